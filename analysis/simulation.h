@@ -1,0 +1,57 @@
+// Reduced-sample simulation of fire frequency for one span and sample size.
+//
+// simulateSampleSize estimates the fire frequency (fire events per century)
+// that a random sample of s trees gives, repeats the estimate in many
+// simulations and reports mean, standard deviation, confidence limits of
+// 1.960, 2.575 and 3.294 standard deviations and percentile limits taken at
+// fixed ranks of the sorted estimates. Two estimates are made side by side:
+// threshold 1 counts a year when a selected tree records a fire in it;
+// threshold 2 also requires at least two trees of the full sample to record
+// a fire in it (fireTreeCount >= 2, left by reportSampleDepth for the span).
+//
+// The full sample chosen without replacement ('D') would select every tree
+// in every simulation, so it runs once and is reported as the observed
+// value ("All trees").
+//
+// Each simulation draws exactly seriesCount numbers from the generator. The
+// generator runs on across calls, so the results of a call depend on every
+// call before it.
+//
+// Cases outside the ordinary run:
+// - A simulation count of 0 or below: the observed case still runs its one
+//   simulation. Every other case runs none and draws nothing: the table
+//   header is written, then for each threshold k with s >= k the row
+//   "I5 k" + "   No simulations were run", and no spreadsheet row.
+// - A span whose last year is before its first has no years: nothing is
+//   written and nothing is drawn.
+// - Years of the span outside the year table (-2065..2030) hold no data:
+//   they count in the span's number of years but are never looked up.
+// - A selected series number above seriesCount (a draw of exactly 1.0 with
+//   replacement) stands for a tree without record and contributes nothing.
+#pragma once
+
+#include <array>
+
+#include "analysis/analysis_output.h"
+#include "analysis/random.h"
+#include "input/fire_history.h"
+
+namespace rova {
+
+struct SimulationSettings {
+  int simulationCount = 0;   // N; at most kMaxSimulations
+  char selectionMode = 'D';  // 'D' without replacement, otherwise with
+  char injuryMode = 'F';     // 'I' counts lower-case injuries as events
+  bool spreadsheets = false;
+  std::array<int, 4> ranks{};  // percentileRanks(simulationCount)
+};
+
+// REQUIRES: 1 <= sampleSize <= data.seriesCount <= kMaxSeries;
+// fireTreeCount comes from reportSampleDepth for the same span.
+// settings.ranks are read only at positions inside 1..nsim (a rank outside
+// is moved to the nearest end as a guard).
+void simulateSampleSize(const FireHistory& data, int first, int last, int sampleSize,
+                        const SimulationSettings& settings, const YearTable& fireTreeCount,
+                        RandomGenerator& generator, AnalysisOutput& out);
+
+}  // namespace rova

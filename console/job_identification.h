@@ -1,0 +1,16 @@
+// The job identifier: up to five characters typed at the start of a run,
+// stored in columns 1-5 of the identification line, which name every
+// output file of the run.
+#pragma once
+
+#include "console/console.h"
+
+namespace rova {
+
+// Asks for the identifier (after an empty line when lead is "|"). Letters
+// are upper-cased, characters other than letters, digits and "-" inside
+// the answer become "_"; an empty answer or one that starts with a blank
+// keeps "ZZ".
+void askJobIdentifier(Console& console, char lead);
+
+}  // namespace rova

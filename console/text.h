@@ -1,0 +1,23 @@
+// Small routines on fixed-length, blank-padded texts.
+#pragma once
+
+#include <string>
+
+namespace rova {
+
+// The position (from 1) of the last character that is neither blank nor
+// NUL, or 1 when there is none. Ctrl-Z characters (DOS end-of-file marks)
+// passed on the way are replaced by blanks in place.
+int trimmedLength(std::string& text);
+
+void toUpperCase(std::string& text);
+void toLowerCase(std::string& text);
+void blankFill(std::string& text);
+
+// Removes every blank and NUL, keeping the order of the other characters.
+std::string packName(const std::string& name);
+
+// The first `length` characters of `text`, padded with blanks.
+std::string fixedLength(const std::string& text, std::size_t length);
+
+}  // namespace rova

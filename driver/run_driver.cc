@@ -1,0 +1,209 @@
+#include "driver/run_driver.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "analysis/analysis_output.h"
+#include "analysis/random.h"
+#include "analysis/sample_depth.h"
+#include "analysis/simulation.h"
+#include "analysis/statistics.h"
+#include "console/job_identification.h"
+#include "console/text.h"
+#include "driver/option_menu.h"
+#include "driver/report.h"
+#include "driver/run_options.h"
+#include "format/fields.h"
+#include "format/free_format.h"
+#include "input/fire_readers.h"
+
+namespace rova {
+namespace {
+
+const char* const kProgramCode = "RVA1.15";
+
+// One output file of the run with the name it was created under.
+struct OutputFile {
+  std::string name;
+  std::unique_ptr<OutputText> text;
+};
+
+// Sends the analysis' lines to the report and spreadsheet files and its
+// progress records to the screen. Report lines lose their trailing blanks.
+class RunOutput : public AnalysisOutput {
+ public:
+  RunOutput(Console& console, OutputFile& report, std::vector<OutputFile>& spreadsheets)
+      : console_(console), report_(report), spreadsheets_(spreadsheets) {}
+  void reportLine(const std::string& line) override {
+    report_.text->writeLine(std::string(fmt::trimRight(line)));
+  }
+  void spreadsheetRow(int threshold, const std::string& row) override {
+    if (threshold >= 1 && threshold <= static_cast<int>(spreadsheets_.size()))
+      spreadsheets_[threshold - 1].text->writeLine(row);
+  }
+  void progress(const std::string& record) override { console_.write(record); }
+
+ private:
+  Console& console_;
+  OutputFile& report_;
+  std::vector<OutputFile>& spreadsheets_;
+};
+
+void startUp(RunContext& run) {
+  Console& c = run.console;
+  c.startSession(run.platform.clock, "@");
+  c.programIdentification.replace(5, 7, kProgramCode);
+  run.defaultSeed = readInteger(c.programIdentification.substr(19, 5)).value_or(0);
+  run.options.randomSeed = run.defaultSeed;
+
+  c.showLine("*=", "BZ");
+  c.showLine(c.programIdentification.substr(194, 60), "|_");
+  c.showLine("P R O G R A M     R O V A", "|_");
+  c.showLine("Effect of sample size on estimates of fire frequency", "|_");
+  c.showLine("Version " + c.programIdentification.substr(8, 5), "||");
+  c.showLine("*=", "Z|");
+  run.sampleDepth->fill(0);
+
+  c.write(" Fire frequency is estimated with full number of samples and with progressively");
+  c.write(" reduced sample size.  In the reduced samples the trees are randomly selected");
+  c.write(" and mean fire frequencies are computed along with their confidence intervals.");
+  c.write(" Event data are read in either FIRE2 format or Fire Events binary format.");
+  c.write(" ");
+  c.write(fmt::Line(" Program dimensions:  Time span").i(kFirstYearSlot, 6).i(kLastYearSlot, 6)
+              .a("  Max series").i(kMaxSeries, 4));
+}
+
+void readData(RunContext& run) {
+  std::unique_ptr<InputText> file = run.dialogue.openInputFile("FIRE EVENTS", run.inputName);
+  FireHistory& data = *run.data;
+  const Fire2Result fire2 = RFIRE2(*file, data, run.console, run.dialogue);
+  if (fire2.outcome == Fire2Outcome::kRefused) {
+    throw ProgramStop{1, " >> " + std::string(fmt::trimRight(run.inputName)) +
+                             " is a FIRE2/FHX2 file without usable data: " + fire2.problem};
+  }
+  if (fire2.outcome == Fire2Outcome::kRead) {
+    data.formatKind = '2';
+  } else {
+    run.console.write(" Format is not FIRE2; trying Binary Fire Events");
+    RFIREB(*file, data, run.console);
+    data.formatKind = 'B';
+  }
+  run.options.processFirstYear = data.firstYear;
+  run.options.processLastYear = data.lastYear;
+}
+
+OutputFile createFile(RunContext& run, const std::string& name, int unit) {
+  OutputFile file;
+  file.text = run.dialogue.createOutputFile(name, unit, file.name);
+  return file;
+}
+
+void settleOptions(RunContext& run) {
+  RunOptions& o = run.options;
+  if (o.segmentLength < 1) o.segmentLength = 0;
+  o.segmentLag = segmentLagFor(o.segmentLength, o.segmentLag);
+  if (o.randomSeed == 0) o.randomSeed = run.defaultSeed;
+  run.percentileRanks = percentileRanks(o.simulationCount);
+}
+
+// The passes over the whole span or its segments; each pass writes its
+// sample-depth tables and the simulations for every sample size.
+void analysisPasses(RunContext& run, RandomGenerator& generator, AnalysisOutput& out) {
+  const RunOptions& o = run.options;
+  const FireHistory& data = *run.data;
+  const SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
+                                    o.spreadsheetFiles == 'Y', run.percentileRanks};
+  // Segment arithmetic is done in 64 bits: lengths and lags may be as large
+  // as any 32-bit answer.
+  long long first = o.processFirstYear;
+  long long last = o.processLastYear;
+  reportSampleDepth(data, static_cast<int>(first), static_cast<int>(last), *run.sampleDepth,
+                    *run.fireTreeCount, o.injuryMode, out);
+  if (o.segmentLength > 0) last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
+  for (;;) {
+    run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
+                          .a(" trees,").i(o.simulationCount, 6).a(" simulations"));
+    run.console.write(" ");
+    reportSampleDepth(data, static_cast<int>(first), static_cast<int>(last), *run.sampleDepth,
+                      *run.fireTreeCount, o.injuryMode, out);
+    for (int size = data.seriesCount; size >= 1; --size) {
+      simulateSampleSize(data, static_cast<int>(first), static_cast<int>(last), size, settings,
+                         *run.fireTreeCount, generator, out);
+    }
+    if (o.segmentLength <= 0) return;
+    const long long t = first + o.segmentLag;
+    first = std::min(t - (t % o.segmentLag), t);
+    last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
+    if (last - first <= o.segmentLag) return;
+  }
+}
+
+void closeOutputs(RunContext& run, OutputFile& report, std::vector<OutputFile>& spreadsheets) {
+  std::vector<OutputFile*> files{&report};
+  for (auto& file : spreadsheets) files.push_back(&file);
+  std::string failures;
+  for (OutputFile* file : files) {
+    std::string error;
+    if (!file->text->close(error)) {
+      run.console.write(" >> Cannot write file " + file->name + ": " + error);
+      failures += (failures.empty() ? "" : "; ") + file->name + ": " + error;
+    }
+  }
+  if (!failures.empty()) throw ProgramStop{1, " >> ROVA could not write its output: " + failures};
+}
+
+void runAnalysis(RunContext& run) {
+  Console& c = run.console;
+  run.options.runTitle = c.askText("$|TITLE FOR THIS RUN", 60);
+  runOptionMenu(run);
+  settleOptions(run);
+
+  OutputFile report = createFile(run, reportName(run), 6);
+  auto toReport = [&report](const std::string& line) {
+    report.text->writeLine(std::string(fmt::trimRight(line)));
+  };
+  int page = 0;
+  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
+                  c.programIdentification, toReport);
+  writeReportHead(run, toReport);
+
+  std::vector<OutputFile> spreadsheets;
+  if (run.options.spreadsheetFiles == 'Y') {
+    for (int n = 1; n <= 2; ++n) spreadsheets.push_back(createFile(run, spreadsheetName(run, n), 20 + n));
+  }
+  RandomGenerator generator;
+  generator.seed(run.options.randomSeed & 65535);
+
+  RunOutput out(c, report, spreadsheets);
+  analysisPasses(run, generator, out);
+  writeReportClosing(toReport);
+  closeOutputs(run, report, spreadsheets);
+
+  const std::string base = run.baseName();
+  c.write("+New files: " + base + ".OUT for printing\a");
+  if (run.options.spreadsheetFiles == 'Y') {
+    c.write(fmt::X(12) + base + run.options.selectionMode + run.options.injuryMode +
+            ".XLn  for importation into spreadsheets");
+  }
+  c.askText("/- = [ ROVA ] = -", 1);
+}
+
+}  // namespace
+
+int runRova(Platform& platform) {
+  RunContext run(platform);
+  int status = 0;
+  try {
+    startUp(run);
+    askJobIdentifier(run.console, '|');
+    readData(run);
+    runAnalysis(run);
+  } catch (const ProgramStop& stop) {
+    status = stop.status;
+    if (!stop.message.empty()) platform.terminal.writeError(stop.message);
+  }
+  platform.terminal.finish();
+  return status;
+}
+
+}  // namespace rova

@@ -1,0 +1,46 @@
+// The two readers of fire-history files. Both fill the run's FireHistory
+// from an open text and write their summary line to the console.
+//
+// FIRE2/FHX2 text: a format line ("FIRE2 FORMAT" or "FHX2 FORMAT" from
+// column 1), a counts line (first year, number of series, number of
+// identifier lines), the identifiers written vertically, one ignored line,
+// then one data line per year with the code of series s in column s. A
+// descriptive header before the format line is skipped.
+//
+// Binary Fire Events text: the year in columns 1-5, then one code per tree
+// ("1" event, "0" recording, "*" or "9" no data), blanks ignored, lines in
+// any order.
+#pragma once
+
+#include <string>
+
+#include "console/console.h"
+#include "input/file_dialogue.h"
+#include "input/fire_history.h"
+#include "platform/platform.h"
+
+namespace rova {
+
+enum class Fire2Outcome {
+  kNotFire2,  // no format line: the text was previewed and is rewound
+  kRead,      // data read; the summary line was written
+  kRefused,   // a FIRE2/FHX2 file that holds no usable data; see `problem`
+};
+
+struct Fire2Result {
+  Fire2Outcome outcome = Fire2Outcome::kNotFire2;
+  std::string problem;  // for kRefused: what is wrong, with the line number
+};
+
+// Reads a FIRE2/FHX2 text. Series beyond the 200 that the table holds,
+// identifier characters beyond the 8th and years outside -2065..2030 are
+// not stored; a console line says what was left out.
+Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDialogue& dialogue);
+
+// Reads a binary Fire Events text from its start. Years outside the table
+// are reported and their lines skipped; codes beyond the 200th on a line
+// are reported and not stored. A year field that is not a whole number
+// stops the run (ProgramStop with status 1 naming the line).
+void RFIREB(InputText& file, FireHistory& data, Console& console);
+
+}  // namespace rova

@@ -1,0 +1,101 @@
+// The program's only ways to reach outside itself: the terminal, files,
+// the clock and the command interpreter. The real implementations sit in
+// posix_platform.h; tests substitute scripted keyboards, fixed clocks and
+// temporary directories without touching the program logic.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rova {
+
+// Keyboard and screen. Screen output arrives as records: the first
+// character of a record is its carriage control (' ' starts a new line,
+// '+' returns to the start of the current line and writes over it).
+class Terminal {
+ public:
+  virtual ~Terminal() = default;
+  virtual void writeRecord(const std::string& record) = 0;
+  // One typed line without its line end; nullopt at end of input.
+  virtual std::optional<std::string> readLine() = 0;
+  // A message for the person at the console that must be seen even when
+  // the screen goes to a file (end of input, fatal errors).
+  virtual void writeError(const std::string& message) = 0;
+  // Ends the last screen line, if one is open.
+  virtual void finish() = 0;
+};
+
+// A text file opened for reading: its lines without line ends, readable
+// from the start again after rewind().
+class InputText {
+ public:
+  explicit InputText(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  std::optional<std::string> nextLine() {
+    if (next_ >= lines_.size()) return std::nullopt;
+    return lines_[next_++];
+  }
+  void rewind() { next_ = 0; }
+  // Number of the line that nextLine() returned last (1-based).
+  std::size_t lineNumber() const { return next_; }
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  std::vector<std::string> lines_;
+  std::size_t next_ = 0;
+};
+
+// Splits file contents into lines: LF or CRLF line ends, a DOS end-of-file
+// mark (Ctrl-Z) ends the text, no empty last line for a final line end.
+std::vector<std::string> splitTextLines(const std::string& contents);
+
+class OutputText {
+ public:
+  virtual ~OutputText() = default;
+  virtual void writeLine(const std::string& line) = 0;
+  // Flushes and closes; false with a reason when the file could not be
+  // written to the end.
+  virtual bool close(std::string& error) = 0;
+};
+
+enum class CreateMode { kNewOnly, kReplace };
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // nullptr with a reason when the file cannot be opened for reading.
+  virtual std::unique_ptr<InputText> openForReading(const std::string& name,
+                                                    std::string& error) = 0;
+  // kNewOnly fails when a file of that name exists; kReplace creates or
+  // replaces it. nullptr with a reason on failure; `exists` tells whether
+  // the failure was an existing file.
+  virtual std::unique_ptr<OutputText> create(const std::string& name, CreateMode mode,
+                                             std::string& error, bool& exists) = 0;
+};
+
+struct LocalTime {
+  int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime now() = 0;
+};
+
+class CommandInterpreter {
+ public:
+  virtual ~CommandInterpreter() = default;
+  // Runs one command line and waits for it to finish.
+  virtual void run(const std::string& commandLine) = 0;
+};
+
+struct Platform {
+  Terminal& terminal;
+  FileSystem& files;
+  Clock& clock;
+  CommandInterpreter& commands;
+};
+
+}  // namespace rova

@@ -1,0 +1,191 @@
+#include "platform/posix_platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+namespace rova {
+
+std::vector<std::string> splitTextLines(const std::string& contents) {
+  std::string text = contents.substr(0, contents.find('\x1a'));
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+StreamTerminal::StreamTerminal(std::FILE* in, std::FILE* out, std::FILE* err, bool echoAnswers)
+    : in_(in), out_(out), err_(err), echoAnswers_(echoAnswers) {}
+
+void StreamTerminal::writeRecord(const std::string& record) {
+  if (record.empty()) return;
+  if (record[0] == '+') {
+    std::fputc('\r', out_);
+  } else if (lineOpen_) {
+    std::fputc('\n', out_);
+  }
+  std::fwrite(record.data() + 1, 1, record.size() - 1, out_);
+  lineOpen_ = true;
+  std::fflush(out_);
+}
+
+std::optional<std::string> StreamTerminal::readLine() {
+  std::fflush(out_);
+  std::string line;
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(in_)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line.push_back(static_cast<char>(c));
+  }
+  if (!any) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (echoAnswers_) {
+    std::fputs(line.c_str(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+  }
+  lineOpen_ = false;
+  return line;
+}
+
+void StreamTerminal::writeError(const std::string& message) {
+  finish();
+  std::fputs(message.c_str(), err_);
+  std::fputc('\n', err_);
+  std::fflush(err_);
+}
+
+void StreamTerminal::finish() {
+  if (lineOpen_) std::fputc('\n', out_);
+  lineOpen_ = false;
+  std::fflush(out_);
+}
+
+namespace {
+
+class FileOutputText : public OutputText {
+ public:
+  FileOutputText(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  ~FileOutputText() override {
+    if (fd_ >= 0) {
+      std::string ignored;
+      close(ignored);
+    }
+  }
+  void writeLine(const std::string& line) override {
+    buffer_ += line;
+    buffer_ += '\n';
+    if (buffer_.size() >= 1 << 16) flush();
+  }
+  bool close(std::string& error) override {
+    if (fd_ < 0) return error_.empty() ? true : (error = error_, false);
+    flush();
+    if (error_.empty() && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+      error_ = std::strerror(errno);
+    }
+    if (::close(fd_) != 0 && error_.empty()) error_ = std::strerror(errno);
+    fd_ = -1;
+    if (!error_.empty()) {
+      error = error_;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  void flush() {
+    std::size_t done = 0;
+    while (error_.empty() && done < buffer_.size()) {
+      ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error_ = std::strerror(errno);
+      } else {
+        done += static_cast<std::size_t>(n);
+      }
+    }
+    buffer_.clear();
+  }
+
+  int fd_;
+  std::string name_;
+  std::string buffer_;
+  std::string error_;
+};
+
+}  // namespace
+
+std::unique_ptr<InputText> PosixFileSystem::openForReading(const std::string& name,
+                                                           std::string& error) {
+  struct stat info {};
+  if (::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    error = "it is a directory";
+    return nullptr;
+  }
+  std::ifstream in(name, std::ios::binary);
+  if (!in) {
+    error = std::strerror(errno);
+    return nullptr;
+  }
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  if (in.bad()) {
+    error = "read error";
+    return nullptr;
+  }
+  return std::make_unique<InputText>(splitTextLines(contents.str()));
+}
+
+std::unique_ptr<OutputText> PosixFileSystem::create(const std::string& name, CreateMode mode,
+                                                    std::string& error, bool& exists) {
+  exists = false;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == CreateMode::kNewOnly ? O_EXCL : O_TRUNC);
+  int fd = name.empty() ? -1 : ::open(name.c_str(), flags, 0644);
+  if (fd < 0) {
+    exists = errno == EEXIST;
+    error = name.empty() ? "no file name" : std::strerror(errno);
+    return nullptr;
+  }
+  return std::make_unique<FileOutputText>(fd, name);
+}
+
+LocalTime SystemClock::now() {
+  std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                   local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+void ShellInterpreter::run(const std::string& commandLine) {
+  terminal_.finish();
+  std::fflush(nullptr);
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  if (child > 0) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+}  // namespace rova

@@ -1,0 +1,55 @@
+// The platform of a Linux console: standard input and output, files named
+// relative to the current directory, the local clock and /bin/sh.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace rova {
+
+// Maps carriage-control records onto a terminal or a plain output stream.
+// A blank record ends the line that is open and writes its text on a new
+// one; '+' writes a carriage return and the text over the current line.
+// After a typed answer the terminal has already moved to a new line; when
+// the keyboard is not a terminal (answers piped in) the answer is echoed
+// with a line end so that the screen transcript reads the same.
+class StreamTerminal : public Terminal {
+ public:
+  StreamTerminal(std::FILE* in, std::FILE* out, std::FILE* err, bool echoAnswers);
+  void writeRecord(const std::string& record) override;
+  std::optional<std::string> readLine() override;
+  void writeError(const std::string& message) override;
+  void finish() override;
+
+ private:
+  std::FILE* in_;
+  std::FILE* out_;
+  std::FILE* err_;
+  bool echoAnswers_;
+  bool lineOpen_ = false;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<InputText> openForReading(const std::string& name,
+                                            std::string& error) override;
+  std::unique_ptr<OutputText> create(const std::string& name, CreateMode mode,
+                                     std::string& error, bool& exists) override;
+};
+
+class SystemClock : public Clock {
+ public:
+  LocalTime now() override;
+};
+
+class ShellInterpreter : public CommandInterpreter {
+ public:
+  explicit ShellInterpreter(Terminal& terminal) : terminal_(terminal) {}
+  void run(const std::string& commandLine) override;
+
+ private:
+  Terminal& terminal_;
+};
+
+}  // namespace rova
