@@ -161,6 +161,27 @@ TEST(RandomSelection, WithReplacementScalesTheFirstDrawsAndMayRepeat) {
   EXPECT_TRUE(sawRepeat);
 }
 
+TEST(RandomSelection, AnyLetterOtherThanDSelectsWithReplacement) {
+  std::array<int, kMaxSeries + 1> withR{};
+  std::array<int, kMaxSeries + 1> other{};
+  std::array<int, kMaxSeries + 1> withD{};
+  bool differs = false;
+  for (std::int32_t seed = 1; seed <= 20; ++seed) {
+    RandomGenerator a;
+    RandomGenerator b;
+    RandomGenerator c;
+    a.seed(seed);
+    b.seed(seed);
+    c.seed(seed);
+    selectTrees(a, 6, 4, 'R', withR);
+    selectTrees(b, 6, 4, 'd', other);
+    selectTrees(c, 6, 4, 'D', withD);
+    for (int i = 1; i <= 4; ++i) ASSERT_EQ(other[i], withR[i]) << "seed " << seed;
+    for (int i = 1; i <= 4; ++i) differs = differs || withD[i] != withR[i];
+  }
+  EXPECT_TRUE(differs);
+}
+
 TEST(RandomSelection, DrawOfExactlyOneNamesTheSlotAfterTheLastTree) {
   RandomGenerator g;
   g.seed(570515015);  // the first draw is 1.0

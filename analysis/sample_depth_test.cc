@@ -5,28 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/recorded_output.h"
+#include "analysis/analysis_test_support.h"
 
 namespace rova {
 namespace {
-
-// Trees given as code strings starting in `firstYear`; each tree's record
-// runs over the characters that are not '.'.
-FireHistory makeHistory(int firstYear, const std::vector<std::string>& trees) {
-  FireHistory h;
-  h.seriesCount = static_cast<int>(trees.size());
-  for (int s = 1; s <= h.seriesCount; ++s) {
-    const std::string& codes = trees[s - 1];
-    for (int i = 0; i < static_cast<int>(codes.size()); ++i) {
-      const int year = firstYear + i;
-      h.code(year, s) = codes[i];
-      if (codes[i] == '.') continue;
-      h.seriesFirstYear[s] = std::min(h.seriesFirstYear[s], year);
-      h.seriesLastYear[s] = std::max(h.seriesLastYear[s], year);
-    }
-  }
-  return h;
-}
 
 YearTable depthOf(const FireHistory& h) {
   YearTable depth{};

@@ -119,7 +119,7 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
         const char c = data.code(y, t);
         if (c >= 'A' && c <= 'Z') {
           ++selectedFireCount[0][yearIndex(y)];
-          if (fireTreeCount[yearIndex(y)] >= 1) ++selectedFireCount[1][yearIndex(y)];
+          if (fireTreeCount[yearIndex(y)] >= 2) ++selectedFireCount[1][yearIndex(y)];
         }
       }
       if (settings.injuryMode == 'I') {
@@ -127,7 +127,7 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
           const char c = data.code(y, t);
           if (c >= 'a' && c <= 'z') {
             ++selectedFireCount[0][yearIndex(y)];
-            if (fireTreeCount[yearIndex(y)] >= 1) ++selectedFireCount[1][yearIndex(y)];
+            if (fireTreeCount[yearIndex(y)] >= 2) ++selectedFireCount[1][yearIndex(y)];
           }
         }
       }

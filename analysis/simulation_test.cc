@@ -4,35 +4,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "analysis/recorded_output.h"
+#include "analysis/analysis_test_support.h"
 #include "analysis/sample_depth.h"
 #include "analysis/statistics.h"
 #include "format/fields.h"
 
 namespace rova {
 namespace {
-
-// Trees given as code strings starting in `firstYear`; each tree's record
-// runs over the characters that are not '.'.
-FireHistory makeHistory(int firstYear, const std::vector<std::string>& trees) {
-  FireHistory h;
-  h.seriesCount = static_cast<int>(trees.size());
-  for (int s = 1; s <= h.seriesCount; ++s) {
-    const std::string& codes = trees[s - 1];
-    for (int i = 0; i < static_cast<int>(codes.size()); ++i) {
-      const int year = firstYear + i;
-      h.code(year, s) = codes[i];
-      if (codes[i] == '.') continue;
-      h.seriesFirstYear[s] = std::min(h.seriesFirstYear[s], year);
-      h.seriesLastYear[s] = std::max(h.seriesLastYear[s], year);
-    }
-  }
-  return h;
-}
 
 SimulationSettings settingsFor(int n, char selection, char injury = 'F') {
   SimulationSettings s;
@@ -131,11 +114,7 @@ TEST(Simulation, SpanWithoutFireGivesZeroAndOneTreeHasNoSecondThreshold) {
 FireHistory twoTrees() { return makeHistory(2000, {"|A||||||a|", "|A|||A||||"}); }
 
 YearTable firesOf(const FireHistory& h, int first, int last, char injury) {
-  struct Discard : AnalysisOutput {
-    void reportLine(const std::string&) override {}
-    void spreadsheetRow(int, const std::string&) override {}
-    void progress(const std::string&) override {}
-  } discard;
+  RecordedOutput discard;
   YearTable fires{};
   YearTable depth{};
   reportSampleDepth(h, first, last, depth, fires, injury, discard);
@@ -247,6 +226,49 @@ TEST(Simulation, OneTreeSamplesAgreeWithTheDraws) {
     EXPECT_EQ(out.report[9], row) << method;
     EXPECT_EQ(out.spreadsheet[1], std::vector<std::string>{sheet}) << method;
     EXPECT_TRUE(out.spreadsheet[2].empty());
+    EXPECT_EQ(g.state(), reference.state());
+  }
+}
+
+TEST(Simulation, PercentilesAreTakenAtTheRanksOfTheSortedEstimates) {
+  // Tree i burns in the first i years of 200, so one tree drawn gives the
+  // estimate i * 0.5: up to 200 different values.
+  std::vector<std::string> trees;
+  for (int i = 1; i <= kMaxSeries; ++i) {
+    trees.push_back(std::string(i, 'A') + std::string(kMaxSeries - i, '|'));
+  }
+  const FireHistory h = makeHistory(1800, trees);
+  const YearTable fires = firesOf(h, 1800, 1999, 'F');
+  const int n = 1000;
+  for (char method : {'R', 'D'}) {
+    RandomGenerator g;
+    g.seed(2718);
+    RandomGenerator reference = g;
+    std::vector<float> estimates;
+    double sum = 0;
+    for (int sim = 0; sim < n; ++sim) {
+      std::vector<float> draws(kMaxSeries);
+      for (float& d : draws) d = reference.uniform();
+      const int tree = method == 'R'
+                           ? static_cast<int>(draws[0] * double(kMaxSeries)) + 1
+                           : static_cast<int>(std::max_element(draws.begin(), draws.end()) -
+                                              draws.begin()) + 1;
+      estimates.push_back(tree * 0.5f);
+      sum += tree * 0.5;
+    }
+    std::sort(estimates.begin(), estimates.end(), std::greater<float>());
+
+    RecordedOutput out;
+    simulateSampleSize(h, 1800, 1999, 1, settingsFor(n, method), fires, g, out);
+    const std::vector<float> v = rowValues(out.report.at(9));
+    ASSERT_EQ(v.size(), 12u);
+    EXPECT_NEAR(v[0], sum / n, 0.001) << method;
+    // Ranks 976, 25, 996 and 5 of 1000.
+    EXPECT_EQ(v[8], estimates[975]) << method;
+    EXPECT_EQ(v[9], estimates[24]) << method;
+    EXPECT_EQ(v[10], estimates[995]) << method;
+    EXPECT_EQ(v[11], estimates[4]) << method;
+    EXPECT_LT(v[8], v[9]);
     EXPECT_EQ(g.state(), reference.state());
   }
 }

@@ -127,16 +127,6 @@ TEST(Statistics, ZeroPairAddsNothingToMeanSensitivity) {
   EXPECT_EQ(r.meanSensitivity, 1.0f);
 }
 
-TEST(Statistics, SampleDeviationMinimumMaximum) {
-  const float x[] = {3.0f, -1.0f, 2.0f, 4.0f};
-  const BasicStatistics r = basicStatistics(x, 4);
-  EXPECT_EQ(r.mean, 2.0f);
-  EXPECT_EQ(r.minimum, -1.0f);
-  EXPECT_EQ(r.maximum, 4.0f);
-  // sum of squares 30, minus mean * sum 16, over n - 1 = 3
-  EXPECT_EQ(r.sd, std::sqrt(14.0f / 3.0f));
-}
-
 TEST(Statistics, SumsAreKeptInSinglePrecision) {
   // In single precision 1e8 + 1 is 1e8, so the sum and the mean are 0;
   // a double sum would give a mean of 1/3.
