@@ -152,6 +152,27 @@ void closeOutputs(RunContext& run, OutputFile& report, std::vector<OutputFile>& 
   if (!failures.empty()) throw ProgramStop{1, " >> ROVA could not write its output: " + failures};
 }
 
+// The closing notes name the files written. A file that the overwrite
+// dialogue gave another name is shown under the name it was written to.
+void showNewFiles(RunContext& run, const OutputFile& report,
+                  const std::vector<OutputFile>& spreadsheets) {
+  Console& c = run.console;
+  const std::string base = run.baseName();
+  const bool reportRenamed = report.name != reportName(run);
+  c.write("+New files: " + (reportRenamed ? report.name : base + ".OUT") + " for printing\a");
+  bool renamed = false;
+  for (std::size_t n = 0; n < spreadsheets.size(); ++n)
+    renamed = renamed || spreadsheets[n].name != spreadsheetName(run, static_cast<int>(n) + 1);
+  if (spreadsheets.empty()) return;
+  if (!renamed) {
+    c.write(fmt::X(12) + base + run.options.selectionMode + run.options.injuryMode +
+            ".XLn  for importation into spreadsheets");
+    return;
+  }
+  for (const OutputFile& file : spreadsheets)
+    c.write(fmt::X(12) + file.name + "  for importation into spreadsheets");
+}
+
 void runAnalysis(RunContext& run) {
   Console& c = run.console;
   run.options.runTitle = c.askText("$|TITLE FOR THIS RUN", 60);
@@ -179,12 +200,7 @@ void runAnalysis(RunContext& run) {
   writeReportClosing(toReport);
   closeOutputs(run, report, spreadsheets);
 
-  const std::string base = run.baseName();
-  c.write("+New files: " + base + ".OUT for printing\a");
-  if (run.options.spreadsheetFiles == 'Y') {
-    c.write(fmt::X(12) + base + run.options.selectionMode + run.options.injuryMode +
-            ".XLn  for importation into spreadsheets");
-  }
+  showNewFiles(run, report, spreadsheets);
   c.askText("/- = [ ROVA ] = -", 1);
 }
 

@@ -1,0 +1,2 @@
+echo old report > NEWRVA.OUT
+echo old > NEWRVADF.XL1

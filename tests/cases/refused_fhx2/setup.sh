@@ -1,0 +1,1 @@
+printf "FHX2 FORMAT\n1700 x 3\n" > BROKEN.FHX

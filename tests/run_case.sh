@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Runs one end-to-end case: the real binary in a new temporary directory,
+# the case's answers piped into its keyboard. Then compares the files it
+# wrote with the case's expected files (a unified diff on failure), checks
+# the exit status and the lines the screen and the error stream must show.
+#
+# A case folder holds:
+#   answers.txt      the keyboard input
+#   inputs.txt       files to copy into the directory: "SOURCE [NAME]",
+#                    SOURCE relative to the source tree (optional)
+#   setup.sh         commands run in the directory before the program (optional)
+#   status           the expected exit status (default 0)
+#   expected/        files that must be written, compared line by line with
+#                    trailing blanks ignored; in reports (*.OUT) the date and
+#                    day number of the page heading are not compared
+#   screen.txt       lines that must appear on the screen (optional)
+#   stderr.txt       lines that must appear on the error stream (optional)
+#   absent.txt       names of files that must not exist afterwards (optional)
+set -uo pipefail
+binary="$1"; case_dir="$2"; source_dir="$3"
+work="$(mktemp -d "${TMPDIR:-/tmp}/rova-e2e-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+if [ -f "$case_dir/inputs.txt" ]; then
+  while read -r src name; do
+    [ -n "$src" ] || continue
+    cp "$source_dir/$src" "$work/${name:-$(basename "$src")}"
+  done < "$case_dir/inputs.txt"
+fi
+if [ -f "$case_dir/setup.sh" ]; then (cd "$work" && bash "$case_dir/setup.sh"); fi
+
+(cd "$work" && "$binary" < "$case_dir/answers.txt" > screen.out 2> stderr.out)
+status=$?
+expected_status=0
+[ -f "$case_dir/status" ] && expected_status="$(cat "$case_dir/status")"
+[ "$status" = "$expected_status" ] || fail "exit status $status, expected $expected_status"
+
+normalise() {
+  # Trailing blanks are not compared; nor are the clock fields of the page
+  # heading (first and third line of each page).
+  case "$1" in
+    *.OUT) sed -e 's/[ ]*$//' -e '/^ \[\]  /{s/\(Program ...\).*\(Page\)/\1 <clock> \2/;s/\(Version .....\).*/\1 <day>/}' "$1" ;;
+    *) sed -e 's/[ \t]*$//' "$1" ;;
+  esac
+}
+
+if [ -d "$case_dir/expected" ]; then
+  for expected in "$case_dir/expected/"*; do
+    name="$(basename "$expected")"
+    if [ ! -f "$work/$name" ]; then fail "$name was not written"; continue; fi
+    if ! diff -u --label "expected/$name" --label "written/$name" \
+         <(normalise "$expected") <(normalise "$work/$name"); then
+      fail "$name differs"
+    fi
+  done
+fi
+check_lines() {
+  local list="$1" file="$2" what="$3"
+  [ -f "$list" ] || return 0
+  while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    grep -qF -- "$line" "$file" || fail "$what does not show: $line"
+  done < "$list"
+}
+check_lines "$case_dir/screen.txt" "$work/screen.out" "the screen"
+check_lines "$case_dir/stderr.txt" "$work/stderr.out" "the error stream"
+if [ -f "$case_dir/absent.txt" ]; then
+  while read -r name; do
+    [ -n "$name" ] && [ -e "$work/$name" ] && fail "$name exists but must not"
+  done < "$case_dir/absent.txt"
+fi
+if [ "$failed" != 0 ]; then
+  echo "--- screen (last 30 lines)"; tail -n 30 "$work/screen.out"
+  echo "--- error stream"; cat "$work/stderr.out"
+  if [ -n "${ROVA_UPDATE_EXPECTED:-}" ] && [ -d "$case_dir/expected" ]; then
+    for expected in "$case_dir/expected/"*; do
+      [ -f "$work/$(basename "$expected")" ] && cp "$work/$(basename "$expected")" "$expected"
+    done
+    echo "expected files updated from this run"
+  fi
+  exit 1
+fi
+echo "PASS"
