@@ -132,7 +132,7 @@ std::string Console::askText(const std::string& promptText, std::size_t length) 
       stop("Exit");
     }
     if (first == '~') {
-      // Colour schemes are not offered yet: the prompt is asked again.
+      setScreenColours(' ');
       continue;
     }
     if (first == '?') {
@@ -206,7 +206,7 @@ void Console::startSession(Clock& clock, const std::string& suiteArgument) {
   programIdentification = fmt::padded(id.str(), kIdentificationLength);
 
   borderPair = std::string(kBorderTable + 2 * (weekday - 1), 2);
-  showLine(" ", "B|");
+  setScreenColours('I');
 }
 
 }  // namespace rova

@@ -40,6 +40,15 @@ class Console {
  public:
   Console(Terminal& terminal, CommandInterpreter& commands);
 
+  // Where the colour settings are read and saved; without it the colour
+  // choice works but nothing is read or saved.
+  void useSettings(FileSystem& files, ConfigLocations locations);
+
+  // Chooses the screen colours: ' ' asks the user, 'I' loads the settings
+  // file at start-up, any other letter selects that scheme. A choice is
+  // saved in the settings file; the screen is cleared in the new colours.
+  void setScreenColours(char code);
+
   // Writes one record; its first character is the carriage control.
   void write(const std::string& record);
 
@@ -77,8 +86,13 @@ class Console {
  private:
   std::string readAnswerLine();
 
+  bool loadColourSettings();
+  void saveColourSettings(char code);
+
   Terminal& terminal_;
   CommandInterpreter& commands_;
+  FileSystem* files_ = nullptr;
+  ConfigLocations locations_;
 };
 
 // The record that marks a rejected integer answer on the line under it.

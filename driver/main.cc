@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "driver/run_driver.h"
 #include "platform/posix_platform.h"
@@ -11,6 +12,9 @@ int main() {
   rova::PosixFileSystem files;
   rova::SystemClock clock;
   rova::ShellInterpreter commands(terminal);
-  rova::Platform platform{terminal, files, clock, commands};
+  rova::Platform platform{terminal, files, clock, commands,
+                          rova::standardConfigLocations(std::getenv("XDG_CONFIG_HOME"),
+                                                        std::getenv("HOME"),
+                                                        rova::currentExecutablePath())};
   return rova::runRova(platform);
 }

@@ -8,6 +8,7 @@
 #include "analysis/sample_depth.h"
 #include "analysis/simulation.h"
 #include "analysis/statistics.h"
+#include "console/closing_saying.h"
 #include "console/job_identification.h"
 #include "console/text.h"
 #include "driver/option_menu.h"
@@ -201,6 +202,7 @@ void runAnalysis(RunContext& run) {
   closeOutputs(run, report, spreadsheets);
 
   showNewFiles(run, report, spreadsheets);
+  showClosingSaying(c, run.platform.files, run.platform.clock, run.platform.locations.sayingsFiles);
   c.askText("/- = [ ROVA ] = -", 1);
 }
 
@@ -216,7 +218,13 @@ int runRova(Platform& platform) {
     runAnalysis(run);
   } catch (const ProgramStop& stop) {
     status = stop.status;
-    if (!stop.message.empty()) platform.terminal.writeError(stop.message);
+    if (!stop.message.empty()) {
+      // A stop without the closing display: give the screen its plain
+      // colours back before saying why.
+      if (ScreenColours::isOn(run.console.colours.exitColour))
+        run.console.write(run.console.colours.exitColour);
+      platform.terminal.writeError(stop.message);
+    }
   }
   platform.terminal.finish();
   return status;

@@ -29,7 +29,7 @@ struct RunFixture : ::testing::Test {
 
   int run(std::vector<std::string> answers) {
     terminal = ScriptedTerminal(std::move(answers));
-    Platform platform{terminal, files, clock, commands};
+    Platform platform{terminal, files, clock, commands, ConfigLocations{}};
     return runRova(platform);
   }
   std::vector<std::string> report(const std::string& name) {

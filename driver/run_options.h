@@ -31,7 +31,9 @@ constexpr int kDefaultSimulations = 1000;
 // Everything one run holds from start to end.
 struct RunContext {
   explicit RunContext(Platform& p)
-      : platform(p), console(p.terminal, p.commands), dialogue(console, p.files) {}
+      : platform(p), console(p.terminal, p.commands), dialogue(console, p.files) {
+    console.useSettings(p.files, p.locations);
+  }
 
   Platform& platform;
   Console console;

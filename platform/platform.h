@@ -72,6 +72,8 @@ class FileSystem {
   // the failure was an existing file.
   virtual std::unique_ptr<OutputText> create(const std::string& name, CreateMode mode,
                                              std::string& error, bool& exists) = 0;
+  // Creates a directory and its parents when missing; false on failure.
+  virtual bool makeDirectories(const std::string& path) = 0;
 };
 
 struct LocalTime {
@@ -91,11 +93,20 @@ class CommandInterpreter {
   virtual void run(const std::string& commandLine) = 0;
 };
 
+// Where the program keeps its settings and finds its sayings, in the order
+// in which they are tried.
+struct ConfigLocations {
+  std::string configDirectory;                 // the user's folder for ROVA; "" when unknown
+  std::vector<std::string> settingsFiles;      // colour settings, tried in order
+  std::vector<std::string> sayingsFiles;       // closing sayings, tried in order
+};
+
 struct Platform {
   Terminal& terminal;
   FileSystem& files;
   Clock& clock;
   CommandInterpreter& commands;
+  ConfigLocations locations;
 };
 
 }  // namespace rova

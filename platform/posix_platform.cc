@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -31,15 +32,34 @@ std::vector<std::string> splitTextLines(const std::string& contents) {
 StreamTerminal::StreamTerminal(std::FILE* in, std::FILE* out, std::FILE* err, bool echoAnswers)
     : in_(in), out_(out), err_(err), echoAnswers_(echoAnswers) {}
 
+namespace {
+
+// True when the text shows something besides escape sequences (colours,
+// screen clearing and cursor movement take no place on the line).
+bool showsText(const std::string& text, std::size_t from) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == '[') {
+      i += 2;
+      while (i < text.size() && !((text[i] >= 'A' && text[i] <= 'Z') || (text[i] >= 'a' && text[i] <= 'z'))) ++i;
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void StreamTerminal::writeRecord(const std::string& record) {
   if (record.empty()) return;
+  const bool visible = showsText(record, 1);
   if (record[0] == '+') {
-    std::fputc('\r', out_);
+    if (visible) std::fputc('\r', out_);
   } else if (lineOpen_) {
     std::fputc('\n', out_);
   }
   std::fwrite(record.data() + 1, 1, record.size() - 1, out_);
-  lineOpen_ = true;
+  if (record[0] != '+' || visible) lineOpen_ = true;
   std::fflush(out_);
 }
 
@@ -163,6 +183,39 @@ std::unique_ptr<OutputText> PosixFileSystem::create(const std::string& name, Cre
     return nullptr;
   }
   return std::make_unique<FileOutputText>(fd, name);
+}
+
+bool PosixFileSystem::makeDirectories(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  return !error && std::filesystem::is_directory(path, error);
+}
+
+ConfigLocations standardConfigLocations(const char* xdgConfigHome, const char* home,
+                                        const std::string& executablePath) {
+  ConfigLocations locations;
+  if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
+    locations.configDirectory = std::string(xdgConfigHome) + "/rova";
+  } else if (home != nullptr && home[0] != '\0') {
+    locations.configDirectory = std::string(home) + "/.config/rova";
+  }
+  if (!locations.configDirectory.empty()) {
+    locations.settingsFiles.push_back(locations.configDirectory + "/GRN.INI");
+    locations.sayingsFiles.push_back(locations.configDirectory + "/DICHOS.TXT");
+  }
+  locations.settingsFiles.push_back("GRN.INI");
+  const std::string buildDirectory = ROVA_BUILD_DIR;
+  const bool inBuildTree = !executablePath.empty() &&
+                           executablePath.compare(0, buildDirectory.size() + 1, buildDirectory + "/") == 0;
+  locations.sayingsFiles.push_back(inBuildTree ? std::string(ROVA_SOURCE_DATA_DIR) + "/DICHOS.TXT"
+                                               : std::string(ROVA_INSTALLED_DATA_DIR) + "/DICHOS.TXT");
+  return locations;
+}
+
+std::string currentExecutablePath() {
+  std::error_code error;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.string();
 }
 
 LocalTime SystemClock::now() {

@@ -36,7 +36,20 @@ class PosixFileSystem : public FileSystem {
                                             std::string& error) override;
   std::unique_ptr<OutputText> create(const std::string& name, CreateMode mode,
                                      std::string& error, bool& exists) override;
+  bool makeDirectories(const std::string& path) override;
 };
+
+// The user's configuration folder for ROVA: $XDG_CONFIG_HOME/rova when that
+// variable is set and absolute, otherwise $HOME/.config/rova ("" when
+// neither is usable). Settings: GRN.INI there, then GRN.INI in the current
+// directory. Sayings: DICHOS.TXT there, then the shipped file: the source
+// tree's copy when the program runs from its build tree, otherwise the
+// installed one.
+ConfigLocations standardConfigLocations(const char* xdgConfigHome, const char* home,
+                                        const std::string& executablePath);
+
+// The path of the running program, "" when it cannot be found.
+std::string currentExecutablePath();
 
 class SystemClock : public Clock {
  public:

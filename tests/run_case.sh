@@ -11,8 +11,8 @@
 #   setup.sh         commands run in the directory before the program (optional)
 #   status           the expected exit status (default 0)
 #   expected/        files that must be written, compared line by line with
-#                    trailing blanks ignored; in reports (*.OUT) the date and
-#                    day number of the page heading are not compared
+#                    trailing blanks ignored; the date and day number of a
+#                    report's page heading are not compared
 #   screen.txt       lines that must appear on the screen (optional)
 #   stderr.txt       lines that must appear on the error stream (optional)
 #   absent.txt       names of files that must not exist afterwards (optional)
@@ -31,19 +31,21 @@ if [ -f "$case_dir/inputs.txt" ]; then
 fi
 if [ -f "$case_dir/setup.sh" ]; then (cd "$work" && bash "$case_dir/setup.sh"); fi
 
-(cd "$work" && "$binary" < "$case_dir/answers.txt" > screen.out 2> stderr.out)
+# The user's settings and sayings are kept out of the run: a case sees only
+# what its own folder and setup give it.
+mkdir -p "$work/.home"
+(cd "$work" && HOME="$work/.home" XDG_CONFIG_HOME="$work/.home/config" \
+   "$binary" < "$case_dir/answers.txt" > screen.out 2> stderr.out)
 status=$?
 expected_status=0
 [ -f "$case_dir/status" ] && expected_status="$(cat "$case_dir/status")"
 [ "$status" = "$expected_status" ] || fail "exit status $status, expected $expected_status"
 
 normalise() {
-  # Trailing blanks are not compared; nor are the clock fields of the page
-  # heading (first and third line of each page).
-  case "$1" in
-    *.OUT) sed -e 's/[ ]*$//' -e '/^ \[\]  /{s/\(Program ...\).*\(Page\)/\1 <clock> \2/;s/\(Version .....\).*/\1 <day>/}' "$1" ;;
-    *) sed -e 's/[ \t]*$//' "$1" ;;
-  esac
+  # Trailing blanks are not compared; nor are the clock fields of a report's
+  # page heading.
+  sed -e 's/[ \t]*$//' \
+      -e '/^ \[\]  /{s/\(Program ...\).*\(Page\)/\1 <clock> \2/;s/\(Version .....\).*/\1 <day>/}' "$1"
 }
 
 if [ -d "$case_dir/expected" ]; then
