@@ -1,0 +1,114 @@
+// Runs the real program under a pseudo-terminal, answers its prompts as a
+// person would, and checks what the terminal receives: the banner centred,
+// the menu at its columns, the progress line written over in place, and
+// the colour sequences.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace {
+
+struct Session {
+  std::string screen;
+  int status = -1;
+};
+
+// True when the screen ends with a prompt waiting for an answer: " =>"
+// followed by the typing colour or a blank.
+bool waitsForAnswer(const std::string& screen, std::size_t answered) {
+  const std::size_t at = screen.rfind(" =>");
+  if (at == std::string::npos || at < answered) return false;
+  const std::string tail = screen.substr(at + 3);
+  return tail == " " || (tail.size() == 11 && tail[1] == '\x1b' && tail.back() == 'm');
+}
+
+Session runUnderTerminal(const std::string& dir, const std::vector<std::string>& answers) {
+  Session session;
+  int master = -1;
+  struct winsize size {};
+  size.ws_row = 50;
+  size.ws_col = 80;
+  pid_t child = forkpty(&master, nullptr, nullptr, &size);
+  if (child == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    setenv("HOME", dir.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    setenv("TERM", "xterm", 1);
+    execl(ROVA_BINARY, "rova", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (child < 0) return session;
+  std::size_t next = 0, answeredAt = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  char buffer[4096];
+  while (std::chrono::steady_clock::now() < deadline) {
+    struct pollfd fd {master, POLLIN, 0};
+    if (poll(&fd, 1, 200) > 0) {
+      const ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0) break;  // the program closed the terminal
+      session.screen.append(buffer, static_cast<std::size_t>(n));
+    } else if (next < answers.size() && waitsForAnswer(session.screen, answeredAt)) {
+      const std::string line = answers[next++] + "\r";
+      if (write(master, line.data(), line.size()) < 0) break;
+      answeredAt = session.screen.size();
+    }
+  }
+  close(master);
+  int status = 0;
+  waitpid(child, &status, 0);
+  session.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return session;
+}
+
+TEST(TerminalTest, ScreenShowsBannerMenuProgressAndColours) {
+  rova::testing::TemporaryDirectory dir;
+  std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/tests/data/SMALL.FHX",
+                             dir.file("SMALL.FHX"));
+  const Session s = runUnderTerminal(dir.path(), {"pty", "SMALL.FHX", "Title", "3", "100", "7", ""});
+  ASSERT_EQ(s.status, 0) << s.screen;
+  // The banner's suite name is centred: 35 blanks before it on its line.
+  EXPECT_NE(s.screen.find("\n" + std::string(35, ' ') + "FENWOOD"), std::string::npos);
+  EXPECT_NE(s.screen.find("P R O G R A M     R O V A"), std::string::npos);
+  // Menu values stand at their columns.
+  EXPECT_NE(s.screen.find("       1  Time span to process" + std::string(26, ' ') + "  1801  1828"),
+            std::string::npos);
+  EXPECT_NE(s.screen.find("       3  Number of simulations" + std::string(23, ' ') + "     100  Seed       7"),
+            std::string::npos);
+  // The progress line is rewritten in place with a carriage return.
+  EXPECT_NE(s.screen.find("\rSimulation     1    3 trees"), std::string::npos);
+  EXPECT_NE(s.screen.find("\rSimulation   100"), std::string::npos);
+  EXPECT_NE(s.screen.find("\rNew files: PTY  RVA.OUT for printing"), std::string::npos);
+  // Monochrome colours without a settings file: gray text, yellow typing,
+  // plain colours at the end; the screen is cleared with escape sequences.
+  EXPECT_NE(s.screen.find("\x1b[0;37;44m"), std::string::npos);
+  EXPECT_NE(s.screen.find(" => \x1b[1;33;44m"), std::string::npos);
+  EXPECT_NE(s.screen.find("\x1b[2J\x1b[H"), std::string::npos);
+  EXPECT_NE(s.screen.find("- = [ ROVA ] = -\x1b[0;37;40m"), std::string::npos);
+  EXPECT_TRUE(dir.exists("PTYRVA.OUT"));
+}
+
+TEST(TerminalTest, ColourChoiceSurvivesARestart) {
+  rova::testing::TemporaryDirectory dir;
+  std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/tests/data/SMALL.FHX",
+                             dir.file("SMALL.FHX"));
+  Session first = runUnderTerminal(dir.path(), {"~", "d", "/"});
+  EXPECT_EQ(first.status, 0);
+  EXPECT_NE(first.screen.find("\x1b[1;33;43m"), std::string::npos);
+  EXPECT_EQ(dir.read("config/rova/GRN.INI"), "P133173070\n");
+  Session second = runUnderTerminal(dir.path(), {"/"});
+  EXPECT_NE(second.screen.find("\x1b[1;33;43m"), std::string::npos);  // Desert from the start
+}
+
+}  // namespace
