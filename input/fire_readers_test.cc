@@ -170,6 +170,44 @@ TEST_F(ReaderFixture, FireEventsYearsOutsideTheTableAreSkippedAndBadYearsStop) {
   }
 }
 
+TEST_F(ReaderFixture, FireEventsOrderGapsAndUnequalLines) {
+  InputText descending(splitTextLines(" 1790 1\n 1770 9\n 1750 1\n 1760 *\n"));
+  RFIREB(descending, *data, console);
+  EXPECT_EQ(data->seriesFirstYear[1], 1750);
+  EXPECT_EQ(data->seriesLastYear[1], 1790);
+  EXPECT_EQ(data->code(1750, 1), 'U');
+  for (int y = 1751; y < 1790; ++y) EXPECT_EQ(data->code(y, 1), '|') << y;
+  EXPECT_EQ(data->code(1790, 1), 'U');
+
+  // The count of the last line read stands; longer lines keep their codes.
+  InputText unequal(splitTextLines(" 1800 0101\n 1801 01\n"));
+  RFIREB(unequal, *data, console);
+  EXPECT_EQ(data->seriesCount, 2);
+  EXPECT_EQ(data->code(1800, 4), 'U');
+  // A tree with only "*" keeps the no-record pair; letters are stored as they are.
+  InputText stars(splitTextLines(" 1800 *U\n 1801 *0\n"));
+  RFIREB(stars, *data, console);
+  EXPECT_EQ(data->seriesFirstYear[1], 2030);
+  EXPECT_EQ(data->code(1800, 1), '.');
+  EXPECT_EQ(data->code(1800, 2), 'U');
+  // A five-digit year: "1700" in columns 1-4 followed by a code reads as 17000.
+  InputText shifted(splitTextLines("17000 1\n 1701 1\n"));
+  RFIREB(shifted, *data, console);
+  EXPECT_TRUE(terminal.showed(" >> Sbr RFIREB: Year 17000"));
+  EXPECT_EQ(data->firstYear, 1701);
+}
+
+TEST_F(ReaderFixture, FireEventsLinesWithMoreThan200CodesAreCut) {
+  InputText wide(splitTextLines(" 1900 " + std::string(250, '1') + "\n"));
+  RFIREB(wide, *data, console);
+  EXPECT_EQ(data->seriesCount, 200);
+  EXPECT_TRUE(terminal.showed("250 codes; only the first 200 trees are read"));
+  InputText empty(splitTextLines(""));
+  RFIREB(empty, *data, console);
+  EXPECT_EQ(data->seriesCount, 0);
+  EXPECT_TRUE(terminal.showed(" Fire events:  2030 -2065 -4094 years     0 Series"));
+}
+
 // Every real FHX2 file is read whole: its span, series count and the
 // identifiers of its first and last series, checked against the counts
 // line and the data lines of the file itself.
