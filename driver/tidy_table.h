@@ -1,0 +1,75 @@
+// The run's results as a tidy table for R, Python and spreadsheets, and the
+// run's metadata as a small JSON file written beside it.
+//
+// The table is CSV with one header row of snake_case names and one row per
+// span, sample size and threshold. Reals are written in full single
+// precision: the shortest decimal text that reads back to the very same
+// float, so nothing of the analysis is lost to the report's rounding.
+// Integers are plain, `observed` is true or false, lines end with "\n", and
+// nothing depends on the locale. A value that is not finite (it should not
+// occur) is written NaN, Inf or -Inf, which statistics packages read.
+//
+// Reading a column as single precision (32-bit floats) gives the
+// program's values exactly; rounding those to 3 decimals gives the
+// spreadsheet's figures. A reader that rounds the decimal text itself as a
+// double may differ in the last decimal where the float lies within a hair
+// of a rounding tie.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/result_row.h"
+
+namespace rova {
+
+// The header row, ending in "\n".
+std::string tidyCsvHeader();
+
+// One data row for `row`, ending in "\n"; `years` is the span's length in
+// years, last minus first plus one.
+std::string tidyCsvRow(const ResultRow& row);
+
+// The text of one single-precision value as the table writes it.
+std::string tidyCsvNumber(float value);
+
+// What the metadata file records about a run.
+struct RunMetadata {
+  std::string programVersion;
+  std::string inputFile;    // the input file name as the user gave it
+  std::string inputSha256;  // lower-case hex of the file's bytes
+  std::string job;
+  std::string title;
+  std::string method;    // "D" without replacement, "R" with replacement
+  std::string injuries;  // "F" fire scars only, "I" injuries of all types
+  std::string created;   // ISO 8601 local time, e.g. "1997-12-07T14:05:09"
+  int seed = 0;
+  int simulations = 0;
+  int firstYear = 0;
+  int lastYear = 0;
+  int segmentLength = 0;
+  int segmentLag = 0;
+  std::vector<std::string> files;  // the files the run wrote
+};
+
+// The metadata as a pretty-printed JSON object (two-space indent, final
+// newline) with the keys program, version, input_file, input_sha256, job,
+// title, seed, simulations, method, injuries, first_year, last_year,
+// segment_length, segment_lag, created and files. `method` and `injuries`
+// are objects holding the one-letter code and its meaning:
+//   "method": {"code": "D", "name": "without replacement"}
+//   "injuries": {"code": "F", "name": "fire scars only"}
+// (a code the program does not know gets the name "unknown").
+//
+// Strings are escaped for JSON: quote and backslash, and every control
+// character below 0x20 as \u00XX. Valid UTF-8 is copied as it is. A byte
+// that is not part of a valid UTF-8 sequence (an old file name in Latin-1,
+// say) is written as \u00XX of its Latin-1 reading, so the output is always
+// valid JSON and such a name reads back as the Latin-1 text it most likely
+// was.
+std::string runMetadataJson(const RunMetadata& meta);
+
+// `text` as a JSON string literal, quotes included, escaped as above.
+std::string jsonString(const std::string& text);
+
+}  // namespace rova
