@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "analysis/result_row.h"
+
 namespace rova {
 
 struct AnalysisOutput {
@@ -24,6 +26,10 @@ struct AnalysisOutput {
   // One screen record whose first character is the carriage control:
   // '+' writes over the current line, ' ' starts a new line.
   virtual void progress(const std::string& record) = 0;
+
+  // The numbers behind each report row with results (observed or
+  // simulated), unrounded, in the order of the rows.
+  virtual void resultRow(const ResultRow& row) { (void)row; }
 };
 
 }  // namespace rova

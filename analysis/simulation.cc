@@ -1,7 +1,13 @@
 #include "analysis/simulation.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "analysis/statistics.h"
@@ -64,119 +70,330 @@ void writeSpreadsheetRow(int s, int first, int last, int k, const RowValues& val
   out.spreadsheetRow(k, row);
 }
 
+constexpr int kMaxWords = kYearSlots / 64;
+using YearBits = std::array<std::uint64_t, kMaxWords>;
+
+// The event years of every tree over the span's years inside the table,
+// bit y - lo of word (y - lo) / 64. Only a tree's record years count.
+class SpanEvents {
+ public:
+  SpanEvents(const FireHistory& data, int n, int lo, int hi, char injuryMode,
+             const YearTable& fireTreeCount)
+      : words(hi >= lo ? (hi - lo) / 64 + 1 : 0),
+        bits_(static_cast<std::size_t>(n) * words, 0) {
+    for (int t = 1; t <= n; ++t) {
+      std::uint64_t* tree = &bits_[static_cast<std::size_t>(t - 1) * words];
+      const int from = std::max(data.seriesFirstYear[t], lo);
+      const int to = std::min(data.seriesLastYear[t], hi);
+      for (int y = from; y <= to; ++y) {
+        if (isFireEvent(data.code(y, t), injuryMode)) {
+          tree[(y - lo) / 64] |= std::uint64_t{1} << ((y - lo) % 64);
+        }
+      }
+      for (int w = 0; w < words; ++w) anyTree[w] |= tree[w];
+    }
+    for (int y = lo; y <= hi; ++y) {
+      if (fireTreeCount[yearIndex(y)] >= 2) {
+        secondThreshold[(y - lo) / 64] |= std::uint64_t{1} << ((y - lo) % 64);
+      }
+    }
+  }
+
+  const std::uint64_t* tree(int t) const {
+    return &bits_[static_cast<std::size_t>(t - 1) * words];
+  }
+
+  const int words;
+  YearBits anyTree{};          // the union over all trees
+  YearBits secondThreshold{};  // years with fireTreeCount >= 2
+
+ private:
+  std::vector<std::uint64_t> bits_;
+};
+
+// What the rows of one sample size need.
+struct SizeResult {
+  int nsim = 0;
+  bool observed = false;
+  std::array<RowValues, 2> values{};
+  std::array<float, 2> sd{};
+};
+
+// Per-thread work arrays, allocated before the simulations start.
+struct Workspace {
+  explicit Workspace(int simulations)
+      : capacity(std::max(simulations, 1)), results(2 * static_cast<std::size_t>(capacity)) {}
+  int capacity;  // simulations per threshold
+  std::vector<float> results;
+  std::array<float, kMaxSeries> draws{};
+  std::array<int, kMaxSeries> chosen{};
+};
+
+struct SizeJob {
+  int s = 0;
+  int nsim = 0;
+  bool observed = false;
+  std::uint32_t state = 0;  // generator state before the first draw (minstd form)
+};
+
+// The fire years of one simulation's trees for thresholds 1 and 2. Once the
+// union holds every event year of the span, further trees cannot add any.
+void countFireYears(const SpanEvents& events, const int* trees, int count, int& first,
+                    int& second) {
+  const int words = events.words;
+  YearBits seen{};
+  for (int j = 0; j < count; ++j) {
+    const std::uint64_t* tree = events.tree(trees[j]);
+    for (int w = 0; w < words; ++w) seen[w] |= tree[w];
+    if ((j & 7) == 7) {
+      std::uint64_t missing = 0;
+      for (int w = 0; w < words; ++w) missing |= seen[w] ^ events.anyTree[w];
+      if (missing == 0) break;
+    }
+  }
+  first = 0;
+  second = 0;
+  for (int w = 0; w < words; ++w) {
+    first += __builtin_popcountll(seen[w]);
+    second += __builtin_popcountll(seen[w] & events.secondThreshold[w]);
+  }
+}
+
+void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, char selectionMode,
+                   float scale, const std::array<int, 4>& ranks, Workspace& ws,
+                   SizeResult& result) {
+  result.nsim = job.nsim;
+  result.observed = job.observed;
+  const int nsim = job.nsim;
+  if (nsim < 1) return;
+  const int s = std::clamp(job.s, 0, n);
+  float* results[2] = {ws.results.data(), ws.results.data() + ws.capacity};
+  std::uint32_t x = job.state;
+
+  if (selectionMode == 'D') {
+    for (int sim = 0; sim < nsim; ++sim) {
+      x = minstd::fillDraws(x, n, ws.draws.data());
+      selectLargestDraws(ws.draws.data(), n, s, ws.chosen.data());
+      int one = 0;
+      int two = 0;
+      countFireYears(events, ws.chosen.data(), s, one, two);
+      results[0][sim] = static_cast<float>(one) * scale;
+      results[1][sim] = static_cast<float>(two) * scale;
+    }
+  } else {
+    // Only the first s draws choose trees; the other n - s are skipped.
+    const std::uint32_t rest = minstd::multiplierPower(n - s);
+    const double count = n;
+    for (int sim = 0; sim < nsim; ++sim) {
+      x = minstd::fillDraws(x, s, ws.draws.data());
+      int m = 0;
+      for (int i = 0; i < s; ++i) {
+        // The product of the single-precision draw and n is exact in double.
+        const int t = static_cast<int>(static_cast<double>(ws.draws[i]) * count) + 1;
+        ws.chosen[m] = t;
+        m += t <= n;  // n + 1: a tree without record
+      }
+      x = minstd::advance(x, rest);
+      int one = 0;
+      int two = 0;
+      countFireYears(events, ws.chosen.data(), m, one, two);
+      results[0][sim] = static_cast<float>(one) * scale;
+      results[1][sim] = static_cast<float>(two) * scale;
+    }
+  }
+
+  for (int k = 0; k < 2; ++k) {
+    // Statistics in simulation order (the float sums depend on the order),
+    // then the descending sort for the percentiles.
+    const BasicStatistics stats = basicStatistics(results[k], nsim);
+    sortRealsDescending(results[k], nsim);
+    const float mean = stats.mean;
+    const float h95 = stats.sd * 1.96f;
+    const float h99 = stats.sd * 2.575f;
+    const float h999 = stats.sd * 3.294f;
+    RowValues& values = result.values[k];
+    values = RowValues{mean, mean - h95, mean + h95, mean - h99, mean + h99, mean - h999,
+                       mean + h999};
+    if (job.observed) {
+      // One simulation: sd is 0, the limits equal the mean, and the mean
+      // stands in for the percentiles.
+      std::fill(values.begin() + 7, values.end(), mean);
+    } else {
+      for (int p = 0; p < 4; ++p) {
+        const int rank = std::clamp(ranks[p], 1, nsim);
+        values[7 + p] = results[k][rank - 1];
+      }
+    }
+    result.sd[k] = stats.sd;
+  }
+}
+
+void writeSampleSize(int s, int first, int last, long long years, const SizeResult& r,
+                     bool spreadsheets, AnalysisOutput& out) {
+  out.progress(fmt::Line("+Simulation     1").i(s, 5).a(" trees"));
+  if (r.nsim >= 20) out.progress(fmt::Line("+Simulation").i(r.nsim / 20 * 20, 6));
+
+  writeTableHeader(s, first, last, years, out);
+  if (r.nsim < 1) {
+    for (int k = 1; k <= 2; ++k) {
+      if (s >= k) out.reportLine(fmt::Line().i(k, 5).a("   No simulations were run"));
+    }
+    return;
+  }
+  for (int k = 1; k <= 2; ++k) {
+    if (!r.observed && s < k) continue;  // one tree has no threshold-2 row
+    const RowValues& values = r.values[k - 1];
+    if (r.observed) {
+      out.reportLine(fmt::Line().i(k, 5).f(values[0], 9, 3).x(4).a("All trees"));
+    } else {
+      fmt::Line row;
+      row.i(k, 5).x(1).f(values[0], 8, 3).f(r.sd[k - 1], 8, 3);
+      for (int v = 1; v < 11; ++v) row.f(values[v], 8, 3);
+      out.reportLine(row);
+    }
+    if (spreadsheets) writeSpreadsheetRow(s, first, last, k, values, out);
+    ResultRow numbers;
+    numbers.firstYear = first;
+    numbers.lastYear = last;
+    numbers.sampleSize = s;
+    numbers.threshold = k;
+    numbers.observed = r.observed;
+    numbers.simulations = r.nsim;
+    numbers.mean = values[0];
+    numbers.sd = r.sd[k - 1];
+    std::copy(values.begin() + 1, values.begin() + 7, numbers.limits.begin());
+    std::copy(values.begin() + 7, values.end(), numbers.percentiles.begin());
+    out.resultRow(numbers);
+  }
+}
+
+// The span's years inside the table and its scale to events per century.
+struct SpanYears {
+  SpanYears(int first, int last)
+      : lo(std::max(first, kFirstYearSlot)),
+        hi(std::min(last, kLastYearSlot)),
+        years(static_cast<long long>(last) - first + 1),
+        scale(100.0f / static_cast<float>(years)) {}
+  int lo;
+  int hi;
+  long long years;
+  float scale;
+};
+
+SizeJob jobFor(const FireHistory& data, int s, const SimulationSettings& settings) {
+  SizeJob job;
+  job.s = s;
+  job.observed = s == data.seriesCount && settings.selectionMode == 'D';
+  job.nsim = job.observed ? 1 : settings.simulationCount;
+  return job;
+}
+
 }  // namespace
 
 void simulateSampleSize(const FireHistory& data, int first, int last, int sampleSize,
                         const SimulationSettings& settings, const YearTable& fireTreeCount,
                         RandomGenerator& generator, AnalysisOutput& out) {
   if (last < first) return;  // no years: nothing to estimate
-
   const int n = std::min(data.seriesCount, kMaxSeries);
-  const int s = sampleSize;
-  out.progress(fmt::Line("+Simulation     1").i(s, 5).a(" trees"));
+  const SpanYears span(first, last);
+  const SpanEvents events(data, n, span.lo, span.hi, settings.injuryMode, fireTreeCount);
+  SizeJob job = jobFor(data, sampleSize, settings);
+  job.state = minstd::continuation(generator.state());
+  Workspace ws(job.nsim);
+  SizeResult result;
+  runSampleSize(events, n, job, settings.selectionMode, span.scale, settings.ranks, ws, result);
+  writeSampleSize(sampleSize, first, last, span.years, result, settings.spreadsheets, out);
+  generator.skip(static_cast<long long>(std::max(job.nsim, 0)) * n);
+}
 
-  const bool observed = s == data.seriesCount && settings.selectionMode == 'D';
-  const int nsim = observed ? 1 : settings.simulationCount;
+int simulateSpan(const FireHistory& data, int first, int last, const SimulationSettings& settings,
+                 const YearTable& fireTreeCount, RandomGenerator& generator, AnalysisOutput& out) {
+  if (last < first) return 0;  // no years: nothing to estimate
+  const int n = std::min(data.seriesCount, kMaxSeries);
+  if (n < 1) return 0;
+  const SpanYears span(first, last);
+  const SpanEvents events(data, n, span.lo, span.hi, settings.injuryMode, fireTreeCount);
 
-  // Only years inside the table are looked up; the others hold no data.
-  const int lo = std::max(first, kFirstYearSlot);
-  const int hi = std::min(last, kLastYearSlot);
-  const long long years = static_cast<long long>(last) - first + 1;
-  const float scale = 100.0f / static_cast<float>(years);
-
-  writeTableHeader(s, first, last, years, out);
-
-  if (nsim < 1) {
-    for (int k = 1; k <= 2; ++k) {
-      if (s >= k) out.reportLine(fmt::Line().i(k, 5).a("   No simulations were run"));
-    }
-    return;
+  // Where each sample size's draws begin in the generator's sequence.
+  std::vector<SizeJob> jobs(n + 1);
+  const std::uint32_t start = minstd::continuation(generator.state());
+  long long drawn = 0;
+  for (int s = n; s >= 1; --s) {
+    jobs[s] = jobFor(data, s, settings);
+    jobs[s].state = minstd::advance(start, minstd::multiplierPower(drawn));
+    drawn += static_cast<long long>(std::max(jobs[s].nsim, 0)) * n;
   }
 
-  // Work arrays, allocated once per call: results[k-1][sim-1] and the
-  // per-year counts of the selected trees for both thresholds.
-  std::array<std::vector<float>, 2> results{std::vector<float>(nsim, 0.0f),
-                                            std::vector<float>(nsim, 0.0f)};
-  std::array<std::vector<std::int32_t>, 2> selectedFireCount{
-      std::vector<std::int32_t>(kYearSlots, 0), std::vector<std::int32_t>(kYearSlots, 0)};
-  std::array<int, kMaxSeries + 1> selection{};
+  std::vector<SizeResult> results(n + 1);
+  std::vector<char> done(n + 1, 0);
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::atomic<int> nextSize{n};  // the largest sizes, the longest jobs, go first
 
-  for (int sim = 1; sim <= nsim; ++sim) {
-    if (sim % 20 == 0) out.progress(fmt::Line("+Simulation").i(sim, 6));
+  const int requested =
+      settings.threads > 0 ? settings.threads
+                           : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int wanted = std::clamp(requested, 1, n);
+  std::vector<Workspace> spaces(wanted, Workspace(settings.simulationCount));
 
-    for (int k = 0; k < 2; ++k) {
-      for (int y = lo; y <= hi; ++y) selectedFireCount[k][yearIndex(y)] = 0;
+  // Takes the next sample size and runs it; false when none is left.
+  auto work = [&](Workspace& ws) {
+    const int s = nextSize.fetch_sub(1);
+    if (s < 1) return false;
+    runSampleSize(events, n, jobs[s], settings.selectionMode, span.scale, settings.ranks, ws,
+                  results[s]);
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      done[s] = 1;
     }
+    finished.notify_all();
+    return true;
+  };
 
-    selectTrees(generator, n, s, settings.selectionMode, selection);
+  // Helpers stop taking sizes and are joined however this function is left.
+  struct Helpers {
+    std::vector<std::thread> threads;
+    std::atomic<int>& next;
+    ~Helpers() {
+      next.store(0);
+      for (std::thread& t : threads) t.join();
+    }
+  } helpers{{}, nextSize};
+  helpers.threads.reserve(wanted - 1);
+  for (int i = 1; i < wanted; ++i) {
+    try {
+      helpers.threads.emplace_back([&work, &spaces, i] {
+        while (work(spaces[i])) {
+        }
+      });
+    } catch (const std::system_error&) {
+      break;  // run on the threads that did start
+    }
+  }
 
-    for (int j = 1; j <= s; ++j) {
-      const int t = selection[j];
-      if (t < 1 || t > n) continue;  // a tree without record
-      const int from = std::max(data.seriesFirstYear[t], lo);
-      const int to = std::min(data.seriesLastYear[t], hi);
-      for (int y = from; y <= to; ++y) {
-        const char c = data.code(y, t);
-        if (c >= 'A' && c <= 'Z') {
-          ++selectedFireCount[0][yearIndex(y)];
-          if (fireTreeCount[yearIndex(y)] >= 2) ++selectedFireCount[1][yearIndex(y)];
+  // Writes the finished sizes in order, from the largest down; with `wait`
+  // it waits for each one until all are written.
+  int unwritten = n;
+  auto writeFinished = [&](bool wait) {
+    while (unwritten >= 1) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (wait) {
+          finished.wait(lock, [&] { return done[unwritten] != 0; });
+        } else if (!done[unwritten]) {
+          return;
         }
       }
-      if (settings.injuryMode == 'I') {
-        for (int y = from; y <= to; ++y) {
-          const char c = data.code(y, t);
-          if (c >= 'a' && c <= 'z') {
-            ++selectedFireCount[0][yearIndex(y)];
-            if (fireTreeCount[yearIndex(y)] >= 2) ++selectedFireCount[1][yearIndex(y)];
-          }
-        }
-      }
+      writeSampleSize(unwritten, first, last, span.years, results[unwritten],
+                      settings.spreadsheets, out);
+      --unwritten;
     }
+  };
+  while (work(spaces[0])) writeFinished(false);
+  writeFinished(true);
 
-    for (int k = 0; k < 2; ++k) {
-      float& result = results[k][sim - 1];
-      for (int y = lo; y <= hi; ++y) {
-        if (selectedFireCount[k][yearIndex(y)] > 0) result = result + 1.0f;
-      }
-    }
-  }
-
-  for (int k = 0; k < 2; ++k) {
-    for (float& r : results[k]) r = r * scale;
-  }
-
-  for (int k = 1; k <= 2; ++k) {
-    std::vector<float>& r = results[k - 1];
-    if (!observed && s < k) continue;  // one tree has no threshold-2 row
-
-    // Statistics in simulation order (the float sums depend on the order),
-    // then the descending sort for the percentiles.
-    const BasicStatistics stats = basicStatistics(r.data(), nsim);
-    sortRealsDescending(r.data(), nsim);
-    const float mean = stats.mean;
-    const float h95 = stats.sd * 1.96f;
-    const float h99 = stats.sd * 2.575f;
-    const float h999 = stats.sd * 3.294f;
-
-    RowValues values{mean, mean - h95, mean + h95, mean - h99, mean + h99, mean - h999,
-                     mean + h999};
-    if (observed) {
-      // One simulation: sd is 0, the limits equal the mean, and the mean
-      // stands in for the percentiles.
-      std::fill(values.begin() + 7, values.end(), mean);
-      out.reportLine(fmt::Line().i(k, 5).f(mean, 9, 3).x(4).a("All trees"));
-    } else {
-      for (int p = 0; p < 4; ++p) {
-        const int rank = std::clamp(settings.ranks[p], 1, nsim);
-        values[7 + p] = r[rank - 1];
-      }
-      fmt::Line row;
-      row.i(k, 5).x(1).f(mean, 8, 3).f(stats.sd, 8, 3);
-      for (int v = 1; v < 11; ++v) row.f(values[v], 8, 3);
-      out.reportLine(row);
-    }
-    if (settings.spreadsheets) writeSpreadsheetRow(s, first, last, k, values, out);
-  }
+  generator.skip(drawn);
+  return 1 + static_cast<int>(helpers.threads.size());
 }
 
 }  // namespace rova

@@ -17,6 +17,23 @@
 // generator runs on across calls, so the results of a call depend on every
 // call before it.
 //
+// How it is computed. Only whether a selected tree records an event in a
+// year matters, so each tree's event years over the span are kept as a bit
+// set (64 years a word), and a simulation's count of fire years is the size
+// of the union of its trees' sets; threshold 2 is that union restricted to
+// the years that at least two trees of the full sample record. The sample
+// sizes of a span run in parallel on several threads: every simulation
+// knows where its draws begin in the generator's sequence (see skip() in
+// random.h), so it gets exactly the draws it would get one after another,
+// and the rows come out in the same order with the same digits. Only the
+// calling thread writes to the output.
+//
+// Progress: for each sample size the record "+Simulation     1" I5 s
+// " trees" and, when at least 20 simulations run, the record "+Simulation"
+// I6 with the last multiple of 20 reached, the record a simulation-by-
+// simulation count would end that size with. The intermediate counts are
+// not shown: a size takes milliseconds.
+//
 // Cases outside the ordinary run:
 // - A simulation count of 0 or below: the observed case still runs its one
 //   simulation. Every other case runs none and draws nothing: the table
@@ -44,6 +61,7 @@ struct SimulationSettings {
   char injuryMode = 'F';     // 'I' counts lower-case injuries as events
   bool spreadsheets = false;
   std::array<int, 4> ranks{};  // percentileRanks(simulationCount)
+  int threads = 0;             // threads for simulateSpan; 0 or below: one per core
 };
 
 // REQUIRES: 1 <= sampleSize <= data.seriesCount <= kMaxSeries;
@@ -53,5 +71,14 @@ struct SimulationSettings {
 void simulateSampleSize(const FireHistory& data, int first, int last, int sampleSize,
                         const SimulationSettings& settings, const YearTable& fireTreeCount,
                         RandomGenerator& generator, AnalysisOutput& out);
+
+// All sample sizes of one span, seriesCount down to 1: the same rows, in the
+// same order, and the same generator state afterwards as simulateSampleSize
+// called for each size in turn. Runs on settings.threads threads (one per
+// core when 0), fewer when there are fewer sample sizes or a thread cannot
+// be started. Returns the number of threads that ran (0 when nothing ran).
+// REQUIRES: as simulateSampleSize.
+int simulateSpan(const FireHistory& data, int first, int last, const SimulationSettings& settings,
+                 const YearTable& fireTreeCount, RandomGenerator& generator, AnalysisOutput& out);
 
 }  // namespace rova

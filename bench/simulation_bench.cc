@@ -1,0 +1,295 @@
+// Speed of the fast simulation against the literal one, on synthetic data
+// sets generated here with fixed seeds:
+//   W1  200 trees, 1000 years, about 8 % fire-scar years per tree,
+//       4096 simulations over the whole span, without (D) and with (R)
+//       replacement;
+//   W2  the same trees, 1000 simulations, segments of 100 years with lag 10,
+//       passed over as the analysis passes advance;
+//   W3  40 trees, 300 years, 1000 simulations.
+// For each workload the fast path is timed by the benchmark library, the
+// literal one once in the same run; the counters show both times, their
+// ratio, the threads the fast path ran on and whether both wrote identical
+// report and spreadsheet rows and left the generator in the same state.
+//
+// The literal simulation of all W2 segments takes minutes, so by default
+// both paths are compared on W2's first ten segments (the fast path is also
+// timed over all of them); --full-reference compares them on every segment.
+// --threads=N sets the fast path's threads (default: one per core).
+// --write-fhx=FILE writes W1's data as an FHX2 file and exits, for timing
+// whole runs of the program.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_output.h"
+#include "analysis/random.h"
+#include "analysis/sample_depth.h"
+#include "analysis/simulation.h"
+#include "analysis/statistics.h"
+#include "input/fire_history.h"
+#include "tests/reference/literal_simulation.h"
+
+namespace rova {
+namespace {
+
+struct Recorded : AnalysisOutput {
+  std::vector<std::string> report;
+  std::vector<std::string> spreadsheet[3];
+  void reportLine(const std::string& line) override { report.push_back(line); }
+  void spreadsheetRow(int threshold, const std::string& row) override {
+    spreadsheet[threshold == 2 ? 2 : 1].push_back(row);
+  }
+  void progress(const std::string&) override {}
+};
+
+struct Discard : AnalysisOutput {
+  void reportLine(const std::string&) override {}
+  void spreadsheetRow(int, const std::string&) override {}
+  void progress(const std::string&) override {}
+};
+
+// Trees of a site with its own fire years: each year burns with
+// probability 0.16 and a recording tree scars in a fire year with
+// probability 0.5 (about 8 % scar years per tree); one year in a hundred
+// holds another injury. Records start in the first 30 % of the years.
+FireHistory syntheticSite(int trees, int years, int firstYear, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::vector<bool> fireYear(years);
+  for (int y = 0; y < years; ++y) fireYear[y] = u(random) < 0.16;
+  FireHistory h;
+  h.seriesCount = trees;
+  h.firstYear = firstYear;
+  h.lastYear = firstYear + years - 1;
+  for (int t = 1; t <= trees; ++t) {
+    const int from = static_cast<int>(u(random) * years * 0.3);
+    for (int y = 0; y < years; ++y) {
+      char c = '.';
+      if (y >= from) {
+        c = '|';
+        if (fireYear[y] && u(random) < 0.5) c = static_cast<char>('A' + random() % 26);
+        else if (u(random) < 0.01) c = static_cast<char>('a' + random() % 26);
+      }
+      h.code(firstYear + y, t) = c;
+    }
+    h.seriesFirstYear[t] = firstYear + from;
+    h.seriesLastYear[t] = firstYear + years - 1;
+  }
+  return h;
+}
+
+void writeFhx2(const FireHistory& h, const std::string& name) {
+  std::ofstream out(name);
+  out << "FHX2 FORMAT\n" << h.firstYear << " " << h.seriesCount << " 3\n";
+  for (int k = 0; k < 3; ++k) {
+    for (int t = 1; t <= h.seriesCount; ++t) {
+      char id[8];
+      std::snprintf(id, sizeof id, "%03d", t % 1000);
+      out << id[k];
+    }
+    out << "\n";
+  }
+  out << "\n";
+  for (int y = h.firstYear; y <= h.lastYear; ++y) {
+    for (int t = 1; t <= h.seriesCount; ++t) out << h.code(y, t);
+    out << " " << y << "\n";
+  }
+}
+
+struct Workload {
+  std::string name;
+  const FireHistory* data;
+  int simulations;
+  char method;
+  int segmentLength;  // 0: the whole span
+  int segmentLag;
+  std::size_t referenceSpans;  // spans compared with the literal path; 0: all
+};
+
+// The spans the analysis passes go through, segments advanced as they are.
+std::vector<std::pair<int, int>> spansOf(const Workload& w) {
+  const long long processFirst = w.data->firstYear;
+  const long long processLast = w.data->lastYear;
+  std::vector<std::pair<int, int>> spans;
+  long long first = processFirst;
+  long long last = processLast;
+  if (w.segmentLength > 0) last = std::min<long long>(w.segmentLength + first - 1, processLast);
+  for (;;) {
+    spans.push_back({static_cast<int>(first), static_cast<int>(last)});
+    if (w.segmentLength <= 0) break;
+    const long long t = first + w.segmentLag;
+    first = std::min(t - (t % w.segmentLag), t);
+    last = std::min<long long>(w.segmentLength + first - 1, processLast);
+    if (last - first <= w.segmentLag) break;
+  }
+  return spans;
+}
+
+struct Outcome {
+  double seconds = 0;
+  int threads = 0;
+  Recorded rows;
+  std::int32_t finalState = 0;
+};
+
+int gThreads = 0;
+bool gFullReference = false;
+
+// Runs the spans (all, or the first `count`) through one path.
+template <typename Simulate>
+Outcome runSpans(const Workload& w, std::size_t count, Simulate simulate) {
+  SimulationSettings settings;
+  settings.simulationCount = w.simulations;
+  settings.selectionMode = w.method;
+  settings.injuryMode = 'F';
+  settings.spreadsheets = true;
+  settings.ranks = percentileRanks(w.simulations);
+  settings.threads = gThreads;
+  std::vector<std::pair<int, int>> spans = spansOf(w);
+  if (count > 0 && count < spans.size()) spans.resize(count);
+
+  YearTable depth{};
+  for (int t = 1; t <= w.data->seriesCount; ++t) {
+    for (int y = w.data->seriesFirstYear[t]; y <= w.data->seriesLastYear[t]; ++y) {
+      ++depth[yearIndex(y)];
+    }
+  }
+  Outcome o;
+  RandomGenerator generator;
+  generator.seed(12345 & 65535);
+  YearTable fires{};
+  Discard discard;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto [first, last] : spans) {
+    reportSampleDepth(*w.data, first, last, depth, fires, settings.injuryMode, discard);
+    o.threads = std::max(o.threads, simulate(first, last, settings, fires, generator, o.rows));
+  }
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  o.finalState = generator.state();
+  return o;
+}
+
+Outcome runFast(const Workload& w, std::size_t count) {
+  return runSpans(w, count, [&](int first, int last, const SimulationSettings& s,
+                                const YearTable& fires, RandomGenerator& g, Recorded& out) {
+    return simulateSpan(*w.data, first, last, s, fires, g, out);
+  });
+}
+
+Outcome runLiteral(const Workload& w, std::size_t count) {
+  return runSpans(w, count, [&](int first, int last, const SimulationSettings& s,
+                                const YearTable& fires, RandomGenerator& g, Recorded& out) {
+    reference::simulateSpan(*w.data, first, last, s, fires, g, out);
+    return 1;
+  });
+}
+
+struct Summary {
+  double literal = 0;
+  double fastSame = 0;  // the fast path over the spans the literal one ran
+  double fastAll = 0;
+  std::size_t spans = 0;
+  std::size_t comparedSpans = 0;
+  int threads = 0;
+  bool sameSheets = false;
+  bool sameReport = false;
+  bool sameState = false;
+};
+std::map<std::string, Summary> gSummaries;
+std::vector<std::string> gOrder;
+
+void benchWorkload(benchmark::State& state, const Workload* w) {
+  const std::size_t compared = gFullReference ? 0 : w->referenceSpans;
+  double best = 1e300;
+  Outcome fast;
+  for (auto _ : state) {
+    fast = runFast(*w, 0);
+    best = std::min(best, fast.seconds);
+    state.SetIterationTime(fast.seconds);
+  }
+  Summary& sum = gSummaries[w->name];
+  if (sum.literal == 0) {
+    const Outcome literal = runLiteral(*w, compared);
+    const Outcome fastPart = compared == 0 ? fast : runFast(*w, compared);
+    sum.literal = literal.seconds;
+    sum.fastSame = compared == 0 ? best : fastPart.seconds;
+    sum.sameSheets = fastPart.rows.spreadsheet[1] == literal.rows.spreadsheet[1] &&
+                     fastPart.rows.spreadsheet[2] == literal.rows.spreadsheet[2] &&
+                     !literal.rows.spreadsheet[1].empty();
+    sum.sameReport = fastPart.rows.report == literal.rows.report;
+    sum.sameState = fastPart.finalState == literal.finalState;
+    sum.spans = spansOf(*w).size();
+    sum.comparedSpans = compared == 0 ? sum.spans : std::min(compared, sum.spans);
+    gOrder.push_back(w->name);
+  }
+  sum.fastAll = best;
+  sum.threads = fast.threads;
+  state.counters["literal_s"] = sum.literal;
+  state.counters["ratio"] = sum.literal / sum.fastSame;
+  state.counters["threads"] = sum.threads;
+  state.counters["identical"] = sum.sameSheets && sum.sameReport && sum.sameState;
+}
+
+}  // namespace
+}  // namespace rova
+
+int main(int argc, char** argv) {
+  using namespace rova;
+  std::vector<char*> rest{argv[0]};
+  std::string fhxName;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--threads=", 10) == 0) {
+      gThreads = std::atoi(argv[i] + 10);
+    } else if (std::strcmp(argv[i], "--full-reference") == 0) {
+      gFullReference = true;
+    } else if (std::strncmp(argv[i], "--write-fhx=", 12) == 0) {
+      fhxName = argv[i] + 12;
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  static const FireHistory site200 = syntheticSite(200, 1000, 1001, 20240601u);
+  static const FireHistory site40 = syntheticSite(40, 300, 1691, 7u);
+  if (!fhxName.empty()) {
+    writeFhx2(site200, fhxName);
+    return 0;
+  }
+
+  static const Workload workloads[] = {
+      {"W1_D", &site200, 4096, 'D', 0, 0, 0},
+      {"W1_R", &site200, 4096, 'R', 0, 0, 0},
+      {"W2_D", &site200, 1000, 'D', 100, 10, 10},
+      {"W3_D", &site40, 1000, 'D', 0, 0, 0},
+  };
+  for (const Workload& w : workloads) {
+    benchmark::RegisterBenchmark(w.name.c_str(), benchWorkload, &w)
+        ->Iterations(3)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+  int count = static_cast<int>(rest.size());
+  benchmark::Initialize(&count, rest.data());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  std::printf("\n%-6s %7s %13s %12s %8s %8s %10s  %s\n", "run", "spans", "literal s",
+              "fast s", "ratio", "threads", "fast all", "identical rows (sheets/report/state)");
+  for (const std::string& name : gOrder) {
+    const Summary& s = gSummaries[name];
+    char spans[32];
+    std::snprintf(spans, sizeof spans, "%zu/%zu", s.comparedSpans, s.spans);
+    std::printf("%-6s %7s %13.3f %12.4f %7.0fx %8d %9.4fs  %s/%s/%s\n", name.c_str(), spans,
+                s.literal, s.fastSame, s.literal / s.fastSame, s.threads, s.fastAll,
+                s.sameSheets ? "yes" : "NO", s.sameReport ? "yes" : "NO",
+                s.sameState ? "yes" : "NO");
+  }
+  return 0;
+}

@@ -1,0 +1,207 @@
+// The fast simulation against the literal one on many small random data
+// sets: the report and spreadsheet rows must be identical, the generator
+// must end in the same state, and the progress must end every sample size
+// with the record the literal run ends it with, on any number of threads.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_test_support.h"
+#include "analysis/sample_depth.h"
+#include "analysis/simulation.h"
+#include "analysis/statistics.h"
+#include "tests/reference/literal_simulation.h"
+
+namespace rova {
+namespace {
+
+struct Case {
+  FireHistory data;
+  std::vector<std::pair<int, int>> spans;  // analysed one after another
+  SimulationSettings settings;
+  std::int32_t seed = 1;
+  std::string description;
+};
+
+// Codes of every kind: scars, injuries, recording years, no data and other
+// characters, which count as recording years.
+char randomCode(std::mt19937& random) {
+  static const char kCodes[] = "AAFKZaabz|||||||.[]{}U0 ";
+  return kCodes[random() % (sizeof kCodes - 1)];
+}
+
+Case randomCase(std::mt19937& random, int number) {
+  Case c;
+  const int trees = 1 + static_cast<int>(random() % (number % 25 == 0 ? 40 : 9));
+  const int dataFirst = 1500 + static_cast<int>(random() % 200);
+  const int length = 1 + static_cast<int>(random() % 160);
+  std::vector<std::string> codes(trees, std::string(length, '.'));
+  for (std::string& tree : codes) {
+    const int from = static_cast<int>(random() % length);
+    const int to = from + static_cast<int>(random() % (length - from));
+    for (int i = from; i <= to; ++i) tree[i] = randomCode(random);
+  }
+  c.data = makeHistory(dataFirst, codes);
+  // Scars outside a tree's record must not count.
+  if (number % 4 == 0) c.data.code(dataFirst + length, 1) = 'A';
+  const int dataLast = dataFirst + length - 1;
+
+  switch (number % 6) {
+    case 0:  // the whole data
+      c.spans = {{dataFirst, dataLast}};
+      break;
+    case 1: {  // segments with a lag, as the analysis passes advance
+      const int segment = 1 + static_cast<int>(random() % 40);
+      const int lag = 1 + static_cast<int>(random() % segment);
+      for (int first = dataFirst; first <= dataLast && c.spans.size() < 4; first += lag) {
+        c.spans.push_back({first, std::min(first + segment - 1, dataLast)});
+      }
+      break;
+    }
+    case 2:  // reaching beyond the data on both sides
+      c.spans = {{dataFirst - 30, dataLast + 17}};
+      break;
+    case 3:  // a span partly beyond the year table, then an empty one
+      c.spans = {{2000, 2045}, {1700, 1699}};
+      break;
+    case 4:  // a single year
+      c.spans = {{dataFirst + length / 2, dataFirst + length / 2}};
+      break;
+    default:  // an inner span wider than 64 years where the data allow it
+      c.spans = {{dataFirst + length / 4, dataLast - length / 8}};
+      break;
+  }
+
+  static const int kCounts[] = {0, -4, 1, 2, 19, 20, 21, 39, 60};
+  SimulationSettings& s = c.settings;
+  s.simulationCount = number % 3 == 0 ? kCounts[random() % 9] : 1 + static_cast<int>(random() % 200);
+  s.selectionMode = random() % 2 ? 'D' : 'R';
+  s.injuryMode = random() % 2 ? 'I' : 'F';
+  s.spreadsheets = random() % 5 != 0;
+  s.ranks = percentileRanks(s.simulationCount);
+
+  // The run seeds with the low 16 bits; 65536 gives seed 0, state -1.
+  static const std::int32_t kSeeds[] = {0, 1, 65535, 65536, 12345, 2, 31337};
+  c.seed = number % 2 ? kSeeds[random() % 7] : static_cast<std::int32_t>(random());
+  c.seed &= 65535;
+
+  std::ostringstream d;
+  d << "case " << number << ": " << trees << " trees " << dataFirst << ".." << dataLast << ", "
+    << s.simulationCount << " simulations, " << s.selectionMode << s.injuryMode << ", seed "
+    << c.seed << ", spans";
+  for (auto [f, l] : c.spans) d << " " << f << ".." << l;
+  c.description = d.str();
+  return c;
+}
+
+// The sample sizes' progress records: one group per size, each starting
+// with the "+Simulation     1 ..." record.
+std::vector<std::vector<std::string>> progressGroups(const std::vector<std::string>& screen) {
+  std::vector<std::vector<std::string>> groups;
+  for (const std::string& record : screen) {
+    if (record.rfind("+Simulation     1", 0) == 0 && record.size() > 17) groups.emplace_back();
+    if (groups.empty()) groups.emplace_back();
+    groups.back().push_back(record);
+  }
+  return groups;
+}
+
+void runBothAndCompare(const Case& c, int threads) {
+  RandomGenerator literal;
+  RandomGenerator fast;
+  literal.seed(c.seed);
+  fast.seed(c.seed);
+  RecordedOutput expected;
+  RecordedOutput actual;
+  SimulationSettings settings = c.settings;
+  settings.threads = threads;
+  for (auto [first, last] : c.spans) {
+    YearTable depth{};
+    YearTable fires{};
+    RecordedOutput discard;
+    reportSampleDepth(c.data, first, last, depth, fires, settings.injuryMode, discard);
+    reference::simulateSpan(c.data, first, last, settings, fires, literal, expected);
+    simulateSpan(c.data, first, last, settings, fires, fast, actual);
+    ASSERT_EQ(fast.state(), literal.state()) << c.description << ", threads " << threads;
+  }
+  ASSERT_EQ(actual.report, expected.report) << c.description << ", threads " << threads;
+  ASSERT_EQ(actual.spreadsheet[1], expected.spreadsheet[1]) << c.description;
+  ASSERT_EQ(actual.spreadsheet[2], expected.spreadsheet[2]) << c.description;
+
+  const auto shown = progressGroups(actual.screen);
+  const auto literalShown = progressGroups(expected.screen);
+  ASSERT_EQ(shown.size(), literalShown.size()) << c.description;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    ASSERT_EQ(shown[i].front(), literalShown[i].front()) << c.description;
+    ASSERT_EQ(shown[i].back(), literalShown[i].back()) << c.description;
+  }
+}
+
+TEST(FastSimulation, SameRowsAsTheLiteralSimulationOnRandomData) {
+  std::mt19937 random(4242);
+  for (int number = 0; number < 240; ++number) {
+    const Case c = randomCase(random, number);
+    for (int threads : {1, 2, 3}) runBothAndCompare(c, threads);
+  }
+}
+
+TEST(FastSimulation, SameRowsWithTheLargestSampleAndAllCores) {
+  // 200 trees over 300 years with sites' fire years, every sample size.
+  std::mt19937 random(77);
+  std::vector<std::string> trees(kMaxSeries, std::string(300, '|'));
+  std::vector<bool> fireYear(300);
+  for (int y = 0; y < 300; ++y) fireYear[y] = random() % 8 == 0;
+  for (std::string& tree : trees) {
+    const int from = static_cast<int>(random() % 150);
+    for (int y = 0; y < from; ++y) tree[y] = '.';
+    for (int y = from; y < 300; ++y) {
+      if (fireYear[y] && random() % 3 == 0) tree[y] = 'A';
+      if (random() % 90 == 0) tree[y] = 'c';
+    }
+  }
+  Case c;
+  c.data = makeHistory(1601, trees);
+  c.spans = {{1601, 1900}, {1651, 1750}};
+  c.description = "200 trees";
+  for (char method : {'D', 'R'}) {
+    c.settings.simulationCount = 7;
+    c.settings.selectionMode = method;
+    c.settings.injuryMode = 'I';
+    c.settings.spreadsheets = true;
+    c.settings.ranks = percentileRanks(7);
+    c.seed = 0;  // state -1
+    for (int threads : {1, 3, 0}) runBothAndCompare(c, threads);
+  }
+}
+
+TEST(FastSimulation, GeneratorFixedPointGivesEqualDrawsEverywhere) {
+  // From state 2^31 - 1 every draw is 1.0: without replacement all draws of
+  // every simulation are equal, so each one takes the selection sort's way
+  // through the tie; with replacement every draw names the slot after the
+  // last tree.
+  const FireHistory data = makeHistory(1900, {"|A|b|A", "A||A|.", "..AAA|", "|a||A|"});
+  YearTable depth{};
+  YearTable fires{};
+  RecordedOutput discard;
+  reportSampleDepth(data, 1900, 1905, depth, fires, 'I', discard);
+  for (char method : {'D', 'R'}) {
+    Case c;
+    c.data = data;
+    c.spans = {{1900, 1905}};
+    c.settings.simulationCount = 25;
+    c.settings.selectionMode = method;
+    c.settings.injuryMode = 'I';
+    c.settings.spreadsheets = true;
+    c.settings.ranks = percentileRanks(25);
+    c.seed = 2147483647;
+    c.description = std::string("fixed point ") + method;
+    for (int threads : {1, 2}) runBothAndCompare(c, threads);
+  }
+}
+
+}  // namespace
+}  // namespace rova
