@@ -16,10 +16,12 @@ bool holds(const std::string& code, char c) { return code.find(c) != std::string
 
 }  // namespace
 
-std::string integerErrorRecord() {
+std::string integerErrorRecord(bool cursorMoves) {
   // ESC[1A moves up to the line of the rejected answer's echo; the blanks
   // clear it and put "INTEGER!" in screen columns 68-75; a second ESC[1A
-  // and the bell follow.
+  // and the bell follow. A screen that takes no escape sequences gets the
+  // marker on a line of its own.
+  if (!cursorMoves) return " " + fmt::X(67) + "INTEGER!" + '\a';
   return std::string(" ") + kEscape + "[1A" + fmt::X(67) + "INTEGER!" + kEscape + "[1A" + '\a';
 }
 
@@ -155,7 +157,7 @@ std::int32_t Console::askInteger(const std::string& prompt) {
     const int n = trimmedLength(answer);
     if (auto value = readInteger(answer.substr(0, n))) return *value;
     if (n <= 1 && answer[0] == ' ') return 0;
-    write(integerErrorRecord());
+    write(integerErrorRecord(coloursAllowed_));
   }
 }
 

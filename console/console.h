@@ -44,6 +44,10 @@ class Console {
   // choice works but nothing is read or saved.
   void useSettings(FileSystem& files, ConfigLocations locations);
 
+  // Without permission the screen gets no escape sequences at all (no
+  // colours, no cursor movement) and the colour choice is not offered.
+  void allowColours(bool allowed) { coloursAllowed_ = allowed; }
+
   // Chooses the screen colours: ' ' asks the user, 'I' loads the settings
   // file at start-up, any other letter selects that scheme. A choice is
   // saved in the settings file; the screen is cleared in the new colours.
@@ -92,10 +96,12 @@ class Console {
   Terminal& terminal_;
   CommandInterpreter& commands_;
   FileSystem* files_ = nullptr;
+  bool coloursAllowed_ = true;
   ConfigLocations locations_;
 };
 
-// The record that marks a rejected integer answer on the line under it.
-std::string integerErrorRecord();
+// The record that marks a rejected integer answer on the line under it;
+// without cursor movement for a screen that takes no escape sequences.
+std::string integerErrorRecord(bool cursorMoves = true);
 
 }  // namespace rova

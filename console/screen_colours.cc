@@ -141,6 +141,15 @@ void Console::saveColourSettings(char code) {
 }
 
 void Console::setScreenColours(char code) {
+  if (!coloursAllowed_) {
+    if (code == ' ') {
+      write(" >> Colours are off: NO_COLOR is set, TERM is dumb or the screen is not a terminal");
+      return;
+    }
+    switchOff(colours);
+    showLine(" ", "B|");
+    return;
+  }
   colours.textColour = sequence('+', "[0;37;44m");
   colours.typingColour = sequence(' ', "[1;33;44m");
   colours.exitColour = sequence('+', "[0;37;40m");

@@ -4,17 +4,42 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <string>
+#include <vector>
+
+#include "driver/batch_run.h"
+#include "driver/command_line.h"
 #include "driver/run_driver.h"
 #include "platform/posix_platform.h"
 
-int main() {
+// Without arguments the program runs its dialogue; with arguments it runs
+// the analysis of each FILE in batch mode.
+int main(int argc, char** argv) {
   rova::StreamTerminal terminal(stdin, stdout, stderr, !::isatty(STDIN_FILENO));
   rova::PosixFileSystem files;
   rova::SystemClock clock;
   rova::ShellInterpreter commands(terminal);
-  rova::Platform platform{terminal, files, clock, commands,
-                          rova::standardConfigLocations(std::getenv("XDG_CONFIG_HOME"),
-                                                        std::getenv("HOME"),
-                                                        rova::currentExecutablePath())};
-  return rova::runRova(platform);
+  const rova::ConfigLocations locations = rova::standardConfigLocations(
+      std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), rova::currentExecutablePath());
+  if (argc <= 1) {
+    rova::Platform platform{terminal, files, clock, commands, locations,
+                            rova::coloursAllowedFor(std::getenv("NO_COLOR"), std::getenv("TERM"),
+                                                    ::isatty(STDOUT_FILENO) != 0)};
+    return rova::runRova(platform);
+  }
+  const rova::CommandLine line = rova::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "rova: %s (see rova --help)\n", line.error.c_str());
+    return 2;
+  }
+  if (line.options.help) {
+    std::fputs(rova::usageText().c_str(), stdout);
+    return 0;
+  }
+  if (line.options.version) {
+    std::fputs(rova::versionText().c_str(), stdout);
+    return 0;
+  }
+  return rova::runBatch(line.options, files, clock, commands, locations,
+                        rova::BatchStreams{stdout, stderr, ::isatty(STDERR_FILENO) != 0});
 }

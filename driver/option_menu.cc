@@ -42,8 +42,8 @@ void showMenu(RunContext& run) {
               .a(std::string(1, o.spreadsheetFiles)));
 }
 
-// A year of the processing span must lie in the year table; one outside
-// it is set to the nearest limit, and a reversed span is turned round.
+}  // namespace
+
 void keepSpanInTable(RunContext& run) {
   RunOptions& o = run.options;
   for (int* year : {&o.processFirstYear, &o.processLastYear}) {
@@ -59,6 +59,8 @@ void keepSpanInTable(RunContext& run) {
     std::swap(o.processFirstYear, o.processLastYear);
   }
 }
+
+namespace {
 
 void timeSpanOption(RunContext& run) {
   RunOptions& o = run.options;

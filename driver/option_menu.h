@@ -12,4 +12,8 @@ void runOptionMenu(RunContext& run);
 // One option 1..6, as chosen in the menu.
 void runOption(RunContext& run, int choice);
 
+// Years of the processing span outside the year table are set to its
+// nearest limit, and a reversed span is turned round, each with a message.
+void keepSpanInTable(RunContext& run);
+
 }  // namespace rova

@@ -14,6 +14,7 @@
 #include "driver/option_menu.h"
 #include "driver/report.h"
 #include "driver/run_options.h"
+#include "driver/run_steps.h"
 #include "format/fields.h"
 #include "format/free_format.h"
 #include "input/fire_readers.h"
@@ -23,18 +24,13 @@ namespace {
 
 const char* const kProgramCode = "RVA1.15";
 
-// One output file of the run with the name it was created under.
-struct OutputFile {
-  std::string name;
-  std::unique_ptr<OutputText> text;
-};
-
 // Sends the analysis' lines to the report and spreadsheet files and its
 // progress records to the screen. Report lines lose their trailing blanks.
 class RunOutput : public AnalysisOutput {
  public:
-  RunOutput(Console& console, OutputFile& report, std::vector<OutputFile>& spreadsheets)
-      : console_(console), report_(report), spreadsheets_(spreadsheets) {}
+  RunOutput(Console& console, OutputFile& report, std::vector<OutputFile>& spreadsheets,
+            std::function<void(const ResultRow&)> onResult)
+      : console_(console), report_(report), spreadsheets_(spreadsheets), onResult_(std::move(onResult)) {}
   void reportLine(const std::string& line) override {
     report_.text->writeLine(std::string(fmt::trimRight(line)));
   }
@@ -43,20 +39,20 @@ class RunOutput : public AnalysisOutput {
       spreadsheets_[threshold - 1].text->writeLine(row);
   }
   void progress(const std::string& record) override { console_.write(record); }
+  void resultRow(const ResultRow& row) override {
+    if (onResult_) onResult_(row);
+  }
 
  private:
   Console& console_;
   OutputFile& report_;
   std::vector<OutputFile>& spreadsheets_;
+  std::function<void(const ResultRow&)> onResult_;
 };
 
 void startUp(RunContext& run) {
   Console& c = run.console;
-  c.startSession(run.platform.clock, "@");
-  c.programIdentification.replace(5, 7, kProgramCode);
-  run.defaultSeed = readInteger(c.programIdentification.substr(19, 5)).value_or(0);
-  run.options.randomSeed = run.defaultSeed;
-
+  prepareSession(run);
   c.showLine("*=", "BZ");
   c.showLine(c.programIdentification.substr(194, 60), "|_");
   c.showLine("P R O G R A M     R O V A", "|_");
@@ -76,8 +72,22 @@ void startUp(RunContext& run) {
 
 void readData(RunContext& run) {
   std::unique_ptr<InputText> file = run.dialogue.openInputFile("FIRE EVENTS", run.inputName);
+  readFireHistory(run, *file);
+}
+
+}  // namespace
+
+void prepareSession(RunContext& run) {
+  Console& c = run.console;
+  c.startSession(run.platform.clock, "@");
+  c.programIdentification.replace(5, 7, kProgramCode);
+  run.defaultSeed = readInteger(c.programIdentification.substr(19, 5)).value_or(0);
+  run.options.randomSeed = run.defaultSeed;
+}
+
+void readFireHistory(RunContext& run, InputText& file) {
   FireHistory& data = *run.data;
-  const Fire2Result fire2 = RFIRE2(*file, data, run.console, run.dialogue);
+  const Fire2Result fire2 = RFIRE2(file, data, run.console, run.dialogue);
   if (fire2.outcome == Fire2Outcome::kRefused) {
     throw ProgramStop{1, " >> " + std::string(fmt::trimRight(run.inputName)) +
                              " is a FIRE2/FHX2 file without usable data: " + fire2.problem};
@@ -86,17 +96,11 @@ void readData(RunContext& run) {
     data.formatKind = '2';
   } else {
     run.console.write(" Format is not FIRE2; trying Binary Fire Events");
-    RFIREB(*file, data, run.console);
+    RFIREB(file, data, run.console);
     data.formatKind = 'B';
   }
   run.options.processFirstYear = data.firstYear;
   run.options.processLastYear = data.lastYear;
-}
-
-OutputFile createFile(RunContext& run, const std::string& name, int unit) {
-  OutputFile file;
-  file.text = run.dialogue.createOutputFile(name, unit, file.name);
-  return file;
 }
 
 void settleOptions(RunContext& run) {
@@ -106,6 +110,8 @@ void settleOptions(RunContext& run) {
   if (o.randomSeed == 0) o.randomSeed = run.defaultSeed;
   run.percentileRanks = percentileRanks(o.simulationCount);
 }
+
+namespace {
 
 // The passes over the whole span or its segments; each pass writes its
 // sample-depth tables and the simulations for every sample size.
@@ -127,10 +133,8 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, AnalysisOutput&
     run.console.write(" ");
     reportSampleDepth(data, static_cast<int>(first), static_cast<int>(last), *run.sampleDepth,
                       *run.fireTreeCount, o.injuryMode, out);
-    for (int size = data.seriesCount; size >= 1; --size) {
-      simulateSampleSize(data, static_cast<int>(first), static_cast<int>(last), size, settings,
-                         *run.fireTreeCount, generator, out);
-    }
+    simulateSpan(data, static_cast<int>(first), static_cast<int>(last), settings,
+                 *run.fireTreeCount, generator, out);
     if (o.segmentLength <= 0) return;
     const long long t = first + o.segmentLag;
     first = std::min(t - (t % o.segmentLag), t);
@@ -174,39 +178,52 @@ void showNewFiles(RunContext& run, const OutputFile& report,
     c.write(fmt::X(12) + file.name + "  for importation into spreadsheets");
 }
 
+OutputOpener dialogueOpener(RunContext& run) {
+  return [&run](const std::string& name, int unit) {
+    OutputFile file;
+    file.text = run.dialogue.createOutputFile(name, unit, file.name);
+    return file;
+  };
+}
+
 void runAnalysis(RunContext& run) {
   Console& c = run.console;
   run.options.runTitle = c.askText("$|TITLE FOR THIS RUN", 60);
   runOptionMenu(run);
   settleOptions(run);
-
-  OutputFile report = createFile(run, reportName(run), 6);
-  auto toReport = [&report](const std::string& line) {
-    report.text->writeLine(std::string(fmt::trimRight(line)));
-  };
-  int page = 0;
-  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
-                  c.programIdentification, toReport);
-  writeReportHead(run, toReport);
-
-  std::vector<OutputFile> spreadsheets;
-  if (run.options.spreadsheetFiles == 'Y') {
-    for (int n = 1; n <= 2; ++n) spreadsheets.push_back(createFile(run, spreadsheetName(run, n), 20 + n));
-  }
-  RandomGenerator generator;
-  generator.seed(run.options.randomSeed & 65535);
-
-  RunOutput out(c, report, spreadsheets);
-  analysisPasses(run, generator, out);
-  writeReportClosing(toReport);
-  closeOutputs(run, report, spreadsheets);
-
-  showNewFiles(run, report, spreadsheets);
+  RunFiles files = writeRun(run, dialogueOpener(run));
+  showNewFiles(run, files.report, files.spreadsheets);
   showClosingSaying(c, run.platform.files, run.platform.clock, run.platform.locations.sayingsFiles);
   c.askText("/- = [ ROVA ] = -", 1);
 }
 
 }  // namespace
+
+RunFiles writeRun(RunContext& run, const OutputOpener& open,
+                  const std::function<void(const ResultRow&)>& onResult) {
+  RunFiles files;
+  files.report = open(reportName(run), 6);
+  OutputFile& report = files.report;
+  auto toReport = [&report](const std::string& line) {
+    report.text->writeLine(std::string(fmt::trimRight(line)));
+  };
+  int page = 0;
+  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
+                  run.console.programIdentification, toReport);
+  writeReportHead(run, toReport);
+
+  if (run.options.spreadsheetFiles == 'Y') {
+    for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(open(spreadsheetName(run, n), 20 + n));
+  }
+  RandomGenerator generator;
+  generator.seed(run.options.randomSeed & 65535);
+
+  RunOutput out(run.console, report, files.spreadsheets, onResult);
+  analysisPasses(run, generator, out);
+  writeReportClosing(toReport);
+  closeOutputs(run, report, files.spreadsheets);
+  return files;
+}
 
 int runRova(Platform& platform) {
   RunContext run(platform);

@@ -33,6 +33,7 @@ struct RunContext {
   explicit RunContext(Platform& p)
       : platform(p), console(p.terminal, p.commands), dialogue(console, p.files) {
     console.useSettings(p.files, p.locations);
+    console.allowColours(p.coloursAllowed);
   }
 
   Platform& platform;

@@ -74,6 +74,14 @@ class FileSystem {
                                              std::string& error, bool& exists) = 0;
   // Creates a directory and its parents when missing; false on failure.
   virtual bool makeDirectories(const std::string& path) = 0;
+  virtual bool exists(const std::string& name) = 0;
+  // Gives a file its final name; without `replace` an existing file of
+  // that name is an error and stays as it is.
+  virtual bool rename(const std::string& from, const std::string& to, bool replace,
+                      std::string& error) = 0;
+  virtual void remove(const std::string& name) = 0;
+  // The whole contents of a file, byte for byte.
+  virtual bool readAll(const std::string& name, std::string& bytes, std::string& error) = 0;
 };
 
 struct LocalTime {
@@ -107,6 +115,9 @@ struct Platform {
   Clock& clock;
   CommandInterpreter& commands;
   ConfigLocations locations;
+  // False when the screen must get no colour sequences: NO_COLOR set, TERM
+  // dumb, or the screen not a terminal.
+  bool coloursAllowed = true;
 };
 
 }  // namespace rova

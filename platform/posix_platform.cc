@@ -151,25 +151,57 @@ class FileOutputText : public OutputText {
 
 }  // namespace
 
-std::unique_ptr<InputText> PosixFileSystem::openForReading(const std::string& name,
-                                                           std::string& error) {
+bool PosixFileSystem::readAll(const std::string& name, std::string& bytes, std::string& error) {
   struct stat info {};
   if (::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
     error = "it is a directory";
-    return nullptr;
+    return false;
   }
   std::ifstream in(name, std::ios::binary);
   if (!in) {
     error = std::strerror(errno);
-    return nullptr;
+    return false;
   }
   std::ostringstream contents;
   contents << in.rdbuf();
   if (in.bad()) {
     error = "read error";
-    return nullptr;
+    return false;
   }
-  return std::make_unique<InputText>(splitTextLines(contents.str()));
+  bytes = contents.str();
+  return true;
+}
+
+std::unique_ptr<InputText> PosixFileSystem::openForReading(const std::string& name,
+                                                           std::string& error) {
+  std::string bytes;
+  if (!readAll(name, bytes, error)) return nullptr;
+  return std::make_unique<InputText>(splitTextLines(bytes));
+}
+
+bool PosixFileSystem::exists(const std::string& name) {
+  struct stat info {};
+  return ::lstat(name.c_str(), &info) == 0;
+}
+
+bool PosixFileSystem::rename(const std::string& from, const std::string& to, bool replace,
+                             std::string& error) {
+  if (replace) {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  } else if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  error = std::strerror(errno);
+  return false;
+}
+
+void PosixFileSystem::remove(const std::string& name) { ::unlink(name.c_str()); }
+
+bool coloursAllowedFor(const char* noColor, const char* term, bool screenIsTerminal) {
+  if (noColor != nullptr && noColor[0] != '\0') return false;
+  if (term != nullptr && std::strcmp(term, "dumb") == 0) return false;
+  return screenIsTerminal;
 }
 
 std::unique_ptr<OutputText> PosixFileSystem::create(const std::string& name, CreateMode mode,

@@ -37,7 +37,16 @@ class PosixFileSystem : public FileSystem {
   std::unique_ptr<OutputText> create(const std::string& name, CreateMode mode,
                                      std::string& error, bool& exists) override;
   bool makeDirectories(const std::string& path) override;
+  bool exists(const std::string& name) override;
+  bool rename(const std::string& from, const std::string& to, bool replace,
+              std::string& error) override;
+  void remove(const std::string& name) override;
+  bool readAll(const std::string& name, std::string& bytes, std::string& error) override;
 };
+
+// Whether the screen may get colour sequences: not when NO_COLOR is set and
+// not empty, when TERM is "dumb", or when the screen is not a terminal.
+bool coloursAllowedFor(const char* noColor, const char* term, bool screenIsTerminal);
 
 // The user's configuration folder for ROVA: $XDG_CONFIG_HOME/rova when that
 // variable is set and absolute, otherwise $HOME/.config/rova ("" when

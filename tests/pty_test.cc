@@ -34,7 +34,8 @@ bool waitsForAnswer(const std::string& screen, std::size_t answered) {
   return tail == " " || (tail.size() == 11 && tail[1] == '\x1b' && tail.back() == 'm');
 }
 
-Session runUnderTerminal(const std::string& dir, const std::vector<std::string>& answers) {
+Session runUnderTerminal(const std::string& dir, const std::vector<std::string>& answers,
+                         const char* term = "xterm", const char* noColor = nullptr) {
   Session session;
   int master = -1;
   struct winsize size {};
@@ -45,7 +46,12 @@ Session runUnderTerminal(const std::string& dir, const std::vector<std::string>&
     if (chdir(dir.c_str()) != 0) _exit(126);
     setenv("HOME", dir.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("TERM", "xterm", 1);
+    setenv("TERM", term, 1);
+    if (noColor != nullptr) {
+      setenv("NO_COLOR", noColor, 1);
+    } else {
+      unsetenv("NO_COLOR");
+    }
     execl(ROVA_BINARY, "rova", static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -109,6 +115,24 @@ TEST(TerminalTest, ColourChoiceSurvivesARestart) {
   EXPECT_EQ(dir.read("config/rova/GRN.INI"), "P133173070\n");
   Session second = runUnderTerminal(dir.path(), {"/"});
   EXPECT_NE(second.screen.find("\x1b[1;33;43m"), std::string::npos);  // Desert from the start
+}
+
+TEST(TerminalTest, NoColorAndDumbTerminalsGetNoEscapeSequences) {
+  rova::testing::TemporaryDirectory dir;
+  std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/tests/data/SMALL.FHX",
+                             dir.file("SMALL.FHX"));
+  const std::vector<std::string> answers = {"nc", "SMALL.FHX", "~", "", "3", "x", "10", "3", ""};
+  for (auto [term, noColor] : {std::pair<const char*, const char*>{"xterm", "1"}, {"dumb", nullptr}}) {
+    const Session s = runUnderTerminal(dir.path(), answers, term, noColor);
+    EXPECT_EQ(s.status, 0) << term;
+    EXPECT_EQ(s.screen.find('\x1b'), std::string::npos) << term;
+    EXPECT_NE(s.screen.find("Colours are off"), std::string::npos) << term;
+    EXPECT_NE(s.screen.find("INTEGER!"), std::string::npos) << term;
+    EXPECT_FALSE(dir.exists("config/rova/GRN.INI"));
+    std::filesystem::remove(dir.file("NCRVA.OUT"));
+    std::filesystem::remove(dir.file("NCRVADF.XL1"));
+    std::filesystem::remove(dir.file("NCRVADF.XL2"));
+  }
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 # the exit status and the lines the screen and the error stream must show.
 #
 # A case folder holds:
-#   answers.txt      the keyboard input
+#   answers.txt      the keyboard input (none: an empty input)
+#   args.txt         command-line arguments, one a line (batch mode)
+#   env.txt          environment settings for the run, VAR=value a line
+#   no-escapes       present: the screen must hold no escape sequence
 #   inputs.txt       files to copy into the directory: "SOURCE [NAME]",
 #                    SOURCE relative to the source tree (optional)
 #   setup.sh         commands run in the directory before the program (optional)
@@ -34,8 +37,14 @@ if [ -f "$case_dir/setup.sh" ]; then (cd "$work" && bash "$case_dir/setup.sh"); 
 # The user's settings and sayings are kept out of the run: a case sees only
 # what its own folder and setup give it.
 mkdir -p "$work/.home"
-(cd "$work" && HOME="$work/.home" XDG_CONFIG_HOME="$work/.home/config" \
-   "$binary" < "$case_dir/answers.txt" > screen.out 2> stderr.out)
+args=()
+if [ -f "$case_dir/args.txt" ]; then mapfile -t args < "$case_dir/args.txt"; fi
+envs=()
+if [ -f "$case_dir/env.txt" ]; then mapfile -t envs < "$case_dir/env.txt"; fi
+input=/dev/null
+[ -f "$case_dir/answers.txt" ] && input="$case_dir/answers.txt"
+(cd "$work" && env HOME="$work/.home" XDG_CONFIG_HOME="$work/.home/config" "${envs[@]}" \
+   "$binary" "${args[@]}" < "$input" > screen.out 2> stderr.out)
 status=$?
 expected_status=0
 [ -f "$case_dir/status" ] && expected_status="$(cat "$case_dir/status")"
@@ -68,6 +77,9 @@ check_lines() {
 }
 check_lines "$case_dir/screen.txt" "$work/screen.out" "the screen"
 check_lines "$case_dir/stderr.txt" "$work/stderr.out" "the error stream"
+if [ -f "$case_dir/no-escapes" ] && grep -q $'\x1b' "$work/screen.out"; then
+  fail "the screen holds escape sequences"
+fi
 if [ -f "$case_dir/absent.txt" ]; then
   while read -r name; do
     [ -n "$name" ] && [ -e "$work/$name" ] && fail "$name exists but must not"

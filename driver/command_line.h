@@ -1,0 +1,46 @@
+// The command line of a batch run: rova [options] FILE...
+// The options mirror the option menu and the dialogue.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rova {
+
+struct BatchOptions {
+  std::optional<std::string> job;
+  std::optional<std::string> title;
+  std::optional<int> firstYear;
+  std::optional<int> lastYear;
+  std::optional<int> segmentLength;
+  std::optional<int> segmentLag;
+  std::optional<int> simulations;
+  std::optional<int> seed;
+  bool withReplacement = false;
+  bool injuries = false;
+  bool noSpreadsheets = false;
+  bool force = false;
+  bool csv = false;
+  bool plot = false;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+  std::string outputDirectory = ".";
+  std::vector<std::string> files;
+};
+
+struct CommandLine {
+  BatchOptions options;
+  std::string error;  // a one-line reason when the command line is unusable
+};
+
+// Reads the arguments after the program name. Options and FILEs may come
+// in any order; "--" ends the options; values follow their option as the
+// next argument or after "=".
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+std::string usageText();
+std::string versionText();
+
+}  // namespace rova

@@ -1,0 +1,1 @@
+echo keep me > SMALLRVA.OUT
