@@ -239,8 +239,16 @@ ConfigLocations standardConfigLocations(const char* xdgConfigHome, const char* h
   const std::string buildDirectory = ROVA_BUILD_DIR;
   const bool inBuildTree = !executablePath.empty() &&
                            executablePath.compare(0, buildDirectory.size() + 1, buildDirectory + "/") == 0;
-  locations.sayingsFiles.push_back(inBuildTree ? std::string(ROVA_SOURCE_DATA_DIR) + "/DICHOS.TXT"
-                                               : std::string(ROVA_INSTALLED_DATA_DIR) + "/DICHOS.TXT");
+  if (inBuildTree) {
+    locations.sayingsFiles.push_back(std::string(ROVA_SOURCE_DATA_DIR) + "/DICHOS.TXT");
+  } else {
+    // Installed: beside the program's own prefix first, so that a tree
+    // installed under another prefix than the one configured still finds
+    // its file.
+    const std::string bin = executablePath.substr(0, executablePath.find_last_of('/') + 1);
+    if (!bin.empty()) locations.sayingsFiles.push_back(bin + "../share/rova/DICHOS.TXT");
+    locations.sayingsFiles.push_back(std::string(ROVA_INSTALLED_DATA_DIR) + "/DICHOS.TXT");
+  }
   return locations;
 }
 
