@@ -14,6 +14,7 @@
 
 #include "console/console.h"
 #include "format/fields.h"
+#include "platform/interrupts.h"
 
 namespace rova {
 namespace {
@@ -147,6 +148,7 @@ void Console::setScreenColours(char code) {
       return;
     }
     switchOff(colours);
+    setInterruptRestoreSequence("");
     showLine(" ", "B|");
     return;
   }
@@ -182,6 +184,7 @@ void Console::setScreenColours(char code) {
   for (std::string* s : {&colours.textColour, &colours.typingColour, &colours.exitColour}) {
     (*s)[1] = kEscape;
   }
+  setInterruptRestoreSequence(ScreenColours::isOn(colours.exitColour) ? colours.exitColour.substr(1) : "");
   showLine(" ", "B|");
   if (code != '|') saveColourSettings(code);
 }

@@ -12,6 +12,7 @@
 #include "driver/sha256.h"
 #include "driver/tidy_table.h"
 #include "format/fields.h"
+#include "platform/interrupts.h"
 
 namespace rova {
 namespace {
@@ -128,7 +129,10 @@ class StagedOutputs {
   StagedOutputs(FileSystem& files, std::string directory, bool force)
       : files_(files), directory_(std::move(directory)), force_(force) {}
   ~StagedOutputs() {
-    for (const auto& staged : staged_) files_.remove(staged.temporary);
+    for (const auto& staged : staged_) {
+      files_.remove(staged.temporary);
+      forgetInterruptCleanup(staged.temporary);
+    }
   }
 
   OutputOpener opener() {
@@ -143,6 +147,7 @@ class StagedOutputs {
       file.text = files_.create(temporary, CreateMode::kReplace, error, exists);
       if (!file.text) throw ProgramStop{1, " >> cannot create " + final + ": " + error};
       staged_.push_back({temporary, final});
+      registerInterruptCleanup(temporary);
       return file;
     };
   }
@@ -156,6 +161,7 @@ class StagedOutputs {
         throw ProgramStop{1, " >> cannot write " + it->final + ": " + error};
       }
       written.push_back(it->final);
+      forgetInterruptCleanup(it->temporary);
       it = staged_.erase(it);
     }
   }

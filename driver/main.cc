@@ -10,11 +10,13 @@
 #include "driver/batch_run.h"
 #include "driver/command_line.h"
 #include "driver/run_driver.h"
+#include "platform/interrupts.h"
 #include "platform/posix_platform.h"
 
 // Without arguments the program runs its dialogue; with arguments it runs
 // the analysis of each FILE in batch mode.
 int main(int argc, char** argv) {
+  rova::installInterruptHandlers();
   rova::StreamTerminal terminal(stdin, stdout, stderr, !::isatty(STDIN_FILENO));
   rova::PosixFileSystem files;
   rova::SystemClock clock;

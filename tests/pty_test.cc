@@ -4,6 +4,7 @@
 // the colour sequences.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,8 +35,14 @@ bool waitsForAnswer(const std::string& screen, std::size_t answered) {
   return tail == " " || (tail.size() == 11 && tail[1] == '\x1b' && tail.back() == 'm');
 }
 
+// Runs the program (with `arguments`, none for the dialogue) under a
+// terminal, typing each answer when a prompt waits for it. With a signal
+// given, sends it once the answers are used up and, for a batch run,
+// after `signalDelay`.
 Session runUnderTerminal(const std::string& dir, const std::vector<std::string>& answers,
-                         const char* term = "xterm", const char* noColor = nullptr) {
+                         const char* term = "xterm", const char* noColor = nullptr,
+                         std::vector<std::string> arguments = {}, int signal = 0,
+                         std::chrono::milliseconds signalDelay = std::chrono::milliseconds(0)) {
   Session session;
   int master = -1;
   struct winsize size {};
@@ -52,14 +59,25 @@ Session runUnderTerminal(const std::string& dir, const std::vector<std::string>&
     } else {
       unsetenv("NO_COLOR");
     }
-    execl(ROVA_BINARY, "rova", static_cast<char*>(nullptr));
+    std::vector<char*> argv{const_cast<char*>("rova")};
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(ROVA_BINARY, argv.data());
     _exit(127);
   }
   if (child < 0) return session;
   std::size_t next = 0, answeredAt = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto started = std::chrono::steady_clock::now();
+  const auto deadline = started + std::chrono::seconds(60);
+  bool signalled = false;
   char buffer[4096];
   while (std::chrono::steady_clock::now() < deadline) {
+    if (signal != 0 && !signalled && next == answers.size() &&
+        std::chrono::steady_clock::now() - started >= signalDelay &&
+        (answers.empty() || waitsForAnswer(session.screen, answeredAt))) {
+      kill(child, signal);
+      signalled = true;
+    }
     struct pollfd fd {master, POLLIN, 0};
     if (poll(&fd, 1, 200) > 0) {
       const ssize_t n = read(master, buffer, sizeof buffer);
@@ -132,6 +150,30 @@ TEST(TerminalTest, NoColorAndDumbTerminalsGetNoEscapeSequences) {
     std::filesystem::remove(dir.file("NCRVA.OUT"));
     std::filesystem::remove(dir.file("NCRVADF.XL1"));
     std::filesystem::remove(dir.file("NCRVADF.XL2"));
+  }
+}
+
+TEST(TerminalTest, InterruptsRestoreThePlainColoursAndSayWhy) {
+  rova::testing::TemporaryDirectory dir;
+  const Session s = runUnderTerminal(dir.path(), {"job"}, "xterm", nullptr, {}, SIGINT);
+  EXPECT_EQ(s.status, 128 + SIGINT);
+  const std::size_t message = s.screen.find("rova: interrupted (Ctrl-C); the run was not completed");
+  ASSERT_NE(message, std::string::npos) << s.screen;
+  EXPECT_NE(s.screen.rfind("\x1b[0;37;40m", message), std::string::npos);
+}
+
+TEST(TerminalTest, TerminatedBatchRunLeavesNoPartialFiles) {
+  rova::testing::TemporaryDirectory dir;
+  std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/examples/ALDER.FHX", dir.file("ALDER.FHX"));
+  const Session s =
+      runUnderTerminal(dir.path(), {}, "xterm", nullptr,
+                       {"-n", "4096", "--segment-length", "40", "--segment-lag", "1", "ALDER.FHX"},
+                       SIGTERM, std::chrono::milliseconds(700));
+  EXPECT_EQ(s.status, 128 + SIGTERM) << s.screen;
+  EXPECT_NE(s.screen.find("rova: terminated; the run was not completed"), std::string::npos);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "ALDER.FHX" || name == "config") << name;
   }
 }
 

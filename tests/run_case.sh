@@ -18,6 +18,7 @@
 #                    report's page heading are not compared
 #   screen.txt       lines that must appear on the screen (optional)
 #   stderr.txt       lines that must appear on the error stream (optional)
+#   not-shown.txt    lines that must not appear on the screen (optional)
 #   absent.txt       names of files that must not exist afterwards (optional)
 set -uo pipefail
 binary="$1"; case_dir="$2"; source_dir="$3"
@@ -77,6 +78,11 @@ check_lines() {
 }
 check_lines "$case_dir/screen.txt" "$work/screen.out" "the screen"
 check_lines "$case_dir/stderr.txt" "$work/stderr.out" "the error stream"
+if [ -f "$case_dir/not-shown.txt" ]; then
+  while IFS= read -r line; do
+    [ -n "$line" ] && grep -qF -- "$line" "$work/screen.out" && fail "the screen shows: $line"
+  done < "$case_dir/not-shown.txt"
+fi
 if [ -f "$case_dir/no-escapes" ] && grep -q $'\x1b' "$work/screen.out"; then
   fail "the screen holds escape sequences"
 fi
