@@ -156,7 +156,8 @@ std::int32_t Console::askInteger(const std::string& prompt) {
     std::string answer = askText(prompt, 10);
     const int n = trimmedLength(answer);
     if (auto value = readInteger(answer.substr(0, n))) return *value;
-    if (n <= 1 && answer[0] == ' ') return 0;
+    // Nothing but blanks and tabs is an empty answer.
+    if (answer.find_first_not_of(std::string(" \t\0", 3)) == std::string::npos) return 0;
     write(integerErrorRecord(coloursAllowed_));
   }
 }

@@ -12,11 +12,15 @@ const std::string kDashRule = " " + std::string(131, '-');
 
 std::string trimmed(std::string text) { return text.substr(0, trimmedLength(text)); }
 
-// Ten codes of a tree from `first` on; years outside the table are blank.
+// Ten codes of a tree from `first` on; years outside the table are blank,
+// control characters are shown as "_".
 std::string tenYears(const FireHistory& data, int series, long long first) {
   std::string codes;
   for (long long y = first; y < first + 10; ++y) {
-    codes += yearInTable(y) ? data.code(static_cast<int>(y), series) : ' ';
+    char c = yearInTable(y) ? data.code(static_cast<int>(y), series) : ' ';
+    // Control characters in the data would garble the printed line.
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '_';
+    codes += c;
   }
   return codes;
 }

@@ -85,12 +85,29 @@ void prepareSession(RunContext& run) {
   run.options.randomSeed = run.defaultSeed;
 }
 
+namespace {
+
+// A text that begins with a UTF-16 byte-order mark holds two bytes per
+// character: no line of it reads as a fire history.
+bool isUtf16(const InputText& file) {
+  if (file.lines().empty()) return false;
+  const std::string& first = file.lines().front();
+  return first.rfind("\xFF\xFE", 0) == 0 || first.rfind("\xFE\xFF", 0) == 0;
+}
+
+}  // namespace
+
 void readFireHistory(RunContext& run, InputText& file) {
   FireHistory& data = *run.data;
+  const std::string name(fmt::trimRight(run.inputName));
+  if (isUtf16(file)) {
+    throw ProgramStop{1, " >> " + name + " is UTF-16 text, not a fire history: save it as plain "
+                                         "(ASCII or UTF-8) text"};
+  }
   const Fire2Result fire2 = RFIRE2(file, data, run.console, run.dialogue);
   if (fire2.outcome == Fire2Outcome::kRefused) {
-    throw ProgramStop{1, " >> " + std::string(fmt::trimRight(run.inputName)) +
-                             " is a FIRE2/FHX2 file without usable data: " + fire2.problem};
+    throw ProgramStop{1, " >> " + name + " is a FIRE2/FHX2 file without usable data: " +
+                             fire2.problem};
   }
   if (fire2.outcome == Fire2Outcome::kRead) {
     data.formatKind = '2';
@@ -98,6 +115,7 @@ void readFireHistory(RunContext& run, InputText& file) {
     run.console.write(" Format is not FIRE2; trying Binary Fire Events");
     RFIREB(file, data, run.console);
     data.formatKind = 'B';
+    if (data.seriesCount == 0) run.console.write(" >> No tree was read: the report will hold no results");
   }
   run.options.processFirstYear = data.firstYear;
   run.options.processLastYear = data.lastYear;

@@ -47,7 +47,8 @@ class InputText {
 };
 
 // Splits file contents into lines: LF or CRLF line ends, a DOS end-of-file
-// mark (Ctrl-Z) ends the text, no empty last line for a final line end.
+// mark (Ctrl-Z) ends the text, no empty last line for a final line end, a
+// UTF-8 byte-order mark at the start dropped.
 std::vector<std::string> splitTextLines(const std::string& contents);
 
 class OutputText {

@@ -16,6 +16,8 @@ namespace rova {
 
 std::vector<std::string> splitTextLines(const std::string& contents) {
   std::string text = contents.substr(0, contents.find('\x1a'));
+  // A UTF-8 byte-order mark is not part of the first line.
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
