@@ -253,5 +253,19 @@ TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
   EXPECT_EQ(filesRead, 24);
 }
 
+// Found by fuzzing: the year field of a junk line was quoted raw in the
+// stop message, so an ESC in the file reached the terminal.
+TEST_F(ReaderFixture, FireEventsBadYearIsQuotedWithoutControlBytes) {
+  InputText bad(splitTextLines(std::string(" 1750 1\n1\x1b[2J\x9e 1\n")));
+  try {
+    RFIREB(bad, *data, console);
+    FAIL() << "a year that is not a number must stop the run";
+  } catch (const ProgramStop& stop) {
+    EXPECT_EQ(stop.status, 1);
+    EXPECT_NE(stop.message.find("\"1_[2J\""), std::string::npos) << stop.message;
+    EXPECT_EQ(stop.message.find('\x1b'), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace rova
