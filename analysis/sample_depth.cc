@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "analysis/simulation_report.h"
 #include "format/fields.h"
 
 namespace rova {
@@ -61,15 +62,7 @@ void reportSampleDepth(const FireHistory& data, int first, int last, const YearT
   // Recording table.
   out.reportLine(rule('-'));
   out.reportLine("");
-  out.reportLine(fmt::Line(" NUMBER OF TREES RECORDING FIRE in")
-                     .i(data.seriesCount, 4)
-                     .a(" trees over time span")
-                     .i(first, 6)
-                     .a(" to")
-                     .i(last, 6)
-                     .a(" (")
-                     .i(years, 4)
-                     .a(" years)"));
+  out.reportLine(spanHeading(" NUMBER OF TREES RECORDING FIRE in", data.seriesCount, first, last, years));
   out.reportLine("   Trees    No of");
   out.reportLine(" recording  years  Years");
   out.reportLine("");

@@ -6,19 +6,16 @@
 
 namespace rova {
 
+std::string spanHeading(const std::string& lead, int trees, int first, int last, long long years) {
+  return fmt::Line(lead).i(trees, 4).a(" trees over time span").i(first, 6).a(" to").i(last, 6)
+      .a(" (").i(years, 4).a(" years)");
+}
+
 void writeTableHeader(int s, int first, int last, long long years, AnalysisOutput& out) {
   out.reportLine("");
   out.reportLine(" " + std::string(131, '-'));
   out.reportLine("");
-  out.reportLine(fmt::Line(" FIRE EVENTS PER CENTURY in")
-                     .i(s, 4)
-                     .a(" trees over time span")
-                     .i(first, 6)
-                     .a(" to")
-                     .i(last, 6)
-                     .a(" (")
-                     .i(years, 4)
-                     .a(" years)"));
+  out.reportLine(spanHeading(" FIRE EVENTS PER CENTURY in", s, first, last, years));
   out.reportLine("");
   out.reportLine(fmt::Line(" Observed")
                      .x(18)
