@@ -6,17 +6,23 @@
 
 namespace rova {
 
-void askJobIdentifier(Console& console, char lead) {
+std::string jobIdentifierFrom(const std::string& text) {
   static const char kAllowed[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-";
-  if (lead == '|') console.write(" ");
-  std::string answer = console.askText("Identify job (up to 5 characters)", 5);
-  if (answer[0] == ' ') return;
-  const int n = trimmedLength(answer);
+  std::string id = fixedLength(text, 5);
+  toUpperCase(id);
+  const int n = trimmedLength(id);
   for (int i = 0; i < n; ++i) {
-    if (answer[i] == '\0' || std::strchr(kAllowed, answer[i]) == nullptr) answer[i] = '_';
+    if (id[i] == '\0' || std::strchr(kAllowed, id[i]) == nullptr) id[i] = '_';
   }
-  console.programIdentification.replace(0, 5, answer);
+  return id;
+}
+
+void askJobIdentifier(Console& console, char lead) {
+  if (lead == '|') console.write(" ");
+  const std::string answer = console.askText("Identify job (up to 5 characters)", 5);
+  if (answer[0] == ' ') return;
+  console.programIdentification.replace(0, 5, jobIdentifierFrom(answer));
 }
 
 }  // namespace rova

@@ -13,4 +13,9 @@ namespace rova {
 // keeps "ZZ".
 void askJobIdentifier(Console& console, char lead);
 
+// The identifier a text gives by those rules: its first 5 characters,
+// upper-cased, characters other than letters, digits and "-" before the
+// last non-blank one as "_", blank-padded to 5.
+std::string jobIdentifierFrom(const std::string& text);
+
 }  // namespace rova

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include <cctype>
 
+#include "console/job_identification.h"
 #include "console/text.h"
 #include "driver/option_menu.h"
 #include "driver/plot_svg.h"
@@ -275,14 +275,7 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
                 std::FILE* out) {
   RunContext run(platform);
   prepareSession(run);
-  std::string job = b.job ? *b.job : jobFromFileName(path);
-  if (b.job) {
-    job = fixedLength(job, 5);
-    toUpperCase(job);
-    const int n = trimmedLength(job);
-    for (int i = 0; i < n; ++i)
-      if (!std::isalnum(static_cast<unsigned char>(job[i])) && job[i] != '-') job[i] = '_';
-  }
+  const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
   if (!job.empty()) run.console.programIdentification.replace(0, 5, fixedLength(job, 5));
 
   run.inputName = path;
@@ -317,12 +310,8 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
 std::string jobFromFileName(const std::string& path) {
   std::string name = path.substr(path.find_last_of('/') + 1);
   name = name.substr(0, name.find('.'));
-  std::string job;
-  for (char c : name.substr(0, 5)) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    job += std::isalnum(u) && u < 128 ? static_cast<char>(std::toupper(u)) : (c == '-' ? '-' : '_');
-  }
-  return job;
+  if (name.empty()) return "";
+  return std::string(fmt::trimRight(jobIdentifierFrom(name)));
 }
 
 int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
