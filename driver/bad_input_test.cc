@@ -7,18 +7,12 @@
 
 #include <filesystem>
 
-#include "driver/run_driver.h"
-#include "platform/posix_platform.h"
-#include "tests/test_support.h"
+#include "tests/dialogue_run.h"
 
 namespace rova {
 namespace {
 
-using testing::CurrentDirectory;
-using testing::FixedClock;
-using testing::RecordingInterpreter;
-using testing::ScriptedTerminal;
-using testing::TemporaryDirectory;
+using testing::DialogueRun;
 
 struct BadInput {
   const char* name;
@@ -80,47 +74,33 @@ std::vector<BadInput> catalogue() {
 
 TEST(BadInputTest, EveryCaseGetsAClearAnswerAndAWellDefinedEnd) {
   for (const BadInput& c : catalogue()) {
-    TemporaryDirectory dir;
-    CurrentDirectory cd(dir.path());
-    dir.write("IN.DAT", c.contents);
+    DialogueRun r;
+    r.dir.write("IN.DAT", c.contents);
     std::vector<std::string> answers{"BAD"};
     answers.insert(answers.end(), c.answers.begin(), c.answers.end());
-    ScriptedTerminal terminal(answers);
-    PosixFileSystem files;
-    FixedClock clock({2026, 12, 8, 9, 0, 0});
-    RecordingInterpreter commands;
-    Platform platform{terminal, files, clock, commands, ConfigLocations{}, false};
-    const int status = runRova(platform);
+    const int status = r.run(answers, false);
     EXPECT_EQ(status, c.status) << c.name;
-    bool shown = terminal.showed(c.shown);
-    for (const auto& e : terminal.errors) shown = shown || e.find(c.shown) != std::string::npos;
-    EXPECT_TRUE(shown) << c.name << ": expected \"" << c.shown << "\"";
+    EXPECT_TRUE(r.said(c.shown)) << c.name << ": expected \"" << c.shown << "\"";
     if (c.status == 0) {
-      EXPECT_NE(dir.read("BADRVA.OUT").find("- = [ ROVA ] = -"), std::string::npos) << c.name;
+      EXPECT_NE(r.dir.read("BADRVA.OUT").find("- = [ ROVA ] = -"), std::string::npos) << c.name;
     } else {
-      EXPECT_FALSE(dir.exists("BADRVA.OUT")) << c.name;
-      EXPECT_EQ(terminal.errors.size(), 1u) << c.name;
+      EXPECT_FALSE(r.dir.exists("BADRVA.OUT")) << c.name;
+      EXPECT_EQ(r.terminal.errors.size(), 1u) << c.name;
     }
   }
 }
 
 TEST(BadInputTest, DirectoriesAndUnreadableFilesAreAskedForAgain) {
-  TemporaryDirectory dir;
-  CurrentDirectory cd(dir.path());
-  std::filesystem::create_directory(dir.file("folder"));
-  dir.write("locked.fhx", kGood);
-  std::filesystem::permissions(dir.file("locked.fhx"), std::filesystem::perms::none);
+  DialogueRun r;
+  std::filesystem::create_directory(r.dir.file("folder"));
+  r.dir.write("locked.fhx", kGood);
+  std::filesystem::permissions(r.dir.file("locked.fhx"), std::filesystem::perms::none);
   const bool root = ::geteuid() == 0;  // permissions do not stop root
-  ScriptedTerminal terminal({"D", "folder", "", "locked.fhx", ""});
-  PosixFileSystem files;
-  FixedClock clock({2026, 12, 8, 9, 0, 0});
-  RecordingInterpreter commands;
-  Platform platform{terminal, files, clock, commands, ConfigLocations{}, false};
-  const int status = runRova(platform);
-  EXPECT_TRUE(terminal.showed(" Cannot open file folder"));
-  EXPECT_TRUE(terminal.showed(" >> it is a directory"));
+  const int status = r.run({"D", "folder", "", "locked.fhx", ""}, false);
+  EXPECT_TRUE(r.terminal.showed(" Cannot open file folder"));
+  EXPECT_TRUE(r.terminal.showed(" >> it is a directory"));
   if (!root) {
-    EXPECT_TRUE(terminal.showed(" >> Permission denied"));
+    EXPECT_TRUE(r.terminal.showed(" >> Permission denied"));
     EXPECT_EQ(status, 1);  // the answers end while the name is asked again
   }
 }

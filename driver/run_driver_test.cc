@@ -6,32 +6,14 @@
 
 #include "driver/option_menu.h"
 #include "driver/report.h"
-#include "platform/posix_platform.h"
-#include "tests/test_support.h"
+#include "tests/dialogue_run.h"
 
 namespace rova {
 namespace {
 
-using testing::CurrentDirectory;
-using testing::FixedClock;
-using testing::RecordingInterpreter;
-using testing::ScriptedTerminal;
-using testing::TemporaryDirectory;
-
 // A whole run in a temporary directory with a fixed clock.
-struct RunFixture : ::testing::Test {
-  TemporaryDirectory dir;
-  CurrentDirectory cd{dir.path()};
-  FixedClock clock{LocalTime{1997, 12, 7, 14, 5, 9}};  // a Sunday, day 22988
-  RecordingInterpreter commands;
-  PosixFileSystem files;
-  ScriptedTerminal terminal;
-
-  int run(std::vector<std::string> answers) {
-    terminal = ScriptedTerminal(std::move(answers));
-    Platform platform{terminal, files, clock, commands, ConfigLocations{}};
-    return runRova(platform);
-  }
+struct RunFixture : ::testing::Test, testing::DialogueRun {
+  RunFixture() : DialogueRun(LocalTime{1997, 12, 7, 14, 5, 9}) {}  // a Sunday, day 22988
   std::vector<std::string> report(const std::string& name) {
     return testing::splitLines(dir.read(name));
   }

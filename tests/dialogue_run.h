@@ -1,0 +1,42 @@
+// A whole dialogue of the real program in a temporary directory, which is
+// the current directory while the object lives: scripted answers, a fixed
+// clock, the real file system and a command interpreter that records.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/run_driver.h"
+#include "platform/posix_platform.h"
+#include "tests/test_support.h"
+
+namespace rova::testing {
+
+struct DialogueRun {
+  explicit DialogueRun(LocalTime time = LocalTime{2026, 12, 8, 9, 0, 0}) : clock(time) {}
+
+  // Runs the dialogue on the answers; returns its exit status.
+  int run(std::vector<std::string> answers, bool coloursAllowed = true) {
+    terminal = ScriptedTerminal(std::move(answers));
+    Platform platform{terminal, files, clock, commands, ConfigLocations{}, coloursAllowed};
+    return runRova(platform);
+  }
+
+  // True when a screen record or an error message contains the text.
+  bool said(const std::string& text) const {
+    if (terminal.showed(text)) return true;
+    for (const auto& e : terminal.errors)
+      if (e.find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  TemporaryDirectory dir;
+  CurrentDirectory cd{dir.path()};
+  FixedClock clock;
+  RecordingInterpreter commands;
+  PosixFileSystem files;
+  ScriptedTerminal terminal;
+};
+
+}  // namespace rova::testing
