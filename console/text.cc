@@ -36,4 +36,12 @@ std::string fixedLength(const std::string& text, std::size_t length) {
   return out;
 }
 
+std::string screenSafe(std::string text) {
+  for (char& c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || u > 126) c = '_';
+  }
+  return text;
+}
+
 }  // namespace rova

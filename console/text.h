@@ -20,4 +20,9 @@ std::string packName(const std::string& name);
 // The first `length` characters of `text`, padded with blanks.
 std::string fixedLength(const std::string& text, std::size_t length);
 
+// Text from a file as it may be shown or quoted on the screen: control and
+// non-ASCII bytes become "_", so that a file of junk cannot send escape
+// sequences to the terminal.
+std::string screenSafe(std::string text);
+
 }  // namespace rova

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-
 #include "console/job_identification.h"
 #include "console/text.h"
 #include "driver/option_menu.h"

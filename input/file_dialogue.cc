@@ -51,12 +51,7 @@ void FileDialogue::showFileHead(InputText& file, int count) {
   for (int i = 0; i < count; ++i) {
     auto line = file.nextLine();
     if (!line) break;
-    std::string shown = fmt::padded(*line, 80);
-    for (char& c : shown) {
-      const unsigned char u = static_cast<unsigned char>(c);
-      if (u < 32 || u > 126) c = '_';
-    }
-    console_.write(" " + shown.substr(0, 79));
+    console_.write(" " + screenSafe(fmt::padded(*line, 80)).substr(0, 79));
   }
   file.rewind();
   std::string ruler = " ";

@@ -160,17 +160,6 @@ std::optional<long long> yearField(const std::string& line) {
   return std::stoll(field);
 }
 
-// A field of the file as it may be quoted in a message: control and
-// non-ASCII bytes are shown as "_", so that a file of junk cannot send
-// escape sequences to the terminal.
-std::string quotable(std::string field) {
-  for (char& c : field) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 32 || u > 126) c = '_';
-  }
-  return field;
-}
-
 char translateFireEventsCode(char c) {
   switch (c) {
     case '1': return 'U';
@@ -194,7 +183,7 @@ void RFIREB(InputText& file, FireHistory& data, Console& console) {
     const auto year = yearField(line);
     if (!year) {
       throw ProgramStop{1, " >> Fire Events file, line " + std::to_string(file.lineNumber()) +
-                               ": the year in columns 1-5, \"" + quotable(line.substr(0, 5)) +
+                               ": the year in columns 1-5, \"" + screenSafe(line.substr(0, 5)) +
                                "\", is not a whole number"};
     }
     if (!yearInTable(*year)) {
