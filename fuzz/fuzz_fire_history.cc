@@ -46,12 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     // A reader stops only for a fault of the file, and says what it is.
     ROVA_FUZZ_CHECK(stop.status != 0);
     ROVA_FUZZ_CHECK(!stop.message.empty());
-    ROVA_FUZZ_CHECK(fuzzing::screenSafe(stop.message, false));
+    ROVA_FUZZ_CHECK(fuzzing::isScreenSafe(stop.message, false));
     stopped = true;
   }
   // Colours are off: nothing from the file may reach the screen raw.
   for (const std::string& record : fake.terminal.records)
-    ROVA_FUZZ_CHECK(fuzzing::screenSafe(record, false));
+    ROVA_FUZZ_CHECK(fuzzing::isScreenSafe(record, false));
   if (stopped) return 0;
   checkDataSet(*run.data);
   ROVA_FUZZ_CHECK(run.options.processFirstYear == run.data->firstYear);

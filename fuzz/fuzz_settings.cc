@@ -51,6 +51,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   ROVA_FUZZ_CHECK(wellFormed(console.colours.typingColour));
   ROVA_FUZZ_CHECK(wellFormed(console.colours.exitColour));
   for (const std::string& record : fake.terminal.records)
-    ROVA_FUZZ_CHECK(fuzzing::screenSafe(record, true));
+    ROVA_FUZZ_CHECK(fuzzing::isScreenSafe(record, true));
   return 0;
 }

@@ -61,7 +61,7 @@ struct FakePlatform {
 
 // True when a byte may reach the screen: printable ASCII or ESC (the
 // colour sequences). Anything else would come straight from the input.
-inline bool screenSafe(const std::string& record, bool escapeAllowed) {
+inline bool isScreenSafe(const std::string& record, bool escapeAllowed) {
   for (unsigned char c : record) {
     if (c == 0x1b && escapeAllowed) continue;
     if (c < 32 || c > 126) return false;
