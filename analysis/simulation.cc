@@ -13,6 +13,7 @@
 #include "analysis/simulation_report.h"
 #include "analysis/statistics.h"
 #include "format/fields.h"
+#include "platform/interrupts.h"
 
 namespace rova {
 namespace {
@@ -307,14 +308,18 @@ int simulateSpan(const FireHistory& data, int first, int last, const SimulationS
     }
   } helpers{{}, nextSize};
   helpers.threads.reserve(wanted - 1);
-  for (int i = 1; i < wanted; ++i) {
-    try {
-      helpers.threads.emplace_back([&work, &spaces, i] {
-        while (work(spaces[i])) {
-        }
-      });
-    } catch (const std::system_error&) {
-      break;  // run on the threads that did start
+  {
+    // The helpers never take an interrupt: its handler runs on this thread.
+    const InterruptsBlocked blocked;
+    for (int i = 1; i < wanted; ++i) {
+      try {
+        helpers.threads.emplace_back([&work, &spaces, i] {
+          while (work(spaces[i])) {
+          }
+        });
+      } catch (const std::system_error&) {
+        break;  // run on the threads that did start
+      }
     }
   }
 

@@ -56,6 +56,9 @@ class Console {
   // Writes one record; its first character is the carriage control.
   void write(const std::string& record);
 
+  // True when a person types the answers (not a pipe or a file).
+  bool keyboardIsPerson() const { return terminal_.keyboardIsPerson(); }
+
   // One text laid out by a two-character code: centred by default, "R"
   // right, "L" left, "D" letter-spaced, "Z" a border line instead of the
   // text, "B" clears the screen first, "|" first/second an empty line

@@ -15,6 +15,7 @@
 #include "console/console.h"
 #include "format/fields.h"
 #include "platform/interrupts.h"
+#include "platform/output_transaction.h"
 
 namespace rova {
 namespace {
@@ -131,13 +132,14 @@ void Console::saveColourSettings(char code) {
     }
   }
   if (!locations_.configDirectory.empty()) files_->makeDirectories(locations_.configDirectory);
+  // Written whole or not at all, like every output: a settings file is
+  // never left cut short.
   for (const std::string& path : locations_.settingsFiles) {
-    std::string error;
-    bool exists = false;
-    auto file = files_->create(path, CreateMode::kReplace, error, exists);
-    if (!file) continue;
+    OutputTransaction settings(*files_);
+    OutputText* file = settings.stage(path, true).text;
+    if (file == nullptr) continue;
     file->writeLine(line);
-    if (file->close(error)) return;
+    if (settings.commit().ok) return;
   }
 }
 

@@ -1,6 +1,6 @@
 #include "driver/batch_run.h"
 
-#include <unistd.h>
+#include <map>
 
 #include "console/job_identification.h"
 #include "console/text.h"
@@ -120,66 +120,10 @@ std::string joinPath(const std::string& directory, const std::string& name) {
   return directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
-// Output files are written under a temporary name in their directory and
-// renamed once complete, so that a failed run leaves no partial file
-// under a final name.
-class StagedOutputs {
- public:
-  StagedOutputs(FileSystem& files, std::string directory, bool force)
-      : files_(files), directory_(std::move(directory)), force_(force) {}
-  ~StagedOutputs() {
-    for (const auto& staged : staged_) {
-      files_.remove(staged.temporary);
-      forgetInterruptCleanup(staged.temporary);
-    }
-  }
-
-  OutputOpener opener() {
-    return [this](const std::string& name, int) {
-      const std::string final = joinPath(directory_, name);
-      const std::string temporary =
-          joinPath(directory_, "." + name + ".partial-" + std::to_string(::getpid()));
-      std::string error;
-      bool exists = false;
-      OutputFile file;
-      file.name = final;
-      file.text = files_.create(temporary, CreateMode::kReplace, error, exists);
-      if (!file.text) throw ProgramStop{1, " >> cannot create " + final + ": " + error};
-      staged_.push_back({temporary, final});
-      registerInterruptCleanup(temporary);
-      return file;
-    };
-  }
-
-  // Gives every file its final name; false (with the reason) when one
-  // cannot be given it.
-  void commit(std::vector<std::string>& written) {
-    for (auto it = staged_.begin(); it != staged_.end();) {
-      std::string error;
-      if (!files_.rename(it->temporary, it->final, force_, error)) {
-        throw ProgramStop{1, " >> cannot write " + it->final + ": " + error};
-      }
-      written.push_back(it->final);
-      forgetInterruptCleanup(it->temporary);
-      it = staged_.erase(it);
-    }
-  }
-
- private:
-  struct Staged {
-    std::string temporary;
-    std::string final;
-  };
-  FileSystem& files_;
-  std::string directory_;
-  bool force_;
-  std::vector<Staged> staged_;
-};
-
 // The name of a file beside the spreadsheet files: job, program code,
 // method and injury letters and the extension.
 std::string tidyName(const RunContext& run, const std::string& extension) {
-  return packName(run.baseName() + run.options.selectionMode + run.options.injuryMode + extension);
+  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + extension;
 }
 
 std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions& b) {
@@ -194,6 +138,24 @@ std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions&
   }
   if (b.plot) names.push_back(tidyName(run, ".svg"));
   return names;
+}
+
+// Starts the outputs of a batch run in the run's transaction, under the
+// output folder; an existing file is replaced only with --force.
+OutputOpener batchOpener(RunContext& run, const BatchOptions& b) {
+  return [&run, &b](const std::string& name, int) {
+    OutputFile file;
+    file.name = joinPath(b.outputDirectory, name);
+    const OutputTransaction::Staged staged = run.outputs.stage(file.name, b.force);
+    if (staged.text == nullptr) {
+      throw ProgramStop{1, " >> cannot write " + file.name + ": " + staged.reason +
+                               (staged.refusal == OutputTransaction::Refusal::kExists
+                                    ? "; use --force to replace it"
+                                    : "")};
+    }
+    file.text = staged.text;
+    return file;
+  };
 }
 
 void writeWhole(OutputFile file, const std::string& text) {
@@ -270,41 +232,121 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
   }
 }
 
-void runOneFile(const BatchOptions& b, const std::string& path, Platform& platform,
-                std::FILE* out) {
-  RunContext run(platform);
+// Reads one FILE and settles its options: what both the planning of the
+// outputs and the run itself start from.
+void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path,
+                 std::string& bytes) {
   prepareSession(run);
   const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
   if (!job.empty()) run.console.programIdentification.replace(0, 5, fixedLength(job, 5));
-
+  if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
   run.inputName = path;
-  std::string bytes, error;
-  if (!platform.files.readAll(path, bytes, error)) throw ProgramStop{1, " >> cannot read it: " + error};
+  std::string error;
+  if (!run.platform.files.readAll(path, bytes, error)) {
+    throw ProgramStop{1, " >> cannot read it: " + error};
+  }
   InputText text(splitTextLines(bytes));
   readFireHistory(run, text);
   applyOptions(run, b);
   settleOptions(run);
+}
 
+void runOneFile(const BatchOptions& b, const std::string& path, Platform& platform,
+                const std::vector<std::string>& inputs, std::FILE* out) {
+  RunContext run(platform);
+  for (const std::string& input : inputs) run.outputs.protect(input);
+  std::string bytes;
+  prepareFile(run, b, path, bytes);
   const std::vector<std::string> planned = plannedNames(run, b);
-  if (!b.force) {
-    for (const std::string& name : planned) {
-      const std::string target = joinPath(b.outputDirectory, name);
-      if (platform.files.exists(target))
-        throw ProgramStop{1, " >> " + target + " exists; use --force to replace it"};
-    }
-  }
-  StagedOutputs staged(platform.files, b.outputDirectory, b.force);
+  const OutputOpener open = batchOpener(run, b);
   std::vector<ResultRow> rows;
-  writeRun(run, staged.opener(), [&rows](const ResultRow& row) { rows.push_back(row); });
-  writeTidyOutputs(run, b, bytes, rows, staged.opener(), planned);
-  std::vector<std::string> written;
-  staged.commit(written);
-  if (!b.quiet) {
-    for (const std::string& name : written) std::fprintf(out, "%s\n", name.c_str());
+  writeRun(run, open, [&rows](const ResultRow& row) { rows.push_back(row); });
+  writeTidyOutputs(run, b, bytes, rows, open, planned);
+  for (const std::string& name : commitOutputs(run)) {
+    if (!b.quiet) std::fprintf(out, "%s\n", name.c_str());
   }
 }
 
+// A terminal that shows nothing: the planning reads every FILE once
+// without a word, the run reads it again and says what it finds.
+class SilentTerminal : public Terminal {
+ public:
+  void writeRecord(const std::string&) override {}
+  std::optional<std::string> readLine() override { return std::nullopt; }
+  void writeError(const std::string&) override {}
+  void finish() override {}
+};
+
+// The output names of every FILE, known before any analysis starts.
+struct PlannedFile {
+  std::string path;
+  std::vector<std::string> outputs;  // with the output folder
+  std::string problem;               // a reason to skip the FILE, said when it runs
+};
+
+PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& silent,
+                     const std::vector<std::string>& inputs) {
+  PlannedFile plan{path, {}, ""};
+  RunContext run(silent);
+  std::string bytes;
+  try {
+    prepareFile(run, b, path, bytes);
+  } catch (const ProgramStop&) {
+    return plan;  // the run itself says what is wrong with the FILE
+  }
+  for (const std::string& input : inputs) run.outputs.protect(input);
+  for (const std::string& name : plannedNames(run, b)) {
+    const std::string target = joinPath(b.outputDirectory, name);
+    plan.outputs.push_back(target);
+    std::string reason;
+    const OutputTransaction::Refusal refusal = run.outputs.check(target, b.force, reason);
+    if (refusal == OutputTransaction::Refusal::kNone || !plan.problem.empty()) continue;
+    plan.problem = " >> " + target + (refusal == OutputTransaction::Refusal::kExists
+                                          ? " exists; use --force to replace it"
+                                          : ": " + reason);
+  }
+  return plan;
+}
+
+// Two FILEs that would write one file, or an output that would replace an
+// input FILE, are usage errors: "" when there is none.
+std::string planClash(const std::vector<PlannedFile>& plans, FileSystem& files,
+                      const BatchOptions& b) {
+  std::map<std::string, std::string> writer;  // place of an output -> its FILE
+  for (const PlannedFile& plan : plans) {
+    for (const std::string& output : plan.outputs) {
+      const std::string place = files.resolvedFolder(output) + "/" + lastPathPart(output);
+      for (const PlannedFile& other : plans) {
+        const PathStatus in = files.status(other.path);
+        const PathStatus outStatus = files.status(output);
+        if (in.leadsSomewhere() && in.device == outStatus.device && in.inode == outStatus.inode) {
+          return output + ", an output of " + plan.path + ", is the input FILE " + other.path;
+        }
+      }
+      auto [it, fresh] = writer.emplace(place, plan.path);
+      if (fresh) continue;
+      return it->second + " and " + plan.path + " would both write " + lastPathPart(output) +
+             (b.fullNames ? "; analyse them in separate runs (--output-dir)"
+                          : "; give --full-names to name each FILE's outputs after its whole "
+                            "file name");
+    }
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string fileBaseFromFileName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  std::string base;
+  for (char c : name) {
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+    base += kept ? static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) : '_';
+  }
+  return base;
+}
 
 std::string jobFromFileName(const std::string& path) {
   std::string name = path.substr(path.find_last_of('/') + 1);
@@ -316,18 +358,41 @@ std::string jobFromFileName(const std::string& path) {
 int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
              CommandInterpreter& commands, const ConfigLocations& locations,
              const BatchStreams& streams) {
+  if (files.resolvedFolder(joinPath(options.outputDirectory, "x")).empty()) {
+    std::fprintf(streams.err, "rova: the output folder %s does not exist\n",
+                 screenSafe(options.outputDirectory).c_str());
+    return 2;
+  }
+  SilentTerminal silentTerminal;
+  Platform silent{silentTerminal, files, clock, commands, locations, false};
+  std::vector<PlannedFile> plans;
+  for (const std::string& path : options.files)
+    plans.push_back(planFile(options, path, silent, options.files));
+  const std::string clash = planClash(plans, files, options);
+  if (!clash.empty()) {
+    std::fprintf(streams.err, "rova: %s\n", screenSafe(clash).c_str());
+    return 2;
+  }
+
   int status = 0;
-  for (const std::string& path : options.files) {
-    BatchTerminal terminal(streams, path, options.quiet);
+  for (const PlannedFile& plan : plans) {
+    BatchTerminal terminal(streams, plan.path, options.quiet);
     Platform platform{terminal, files, clock, commands, locations, false};
     try {
-      runOneFile(options, path, platform, streams.out);
+      if (!plan.problem.empty()) throw ProgramStop{1, plan.problem};
+      runOneFile(options, plan.path, platform, options.files, streams.out);
     } catch (const ProgramStop& stop) {
       status = 1;
       terminal.writeError(stop.message.empty() ? " >> the run stopped" : stop.message);
     }
     terminal.finish();
-    std::fflush(streams.out);
+    if (std::fflush(streams.out) != 0 || std::ferror(streams.out)) {
+      // The names of the files written could not be shown (a closed pipe):
+      // the files are in place, the other FILEs still run.
+      terminal.writeError(" >> the names of the files written could not be written to standard output");
+      std::clearerr(streams.out);
+      status = 1;
+    }
   }
   return status;
 }

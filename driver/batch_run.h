@@ -27,4 +27,9 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
 // most 5 characters; "" when nothing is left.
 std::string jobFromFileName(const std::string& path);
 
+// The base of the output names that --full-names gives: the file's name
+// without its folder and its last extension, by the same rules as a job
+// identifier but of any length.
+std::string fileBaseFromFileName(const std::string& path);
+
 }  // namespace rova

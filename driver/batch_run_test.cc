@@ -117,11 +117,12 @@ TEST_F(BatchFixture, FailedRunsLeaveNoFilesUnderFinalNames) {
   EXPECT_FALSE(dir.exists("BADRVA.OUT"));
   EXPECT_FALSE(dir.exists("EVRVA.OUT"));
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos);
+    EXPECT_EQ(entry.path().filename().string().find(".rova-"), std::string::npos);
 
-  // An output folder that does not exist is a file error for each FILE.
-  EXPECT_EQ(run({"-q", "-o", dir.file("nowhere"), good}), 1);
-  EXPECT_NE(err.find("cannot create " + dir.file("nowhere") + "/ALDERRVA.OUT"), std::string::npos) << err;
+  // An output folder that does not exist is a usage error, found before
+  // any FILE is analysed.
+  EXPECT_EQ(run({"-q", "-o", dir.file("nowhere"), good}), 2);
+  EXPECT_NE(err.find("the output folder " + dir.file("nowhere") + " does not exist"), std::string::npos) << err;
 }
 
 TEST_F(BatchFixture, ForceReplacesAndChangedValuesAreReported) {

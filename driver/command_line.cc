@@ -59,6 +59,7 @@ const std::vector<FlagOption>& flagOptions() {
       {"injuries", 'I', &BatchOptions::injuries},
       {"no-spreadsheets", 0, &BatchOptions::noSpreadsheets},
       {"force", 'f', &BatchOptions::force},
+      {"full-names", 0, &BatchOptions::fullNames},
       {"csv", 0, &BatchOptions::csv},
       {"plot", 0, &BatchOptions::plot},
       {"quiet", 'q', &BatchOptions::quiet},
@@ -174,6 +175,10 @@ was changed is said on standard error):
   -o, --output-dir DIR     write the output files into DIR (default: .)
   -f, --force              replace existing output files (default: an
                            existing file is an error)
+      --full-names         name each FILE's outputs after its whole name
+                           without extension (ALDERCREEK.FHX gives
+                           ALDERCREEKRVA.OUT), not after its job identifier;
+                           for FILEs whose first five characters agree
       --csv                also write a tidy table (.csv) and its metadata (.json)
       --plot               also write an SVG chart of every span (.svg)
   -q, --quiet              print nothing but errors
@@ -184,6 +189,11 @@ Files written, for job ID with method D|R and injuries F|I:
   IDRVA.OUT                the report (132 columns)
   IDRVA<D|R><F|I>.XL1/.XL2 spreadsheet rows for thresholds 1 and 2
   IDRVA<D|R><F|I>.csv/.json  with --csv;  IDRVA<D|R><F|I>.svg  with --plot
+
+Every output name is checked before the first analysis: two FILEs that would
+write one file, or an output that would replace an input FILE, are usage
+errors. Outputs are written under temporary names and put in place only when
+all of a FILE's outputs are complete.
 
 Exit status: 0 success; 1 a data or file error (the other FILEs still run);
 2 a usage error.

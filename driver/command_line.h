@@ -21,6 +21,7 @@ struct BatchOptions {
   bool injuries = false;
   bool noSpreadsheets = false;
   bool force = false;
+  bool fullNames = false;  // outputs named after the whole file name
   bool csv = false;
   bool plot = false;
   bool quiet = false;

@@ -1,9 +1,12 @@
 // ROVA: the effect of sample size on estimates of fire frequency.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,10 +16,11 @@
 #include "platform/interrupts.h"
 #include "platform/posix_platform.h"
 
+namespace {
+
 // Without arguments the program runs its dialogue; with arguments it runs
 // the analysis of each FILE in batch mode.
-int main(int argc, char** argv) {
-  rova::installInterruptHandlers();
+int runProgram(int argc, char** argv) {
   rova::StreamTerminal terminal(stdin, stdout, stderr, !::isatty(STDIN_FILENO));
   rova::PosixFileSystem files;
   rova::SystemClock clock;
@@ -44,4 +48,25 @@ int main(int argc, char** argv) {
   }
   return rova::runBatch(line.options, files, clock, commands, locations,
                         rova::BatchStreams{stdout, stderr, ::isatty(STDERR_FILENO) != 0});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  rova::installInterruptHandlers();
+  // A closed standard output is a write error to report, not a signal that
+  // ends the run before its files are in place.
+  ::signal(SIGPIPE, SIG_IGN);
+  // Whatever fails, the run ends with one line and status 1; unwinding
+  // removes the temporary files of unfinished outputs.
+  try {
+    return runProgram(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("\nrova: out of memory; the run was not completed\n", stderr);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "\nrova: %s; the run was not completed\n", error.what());
+  } catch (...) {
+    std::fputs("\nrova: an unexpected failure; the run was not completed\n", stderr);
+  }
+  return 1;
 }

@@ -37,11 +37,16 @@ std::string option5Line(const RunContext& run) {
 
 }  // namespace
 
-std::string reportName(const RunContext& run) { return packName(run.baseName() + ".OUT"); }
+std::string RunContext::outputBase() const {
+  if (!fileBase.empty()) return fileBase + baseName().substr(5, 3);
+  return packName(baseName());
+}
+
+std::string reportName(const RunContext& run) { return run.outputBase() + ".OUT"; }
 
 std::string spreadsheetName(const RunContext& run, int n) {
-  return packName(run.baseName() + run.options.selectionMode + run.options.injuryMode + ".XL" +
-                  std::to_string(n));
+  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + ".XL" +
+         std::to_string(n);
 }
 
 void runReportHeader(int& page, const std::string& title, const std::string& id,

@@ -72,6 +72,7 @@ void startUp(RunContext& run) {
 
 void readData(RunContext& run) {
   std::unique_ptr<InputText> file = run.dialogue.openInputFile("FIRE EVENTS", run.inputName);
+  run.outputs.protect(std::string(fmt::trimRight(run.inputName)));
   readFireHistory(run, *file);
 }
 
@@ -157,32 +158,22 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, AnalysisOutput&
     const long long t = first + o.segmentLag;
     first = std::min(t - (t % o.segmentLag), t);
     last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
-    if (last - first <= o.segmentLag) return;
+    // A segment of full length is always analysed: with a lag of the
+    // length less one or more, the span test alone would stop after the
+    // first segment.
+    const bool fullLength = last - first + 1 == o.segmentLength;
+    if (last - first <= o.segmentLag && !fullLength) return;
   }
 }
 
-void closeOutputs(RunContext& run, OutputFile& report, std::vector<OutputFile>& spreadsheets) {
-  std::vector<OutputFile*> files{&report};
-  for (auto& file : spreadsheets) files.push_back(&file);
-  std::string failures;
-  for (OutputFile* file : files) {
-    std::string error;
-    if (!file->text->close(error)) {
-      run.console.write(" >> Cannot write file " + file->name + ": " + error);
-      failures += (failures.empty() ? "" : "; ") + file->name + ": " + error;
-    }
-  }
-  if (!failures.empty()) throw ProgramStop{1, " >> ROVA could not write its output: " + failures};
-}
-
-// The closing notes name the files written. A file that the overwrite
-// dialogue gave another name is shown under the name it was written to.
+// The closing notes name the files written, as they are named on disk. A
+// file that the overwrite dialogue gave another name is shown under the
+// name it was written to.
 void showNewFiles(RunContext& run, const OutputFile& report,
                   const std::vector<OutputFile>& spreadsheets) {
   Console& c = run.console;
-  const std::string base = run.baseName();
-  const bool reportRenamed = report.name != reportName(run);
-  c.write("+New files: " + (reportRenamed ? report.name : base + ".OUT") + " for printing\a");
+  const std::string base = run.outputBase();
+  c.write("+New files: " + screenSafe(report.name) + " for printing\a");
   bool renamed = false;
   for (std::size_t n = 0; n < spreadsheets.size(); ++n)
     renamed = renamed || spreadsheets[n].name != spreadsheetName(run, static_cast<int>(n) + 1);
@@ -193,13 +184,13 @@ void showNewFiles(RunContext& run, const OutputFile& report,
     return;
   }
   for (const OutputFile& file : spreadsheets)
-    c.write(fmt::X(12) + file.name + "  for importation into spreadsheets");
+    c.write(fmt::X(12) + screenSafe(file.name) + "  for importation into spreadsheets");
 }
 
 OutputOpener dialogueOpener(RunContext& run) {
   return [&run](const std::string& name, int unit) {
     OutputFile file;
-    file.text = run.dialogue.createOutputFile(name, unit, file.name);
+    file.text = run.dialogue.createOutputFile(run.outputs, name, unit, file.name);
     return file;
   };
 }
@@ -210,6 +201,7 @@ void runAnalysis(RunContext& run) {
   runOptionMenu(run);
   settleOptions(run);
   RunFiles files = writeRun(run, dialogueOpener(run));
+  commitOutputs(run);
   showNewFiles(run, files.report, files.spreadsheets);
   showClosingSaying(c, run.platform.files, run.platform.clock, run.platform.locations.sayingsFiles);
   c.askText("/- = [ ROVA ] = -", 1);
@@ -239,8 +231,21 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   RunOutput out(run.console, report, files.spreadsheets, onResult);
   analysisPasses(run, generator, out);
   writeReportClosing(toReport);
-  closeOutputs(run, report, files.spreadsheets);
   return files;
+}
+
+std::vector<std::string> commitOutputs(RunContext& run) {
+  OutputTransaction::CommitResult result = run.outputs.commit();
+  if (result.ok) return result.written;
+  run.console.write(" >> " + screenSafe(result.failure));
+  std::string message = " >> ROVA could not write its output: " + screenSafe(result.failure);
+  if (result.written.empty()) {
+    message += "; no file was written or replaced";
+  } else {
+    message += "; already written or replaced:";
+    for (const std::string& name : result.written) message += " " + screenSafe(name);
+  }
+  throw ProgramStop{1, message};
 }
 
 int runRova(Platform& platform) {

@@ -9,6 +9,7 @@
 #include "console/console.h"
 #include "input/file_dialogue.h"
 #include "input/fire_history.h"
+#include "platform/output_transaction.h"
 #include "platform/platform.h"
 
 namespace rova {
@@ -31,7 +32,7 @@ constexpr int kDefaultSimulations = 1000;
 // Everything one run holds from start to end.
 struct RunContext {
   explicit RunContext(Platform& p)
-      : platform(p), console(p.terminal, p.commands), dialogue(console, p.files) {
+      : platform(p), console(p.terminal, p.commands), dialogue(console, p.files), outputs(p.files) {
     console.useSettings(p.files, p.locations);
     console.allowColours(p.coloursAllowed);
   }
@@ -39,6 +40,8 @@ struct RunContext {
   Platform& platform;
   Console console;
   FileDialogue dialogue;
+  // Every output file of the run, put in place together at its end.
+  OutputTransaction outputs;
   std::unique_ptr<FireHistory> data = std::make_unique<FireHistory>();
   RunOptions options;
   std::array<int, 4> percentileRanks{};
@@ -46,10 +49,16 @@ struct RunContext {
   std::unique_ptr<YearTable> fireTreeCount = std::make_unique<YearTable>();
   std::string inputName = std::string(kFileNameLength, ' ');
   int defaultSeed = 0;
+  // When not empty, the base of every output file's name in place of the
+  // job identifier (batch mode's --full-names).
+  std::string fileBase;
 
   // Columns 1-8 of the identification: job identifier and program code,
   // the base name of every output file.
   std::string baseName() const { return console.programIdentification.substr(0, 8); }
+  // The start of every output file's name: the base name without its
+  // blanks, or the file base and the program code.
+  std::string outputBase() const;
 };
 
 // Rules that turn unusable option values into usable ones.

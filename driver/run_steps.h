@@ -14,10 +14,11 @@
 
 namespace rova {
 
-// One output file of the run with the name it was created under.
+// One output file of the run with the name it will have; its text is
+// owned by the run's output transaction.
 struct OutputFile {
   std::string name;
-  std::unique_ptr<OutputText> text;
+  OutputText* text = nullptr;
 };
 
 struct RunFiles {
@@ -41,9 +42,13 @@ void readFireHistory(RunContext& run, InputText& file);
 void settleOptions(RunContext& run);
 
 // Writes the report head, the analysis of every span and the closing, and
-// the spreadsheet rows; closes every file and checks that it was written.
-// Every result row is also handed to `onResult` when it is set.
+// the spreadsheet rows into files started in the run's outputs. Every
+// result row is also handed to `onResult` when it is set.
 RunFiles writeRun(RunContext& run, const OutputOpener& open,
                   const std::function<void(const ResultRow&)>& onResult = {});
+
+// Puts every output of the run in place; on a failure says what was and
+// was not written and stops the run.
+std::vector<std::string> commitOutputs(RunContext& run);
 
 }  // namespace rova

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/memory_file_system.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 
@@ -21,33 +22,8 @@ namespace rova::fuzzing {
     }                                                                                \
   } while (0)
 
-// A file system that holds no files: every open fails, nothing is written.
-class NoFiles : public FileSystem {
- public:
-  std::unique_ptr<InputText> openForReading(const std::string&, std::string& error) override {
-    error = "no such file";
-    return nullptr;
-  }
-  std::unique_ptr<OutputText> create(const std::string&, CreateMode, std::string& error,
-                                     bool& exists) override {
-    error = "read-only";
-    exists = false;
-    return nullptr;
-  }
-  bool makeDirectories(const std::string&) override { return false; }
-  bool exists(const std::string&) override { return false; }
-  bool rename(const std::string&, const std::string&, bool, std::string& error) override {
-    error = "read-only";
-    return false;
-  }
-  void remove(const std::string&) override {}
-  bool readAll(const std::string&, std::string&, std::string& error) override {
-    error = "no such file";
-    return false;
-  }
-};
-
-// The platform of one fuzzed run: scripted keyboard, fixed clock, no files.
+// The platform of one fuzzed run: scripted keyboard, fixed clock, an empty
+// file system in memory.
 struct FakePlatform {
   explicit FakePlatform(std::vector<std::string> answers = {}, bool colours = false)
       : terminal(std::move(answers)),
@@ -55,7 +31,7 @@ struct FakePlatform {
   rova::testing::ScriptedTerminal terminal;
   rova::testing::FixedClock clock{LocalTime{2024, 5, 17, 13, 47, 29}};
   rova::testing::RecordingInterpreter commands;
-  NoFiles files;
+  MemoryFileSystem files;
   Platform platform;
 };
 

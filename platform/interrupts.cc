@@ -1,20 +1,67 @@
 #include "platform/interrupts.h"
 
-#include <signal.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace rova {
 namespace {
 
-constexpr int kMaxCleanups = 16;
-constexpr std::size_t kMaxText = 512;
+// Enough for every output of a run and the colour settings file, many
+// times over.
+constexpr int kMaxCleanups = 64;
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 char restoreSequence[64] = {0};
-char cleanups[kMaxCleanups][kMaxText] = {};
+std::atomic<char*> cleanups[kMaxCleanups] = {};
 volatile sig_atomic_t inHandler = 0;
+
+static_assert(std::atomic<char*>::is_always_lock_free, "the handler reads the names lock-free");
+
+void writeAll(const char* text) {
+  std::size_t left = std::strlen(text);
+  while (left > 0) {
+    const ssize_t n = ::write(STDERR_FILENO, text, left);
+    if (n <= 0) return;
+    text += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+const char* farewell(int signal) {
+  switch (signal) {
+    case SIGINT: return "\nrova: interrupted (Ctrl-C); the run was not completed\n";
+    case SIGHUP: return "\nrova: the terminal was closed (hangup); the run was not completed\n";
+    case SIGQUIT: return "\nrova: quit; the run was not completed\n";
+    default: return "\nrova: terminated; the run was not completed\n";
+  }
+}
+
+void onInterrupt(int signal) {
+  if (inHandler) _exit(128 + signal);
+  inHandler = 1;
+  for (auto& slot : cleanups) {
+    const char* name = slot.load();
+    if (name != nullptr) ::unlink(name);
+  }
+  if (restoreSequence[0] != '\0') {
+    if (::write(STDOUT_FILENO, restoreSequence, std::strlen(restoreSequence)) < 0) {
+      // Nothing more can be done for the screen.
+    }
+  }
+  writeAll(farewell(signal));
+  _exit(128 + signal);
+}
+
+sigset_t interruptSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kSignals) sigaddset(&set, signal);
+  return set;
+}
 
 // Copies a text into a fixed buffer so that the handler, reading it at any
 // moment, sees either the old text, no text, or the whole new one.
@@ -27,58 +74,59 @@ void copyText(char* target, std::size_t size, const std::string& text) {
   target[0] = text[0];
 }
 
-void writeAll(const char* text) {
-  std::size_t left = std::strlen(text);
-  while (left > 0) {
-    const ssize_t n = ::write(STDERR_FILENO, text, left);
-    if (n <= 0) return;
-    text += n;
-    left -= static_cast<std::size_t>(n);
-  }
-}
-
-void onInterrupt(int signal) {
-  if (inHandler) _exit(128 + signal);
-  inHandler = 1;
-  for (auto& name : cleanups)
-    if (name[0] != '\0') ::unlink(name);
-  if (restoreSequence[0] != '\0') {
-    const std::size_t n = std::strlen(restoreSequence);
-    if (::write(STDOUT_FILENO, restoreSequence, n) < 0) {
-      // Nothing more can be done for the screen.
-    }
-  }
-  writeAll(signal == SIGINT ? "\nrova: interrupted (Ctrl-C); the run was not completed\n"
-                            : "\nrova: terminated; the run was not completed\n");
-  _exit(128 + signal);
-}
-
 }  // namespace
 
 void installInterruptHandlers() {
   struct sigaction action {};
   action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  action.sa_mask = interruptSignals();
+  for (int signal : kSignals) sigaction(signal, &action, nullptr);
 }
 
 void setInterruptRestoreSequence(const std::string& sequence) {
   copyText(restoreSequence, sizeof restoreSequence, sequence);
 }
 
-void registerInterruptCleanup(const std::string& name) {
+bool registerInterruptCleanup(const std::string& name) {
+  char* copy = new char[name.size() + 1];
+  std::memcpy(copy, name.c_str(), name.size() + 1);
   for (auto& slot : cleanups) {
-    if (slot[0] == '\0') {
-      copyText(slot, kMaxText, name);
-      return;
-    }
+    char* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, copy)) return true;
   }
+  delete[] copy;
+  return false;
 }
 
 void forgetInterruptCleanup(const std::string& name) {
-  for (auto& slot : cleanups)
-    if (name == slot) slot[0] = '\0';
+  for (auto& slot : cleanups) {
+    char* held = slot.load();
+    if (held == nullptr || name != held) continue;
+    // Cleared first, freed after: the handler, which runs on this thread
+    // only, never sees a freed name.
+    if (slot.compare_exchange_strong(held, nullptr)) delete[] held;
+    return;
+  }
+}
+
+InterruptsBlocked::InterruptsBlocked() {
+  const sigset_t set = interruptSignals();
+  pthread_sigmask(SIG_BLOCK, &set, &saved_);
+}
+
+InterruptsBlocked::~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+
+InterruptsIgnored::InterruptsIgnored() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &savedInterrupt_);
+  sigaction(SIGQUIT, &ignore, &savedQuit_);
+}
+
+InterruptsIgnored::~InterruptsIgnored() {
+  sigaction(SIGINT, &savedInterrupt_, nullptr);
+  sigaction(SIGQUIT, &savedQuit_, nullptr);
 }
 
 }  // namespace rova

@@ -1,11 +1,15 @@
-// Ctrl-C (SIGINT) and SIGTERM end the program at once, from any place: the
-// terminal gets its plain colours back, one line says that the run was
-// interrupted, unfinished output files of a batch run are removed, and the
-// exit status is 128 plus the signal number.
+// Ctrl-C (SIGINT), SIGTERM, SIGHUP and SIGQUIT end the program at once,
+// from any place: the temporary files of the run's outputs are removed,
+// the terminal gets its plain colours back, one line says that the run was
+// not completed, and the exit status is 128 plus the signal number.
 //
-// The handler does only what is safe inside a signal handler: it writes
-// prepared bytes and unlinks prepared names.
+// The handler only does what is safe inside a signal handler: it unlinks
+// names stored whole beforehand and writes prepared bytes. A name is held
+// in a slot as one pointer that is set and cleared atomically, so the
+// handler sees, at any instant, either a whole name or none.
 #pragma once
+
+#include <signal.h>
 
 #include <string>
 
@@ -16,9 +20,38 @@ void installInterruptHandlers();
 // The sequence that restores the screen's plain colours ("" for none).
 void setInterruptRestoreSequence(const std::string& sequence);
 
-// Names of files to remove when interrupted; a registered name stays until
-// it is forgotten (at most 16 names are kept).
-void registerInterruptCleanup(const std::string& name);
+// Names of files to remove when interrupted, of any length; a registered
+// name stays until it is forgotten. False when every slot is taken (the
+// caller must then not create the file).
+bool registerInterruptCleanup(const std::string& name);
 void forgetInterruptCleanup(const std::string& name);
+
+// While an object lives, the calling thread does not take the interrupt
+// signals; threads started meanwhile never take them, so the handler
+// always runs on the thread that keeps the list of names.
+class InterruptsBlocked {
+ public:
+  InterruptsBlocked();
+  ~InterruptsBlocked();
+  InterruptsBlocked(const InterruptsBlocked&) = delete;
+  InterruptsBlocked& operator=(const InterruptsBlocked&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+// While an object lives, Ctrl-C and SIGQUIT are ignored, as while the
+// command interpreter runs a command: they end the command, not ROVA.
+class InterruptsIgnored {
+ public:
+  InterruptsIgnored();
+  ~InterruptsIgnored();
+  InterruptsIgnored(const InterruptsIgnored&) = delete;
+  InterruptsIgnored& operator=(const InterruptsIgnored&) = delete;
+
+ private:
+  struct sigaction savedInterrupt_;
+  struct sigaction savedQuit_;
+};
 
 }  // namespace rova

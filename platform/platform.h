@@ -25,6 +25,9 @@ class Terminal {
   virtual void writeError(const std::string& message) = 0;
   // Ends the last screen line, if one is open.
   virtual void finish() = 0;
+  // True when a person types the answers; false when they come from a pipe
+  // or a file, where an answer out of step must not become a command.
+  virtual bool keyboardIsPerson() const { return true; }
 };
 
 // A text file opened for reading: its lines without line ends, readable
@@ -60,7 +63,17 @@ class OutputText {
   virtual bool close(std::string& error) = 0;
 };
 
-enum class CreateMode { kNewOnly, kReplace };
+// What a name in the file system is, the last link of the name not
+// followed, and which file the name leads to when links are followed.
+struct PathStatus {
+  enum class Kind { kMissing, kRegular, kDirectory, kLink, kOther };
+  Kind kind = Kind::kMissing;
+  // The file the name leads to (device and inode); both 0 when it leads
+  // nowhere.
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  bool leadsSomewhere() const { return device != 0 || inode != 0; }
+};
 
 class FileSystem {
  public:
@@ -68,19 +81,33 @@ class FileSystem {
   // nullptr with a reason when the file cannot be opened for reading.
   virtual std::unique_ptr<InputText> openForReading(const std::string& name,
                                                     std::string& error) = 0;
-  // kNewOnly fails when a file of that name exists; kReplace creates or
-  // replaces it. nullptr with a reason on failure; `exists` tells whether
-  // the failure was an existing file.
-  virtual std::unique_ptr<OutputText> create(const std::string& name, CreateMode mode,
-                                             std::string& error, bool& exists) = 0;
   // Creates a directory and its parents when missing; false on failure.
   virtual bool makeDirectories(const std::string& path) = 0;
   virtual bool exists(const std::string& name) = 0;
-  // Gives a file its final name; without `replace` an existing file of
-  // that name is an error and stays as it is.
+  virtual PathStatus status(const std::string& name) = 0;
+  // The absolute path of the folder that holds `name`, links resolved;
+  // "" when that folder does not exist.
+  virtual std::string resolvedFolder(const std::string& name) = 0;
+  // True when files can be created, renamed and removed in the folder that
+  // holds `name`.
+  virtual bool folderWritable(const std::string& name) = 0;
+  // A new empty file in the folder that holds `besideName`, under a name
+  // that no one can predict (given in `temporaryName`), created only if
+  // nothing of that name exists and never through a link, with the
+  // permissions a newly created file gets. It is removed if the program is
+  // interrupted before it is renamed or removed. nullptr with a reason on
+  // failure.
+  virtual std::unique_ptr<OutputText> createTemporary(const std::string& besideName,
+                                                      std::string& temporaryName,
+                                                      std::string& error) = 0;
+  // Gives a file its final name. With `replace` an existing entry of that
+  // name (a file, or a link, never the link's target) is replaced; without
+  // it an existing entry is an error and stays as it is.
   virtual bool rename(const std::string& from, const std::string& to, bool replace,
                       std::string& error) = 0;
   virtual void remove(const std::string& name) = 0;
+  // Makes the names given in the folder that holds `name` durable.
+  virtual void syncFolder(const std::string& name) = 0;
   // The whole contents of a file, byte for byte.
   virtual bool readAll(const std::string& name, std::string& bytes, std::string& error) = 0;
 };

@@ -1,5 +1,7 @@
 #include "platform/posix_platform.h"
 
+#include <signal.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "platform/interrupts.h"
 
 namespace rova {
 
@@ -99,60 +103,6 @@ void StreamTerminal::finish() {
   std::fflush(out_);
 }
 
-namespace {
-
-class FileOutputText : public OutputText {
- public:
-  FileOutputText(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
-  ~FileOutputText() override {
-    if (fd_ >= 0) {
-      std::string ignored;
-      close(ignored);
-    }
-  }
-  void writeLine(const std::string& line) override {
-    buffer_ += line;
-    buffer_ += '\n';
-    if (buffer_.size() >= 1 << 16) flush();
-  }
-  bool close(std::string& error) override {
-    if (fd_ < 0) return error_.empty() ? true : (error = error_, false);
-    flush();
-    if (error_.empty() && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
-      error_ = std::strerror(errno);
-    }
-    if (::close(fd_) != 0 && error_.empty()) error_ = std::strerror(errno);
-    fd_ = -1;
-    if (!error_.empty()) {
-      error = error_;
-      return false;
-    }
-    return true;
-  }
-
- private:
-  void flush() {
-    std::size_t done = 0;
-    while (error_.empty() && done < buffer_.size()) {
-      ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        error_ = std::strerror(errno);
-      } else {
-        done += static_cast<std::size_t>(n);
-      }
-    }
-    buffer_.clear();
-  }
-
-  int fd_;
-  std::string name_;
-  std::string buffer_;
-  std::string error_;
-};
-
-}  // namespace
-
 bool PosixFileSystem::readAll(const std::string& name, std::string& bytes, std::string& error) {
   struct stat info {};
   if (::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -181,48 +131,10 @@ std::unique_ptr<InputText> PosixFileSystem::openForReading(const std::string& na
   return std::make_unique<InputText>(splitTextLines(bytes));
 }
 
-bool PosixFileSystem::exists(const std::string& name) {
-  struct stat info {};
-  return ::lstat(name.c_str(), &info) == 0;
-}
-
-bool PosixFileSystem::rename(const std::string& from, const std::string& to, bool replace,
-                             std::string& error) {
-  if (replace) {
-    if (::rename(from.c_str(), to.c_str()) == 0) return true;
-  } else if (::link(from.c_str(), to.c_str()) == 0) {
-    ::unlink(from.c_str());
-    return true;
-  }
-  error = std::strerror(errno);
-  return false;
-}
-
-void PosixFileSystem::remove(const std::string& name) { ::unlink(name.c_str()); }
-
 bool coloursAllowedFor(const char* noColor, const char* term, bool screenIsTerminal) {
   if (noColor != nullptr && noColor[0] != '\0') return false;
   if (term != nullptr && std::strcmp(term, "dumb") == 0) return false;
   return screenIsTerminal;
-}
-
-std::unique_ptr<OutputText> PosixFileSystem::create(const std::string& name, CreateMode mode,
-                                                    std::string& error, bool& exists) {
-  exists = false;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == CreateMode::kNewOnly ? O_EXCL : O_TRUNC);
-  int fd = name.empty() ? -1 : ::open(name.c_str(), flags, 0644);
-  if (fd < 0) {
-    exists = errno == EEXIST;
-    error = name.empty() ? "no file name" : std::strerror(errno);
-    return nullptr;
-  }
-  return std::make_unique<FileOutputText>(fd, name);
-}
-
-bool PosixFileSystem::makeDirectories(const std::string& path) {
-  std::error_code error;
-  std::filesystem::create_directories(path, error);
-  return !error && std::filesystem::is_directory(path, error);
 }
 
 ConfigLocations standardConfigLocations(const char* xdgConfigHome, const char* home,
@@ -271,8 +183,13 @@ LocalTime SystemClock::now() {
 void ShellInterpreter::run(const std::string& commandLine) {
   terminal_.finish();
   std::fflush(nullptr);
+  // As system() does: while the command runs, Ctrl-C and SIGQUIT reach the
+  // command and leave ROVA waiting for it.
+  InterruptsIgnored ignored;
   pid_t child = ::fork();
   if (child == 0) {
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGQUIT, SIG_DFL);
     ::execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }

@@ -21,6 +21,7 @@ class StreamTerminal : public Terminal {
   std::optional<std::string> readLine() override;
   void writeError(const std::string& message) override;
   void finish() override;
+  bool keyboardIsPerson() const override { return !echoAnswers_; }
 
  private:
   std::FILE* in_;
@@ -34,13 +35,18 @@ class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<InputText> openForReading(const std::string& name,
                                             std::string& error) override;
-  std::unique_ptr<OutputText> create(const std::string& name, CreateMode mode,
-                                     std::string& error, bool& exists) override;
   bool makeDirectories(const std::string& path) override;
   bool exists(const std::string& name) override;
+  PathStatus status(const std::string& name) override;
+  std::string resolvedFolder(const std::string& name) override;
+  bool folderWritable(const std::string& name) override;
+  std::unique_ptr<OutputText> createTemporary(const std::string& besideName,
+                                              std::string& temporaryName,
+                                              std::string& error) override;
   bool rename(const std::string& from, const std::string& to, bool replace,
               std::string& error) override;
   void remove(const std::string& name) override;
+  void syncFolder(const std::string& name) override;
   bool readAll(const std::string& name, std::string& bytes, std::string& error) override;
 };
 

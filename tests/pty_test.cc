@@ -113,7 +113,7 @@ TEST(TerminalTest, ScreenShowsBannerMenuProgressAndColours) {
   // The progress line is rewritten in place with a carriage return.
   EXPECT_NE(s.screen.find("\rSimulation     1    3 trees"), std::string::npos);
   EXPECT_NE(s.screen.find("\rSimulation   100"), std::string::npos);
-  EXPECT_NE(s.screen.find("\rNew files: PTY  RVA.OUT for printing"), std::string::npos);
+  EXPECT_NE(s.screen.find("\rNew files: PTYRVA.OUT for printing"), std::string::npos);
   // Monochrome colours without a settings file: gray text, yellow typing,
   // plain colours at the end; the screen is cleared with escape sequences.
   EXPECT_NE(s.screen.find("\x1b[0;37;44m"), std::string::npos);

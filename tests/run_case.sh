@@ -20,6 +20,12 @@
 #   stderr.txt       lines that must appear on the error stream (optional)
 #   not-shown.txt    lines that must not appear on the screen (optional)
 #   absent.txt       names of files that must not exist afterwards (optional)
+#   file-size-limit  the largest file, in 1024-byte blocks, that the program
+#                    may write (ulimit -f; a larger write fails, as on a full
+#                    disk) (optional)
+#   check.sh         commands run in the directory after the program; a
+#                    non-zero exit fails the case (optional)
+#   Every case fails when the directory holds a temporary output file.
 set -uo pipefail
 binary="$1"; case_dir="$2"; source_dir="$3"
 work="$(mktemp -d "${TMPDIR:-/tmp}/rova-e2e-XXXXXX")"
@@ -44,9 +50,15 @@ envs=()
 if [ -f "$case_dir/env.txt" ]; then mapfile -t envs < "$case_dir/env.txt"; fi
 input=/dev/null
 [ -f "$case_dir/answers.txt" ] && input="$case_dir/answers.txt"
-(cd "$work" && env HOME="$work/.home" XDG_CONFIG_HOME="$work/.home/config" "${envs[@]}" \
-   "$binary" "${args[@]}" < "$input" > screen.out 2> stderr.out)
-status=$?
+limit=unlimited
+[ -f "$case_dir/file-size-limit" ] && limit="$(cat "$case_dir/file-size-limit")"
+# Past the limit a write fails with "File too large" instead of the signal
+# that would end the program.
+# The screen goes through a pipe, which the limit does not cut.
+(cd "$work" && ulimit -f "$limit" && trap '' XFSZ && \
+   exec env HOME="$work/.home" XDG_CONFIG_HOME="$work/.home/config" "${envs[@]}" \
+   "$binary" "${args[@]}" < "$input" 2> stderr.out) | cat > "$work/screen.out"
+status=${PIPESTATUS[0]}
 expected_status=0
 [ -f "$case_dir/status" ] && expected_status="$(cat "$case_dir/status")"
 [ "$status" = "$expected_status" ] || fail "exit status $status, expected $expected_status"
@@ -91,6 +103,11 @@ if [ -f "$case_dir/absent.txt" ]; then
     [ -n "$name" ] && [ -e "$work/$name" ] && fail "$name exists but must not"
   done < "$case_dir/absent.txt"
 fi
+if [ -f "$case_dir/check.sh" ]; then
+  (cd "$work" && bash "$case_dir/check.sh") || fail "check.sh failed"
+fi
+leftovers="$(find "$work" -name '.rova-*' -print)"
+[ -z "$leftovers" ] || fail "temporary files were left: $leftovers"
 if [ "$failed" != 0 ]; then
   echo "--- screen (last 30 lines)"; tail -n 30 "$work/screen.out"
   echo "--- error stream"; cat "$work/stderr.out"

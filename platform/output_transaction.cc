@@ -1,0 +1,135 @@
+#include "platform/output_transaction.h"
+
+namespace rova {
+
+std::string lastPathPart(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+OutputTransaction::Identity OutputTransaction::identify(const std::string& name) {
+  return Identity{files_.resolvedFolder(name), lastPathPart(name), files_.status(name)};
+}
+
+// Two names are one file when they name the same entry of the same folder,
+// or when both lead to the same existing file.
+bool OutputTransaction::sameFile(const Identity& a, const Identity& b) const {
+  if (!a.folder.empty() && a.folder == b.folder && a.name == b.name) return true;
+  return a.status.leadsSomewhere() && a.status.device == b.status.device &&
+         a.status.inode == b.status.inode;
+}
+
+void OutputTransaction::protect(const std::string& name) {
+  if (!name.empty()) protected_.push_back(identify(name));
+}
+
+std::string OutputTransaction::checkReplaceable(const std::string& finalName, bool replace,
+                                                Refusal& refusal) {
+  refusal = Refusal::kNotReplaceable;
+  if (finalName.empty() || lastPathPart(finalName).empty()) return "no file name";
+  if (files_.resolvedFolder(finalName).empty()) return "its folder does not exist";
+  const PathStatus status = files_.status(finalName);
+  if (status.kind == PathStatus::Kind::kDirectory) return "it is a folder";
+  if (status.kind == PathStatus::Kind::kOther) return "it is not a regular file";
+  if (!files_.folderWritable(finalName)) return "its folder cannot be written";
+  if (status.kind != PathStatus::Kind::kMissing && !replace) {
+    refusal = Refusal::kExists;
+    return "it exists";
+  }
+  refusal = Refusal::kNone;
+  return "";
+}
+
+OutputTransaction::Refusal OutputTransaction::check(const std::string& finalName, bool replace,
+                                                    std::string& reason) {
+  const Identity wanted = identify(finalName);
+  for (const Identity& input : protected_) {
+    if (sameFile(wanted, input)) {
+      reason = "it is the input file";
+      return Refusal::kInputFile;
+    }
+  }
+  for (const Output& output : outputs_) {
+    if (sameFile(wanted, identify(output.finalName))) {
+      reason = "another output of this run has that name";
+      return Refusal::kOtherOutput;
+    }
+  }
+  Refusal refusal = Refusal::kNone;
+  reason = checkReplaceable(finalName, replace, refusal);
+  return refusal;
+}
+
+OutputTransaction::Staged OutputTransaction::stage(const std::string& finalName, bool replace) {
+  Staged staged;
+  staged.refusal = check(finalName, replace, staged.reason);
+  if (staged.refusal != Refusal::kNone) return staged;
+  Output output{finalName, "", replace, nullptr};
+  output.text = files_.createTemporary(finalName, output.temporaryName, staged.reason);
+  if (!output.text) {
+    staged.refusal = Refusal::kFailed;
+    return staged;
+  }
+  staged.text = output.text.get();
+  outputs_.push_back(std::move(output));
+  return staged;
+}
+
+bool OutputTransaction::closeAll(CommitResult& result) {
+  for (Output& output : outputs_) {
+    std::string error;
+    if (!output.text->close(error) && result.ok) {
+      result.ok = false;
+      result.failure = "cannot write " + output.finalName + ": " + error;
+    }
+  }
+  return result.ok;
+}
+
+OutputTransaction::CommitResult OutputTransaction::commit() {
+  CommitResult result;
+  if (!closeAll(result)) {
+    abandon();
+    return result;
+  }
+  // Every final name is checked again before the first rename: the
+  // folders may have changed while the run wrote its files.
+  for (const Output& output : outputs_) {
+    Refusal refusal = Refusal::kNone;
+    const std::string reason = checkReplaceable(output.finalName, output.replace, refusal);
+    if (refusal != Refusal::kNone) {
+      result.ok = false;
+      result.failure = "cannot write " + output.finalName + ": " + reason;
+      abandon();
+      return result;
+    }
+  }
+  for (std::size_t i = 0; i < outputs_.size(); ++i) {
+    const Output& output = outputs_[i];
+    std::string error;
+    if (!files_.rename(output.temporaryName, output.finalName, output.replace, error)) {
+      result.ok = false;
+      result.failure = "cannot write " + output.finalName + ": " + error;
+      outputs_.erase(outputs_.begin(), outputs_.begin() + static_cast<std::ptrdiff_t>(i));
+      abandon();
+      return result;
+    }
+    result.written.push_back(output.finalName);
+  }
+  for (const std::string& name : result.written) files_.syncFolder(name);
+  outputs_.clear();
+  return result;
+}
+
+void OutputTransaction::abandon() {
+  for (Output& output : outputs_) {
+    if (output.text) {
+      std::string ignored;
+      output.text->close(ignored);
+    }
+    files_.remove(output.temporaryName);
+  }
+  outputs_.clear();
+}
+
+}  // namespace rova

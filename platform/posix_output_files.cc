@@ -1,0 +1,203 @@
+// The POSIX side of writing output files: temporary files created
+// exclusively under unpredictable names, their checked writing and
+// closing, and the names and folders that the output transaction checks.
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "platform/interrupts.h"
+#include "platform/output_transaction.h"
+#include "platform/posix_platform.h"
+
+namespace rova {
+namespace {
+
+// Buffers lines and writes them to the descriptor; every write, the sync
+// and the close are checked, and the first error is kept.
+class FileOutputText : public OutputText {
+ public:
+  explicit FileOutputText(int fd) : fd_(fd) {}
+  ~FileOutputText() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  void writeLine(const std::string& line) override {
+    buffer_ += line;
+    buffer_ += '\n';
+    if (buffer_.size() >= 1 << 16) flush();
+  }
+  bool close(std::string& error) override {
+    if (fd_ >= 0) {
+      flush();
+      if (error_.empty() && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+        error_ = std::strerror(errno);
+      }
+      if (::close(fd_) != 0 && error_.empty()) error_ = std::strerror(errno);
+      fd_ = -1;
+    }
+    if (error_.empty()) return true;
+    error = error_;
+    return false;
+  }
+
+ private:
+  void flush() {
+    std::size_t done = 0;
+    while (error_.empty() && done < buffer_.size()) {
+      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error_ = std::strerror(errno);
+      } else {
+        done += static_cast<std::size_t>(n);
+      }
+    }
+    buffer_.clear();
+  }
+
+  int fd_;
+  std::string buffer_;
+  std::string error_;
+};
+
+std::string folderPart(const std::string& name) {
+  const std::size_t slash = name.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return name.substr(0, slash);
+}
+
+// Sixteen hexadecimal digits from the kernel's random source, so that no
+// one can place a file or link at a temporary name beforehand.
+std::string unpredictableSuffix() {
+  unsigned char bytes[8] = {};
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  static const char* const kDigits = "0123456789abcdef";
+  std::string text;
+  for (unsigned char b : bytes) {
+    text += kDigits[b >> 4];
+    text += kDigits[b & 15];
+  }
+  return text;
+}
+
+}  // namespace
+
+bool PosixFileSystem::exists(const std::string& name) {
+  struct stat info {};
+  return ::lstat(name.c_str(), &info) == 0;
+}
+
+PathStatus PosixFileSystem::status(const std::string& name) {
+  PathStatus result;
+  struct stat entry {};
+  if (name.empty() || ::lstat(name.c_str(), &entry) != 0) return result;
+  if (S_ISLNK(entry.st_mode)) {
+    result.kind = PathStatus::Kind::kLink;
+  } else if (S_ISREG(entry.st_mode)) {
+    result.kind = PathStatus::Kind::kRegular;
+  } else if (S_ISDIR(entry.st_mode)) {
+    result.kind = PathStatus::Kind::kDirectory;
+  } else {
+    result.kind = PathStatus::Kind::kOther;
+  }
+  struct stat target {};
+  if (::stat(name.c_str(), &target) == 0) {
+    result.device = static_cast<unsigned long long>(target.st_dev);
+    result.inode = static_cast<unsigned long long>(target.st_ino);
+  }
+  return result;
+}
+
+std::string PosixFileSystem::resolvedFolder(const std::string& name) {
+  char* resolved = ::realpath(folderPart(name).c_str(), nullptr);
+  if (resolved == nullptr) return "";
+  std::string folder(resolved);
+  std::free(resolved);
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "";
+  return folder;
+}
+
+bool PosixFileSystem::folderWritable(const std::string& name) {
+  return ::access(folderPart(name).c_str(), W_OK | X_OK) == 0;
+}
+
+std::unique_ptr<OutputText> PosixFileSystem::createTemporary(const std::string& besideName,
+                                                             std::string& temporaryName,
+                                                             std::string& error) {
+  const std::string folder = folderPart(besideName);
+  const std::string prefix = (besideName.find('/') == std::string::npos ? "" : folder + "/");
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string name = prefix + ".rova-" + unpredictableSuffix() + ".tmp";
+    // The name is registered before the file exists, so that an interrupt
+    // at any moment finds it; removing a name that was never created does
+    // no harm.
+    if (!registerInterruptCleanup(name)) {
+      error = "too many temporary files at once";
+      return nullptr;
+    }
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      temporaryName = name;
+      return std::make_unique<FileOutputText>(fd);
+    }
+    const int reason = errno;
+    forgetInterruptCleanup(name);
+    if (reason != EEXIST) {
+      error = std::strerror(reason);
+      return nullptr;
+    }
+  }
+  error = "no unused temporary name was found";
+  return nullptr;
+}
+
+bool PosixFileSystem::rename(const std::string& from, const std::string& to, bool replace,
+                             std::string& error) {
+  // rename() replaces the directory entry itself: a link at `to` is
+  // replaced, its target is left alone. link() refuses an existing entry.
+  if (replace ? ::rename(from.c_str(), to.c_str()) == 0 : ::link(from.c_str(), to.c_str()) == 0) {
+    if (!replace) ::unlink(from.c_str());
+    forgetInterruptCleanup(from);
+    return true;
+  }
+  error = std::strerror(errno);
+  return false;
+}
+
+void PosixFileSystem::remove(const std::string& name) {
+  ::unlink(name.c_str());
+  forgetInterruptCleanup(name);
+}
+
+void PosixFileSystem::syncFolder(const std::string& name) {
+  const int fd = ::open(folderPart(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+bool PosixFileSystem::makeDirectories(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  return !error && std::filesystem::is_directory(path, error);
+}
+
+}  // namespace rova

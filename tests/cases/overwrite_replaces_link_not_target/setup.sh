@@ -1,0 +1,2 @@
+echo "not ROVA's" > TARGET.TXT
+ln -s TARGET.TXT FULLRVA.OUT

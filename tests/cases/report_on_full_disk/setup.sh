@@ -1,1 +1,0 @@
-ln -s /dev/full FULLRVA.OUT

@@ -1,0 +1,1 @@
+[ "$(cat FULLRVA.OUT)" = "the old report" ]

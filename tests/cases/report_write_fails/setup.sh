@@ -1,0 +1,1 @@
+echo "the old report" > FULLRVA.OUT
