@@ -76,6 +76,31 @@ TEST_F(RunFixture, SegmentPassesFollowTheLag) {
             std::string::npos);
 }
 
+// With a lag of the segment length less one or more, every segment of full
+// length is analysed, not only the first; shorter lags pass as before.
+TEST_F(RunFixture, EverySegmentOfFullLengthIsAnalysedWhateverTheLag) {
+  std::string data = "FHX2 FORMAT\n1700 2 0\n\n";
+  for (int y = 1700; y <= 1990; ++y) data += y % 7 == 0 ? "UU\n" : "||\n";
+  dir.write("S.FHX", data);
+  struct Case {
+    const char* job;
+    const char* length;
+    const char* lag;
+    std::vector<std::string> starts;
+  };
+  // A last segment shorter than the length is analysed only when it spans
+  // more years than the lag, as before.
+  for (const Case& c : {Case{"S1", "100", "100", {"1700  1799", "1800  1899"}},
+                        Case{"S2", "100", "99", {"1700  1799", "1782  1881", "1881  1980"}},
+                        Case{"S3", "50", "120", {"1700  1749", "1800  1849", "1920  1969"}},
+                        Case{"S4", "300", "300", {"1700  1990"}}}) {
+    ASSERT_EQ(run({c.job, "S.FHX", "", "2", c.length, c.lag, "3", "2", "3", "6", "N", ""}), 0);
+    std::vector<std::string> spans;
+    for (const std::string& line : screenLinesStartingWith("Time span")) spans.push_back(line.substr(11, 10));
+    EXPECT_EQ(spans, c.starts) << c.length << " / " << c.lag;
+  }
+}
+
 TEST_F(RunFixture, SeedsThatDifferAbove16BitsGiveTheSameSimulations) {
   dir.write("D.FHX", "FHX2 FORMAT\n1700 4 0\n\nU|U|\n||U|\n|UU|\nU|||\n||||\nU||U\n");
   ASSERT_EQ(run({"A", "D.FHX", "", "3", "50", "1", ""}), 0);

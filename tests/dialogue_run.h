@@ -17,8 +17,9 @@ struct DialogueRun {
   explicit DialogueRun(LocalTime time = LocalTime{2026, 12, 8, 9, 0, 0}) : clock(time) {}
 
   // Runs the dialogue on the answers; returns its exit status.
-  int run(std::vector<std::string> answers, bool coloursAllowed = true) {
+  int run(std::vector<std::string> answers, bool coloursAllowed = true, bool person = true) {
     terminal = ScriptedTerminal(std::move(answers));
+    terminal.person = person;
     Platform platform{terminal, files, clock, commands, ConfigLocations{}, coloursAllowed};
     return runRova(platform);
   }

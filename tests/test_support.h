@@ -24,7 +24,11 @@ class ScriptedTerminal : public Terminal {
   }
   void writeError(const std::string& message) override { errors.push_back(message); }
   void finish() override {}
+  bool keyboardIsPerson() const override { return person; }
   std::size_t answersLeft() const { return answers_.size(); }
+
+  // False: the answers come from a pipe or a file.
+  bool person = true;
 
   // The records written so far, without their carriage control.
   std::vector<std::string> shown() const;
