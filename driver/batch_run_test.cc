@@ -139,5 +139,83 @@ TEST_F(BatchFixture, ForceReplacesAndChangedValuesAreReported) {
   EXPECT_EQ(out, dir.file("ALDERRVA.OUT") + "\n");
 }
 
+// Every FILE's outputs are planned before the first analysis: two FILEs
+// that would write one file are a usage error naming both, with or
+// without --force, and nothing is written; --full-names is the way out.
+TEST_F(BatchFixture, FilesThatWouldWriteOneNameAreAUsageError) {
+  const std::string data = example();
+  dir.write("ALDERCREEK.FHX", dir.read(data.substr(dir.path().size() + 1)));
+  dir.write("ALDERGULCH.FHX", dir.read(data.substr(dir.path().size() + 1)));
+  for (bool force : {false, true}) {
+    std::vector<std::string> args{"-q", "-n", "5", "-o", dir.path(), dir.file("ALDERCREEK.FHX"),
+                                  dir.file("ALDERGULCH.FHX")};
+    if (force) args.insert(args.begin(), "--force");
+    EXPECT_EQ(run(args), 2);
+    EXPECT_NE(err.find(dir.file("ALDERCREEK.FHX") + " and " + dir.file("ALDERGULCH.FHX") +
+                       " would both write ALDERRVA.OUT; give --full-names"),
+              std::string::npos) << err;
+    EXPECT_FALSE(dir.exists("ALDERRVA.OUT"));
+  }
+  EXPECT_EQ(run({"--full-names", "-n", "5", "-o", dir.path(), dir.file("ALDERCREEK.FHX"),
+                 dir.file("ALDERGULCH.FHX")}), 0) << err;
+  EXPECT_TRUE(dir.exists("ALDERCREEKRVA.OUT"));
+  EXPECT_TRUE(dir.exists("ALDERGULCHRVADF.XL2"));
+  EXPECT_NE(out.find(dir.file("ALDERGULCHRVA.OUT")), std::string::npos);
+  // The job identifier in the report stays the five characters it was.
+  EXPECT_NE(dir.read("ALDERCREEKRVA.OUT").find("Run ALDER"), std::string::npos);
+  // The same FILE twice, with or without --full-names, is a clash too.
+  EXPECT_EQ(run({"--full-names", "--force", "-o", dir.path(), dir.file("ALDERCREEK.FHX"),
+                 dir.file("ALDERCREEK.FHX")}), 2);
+}
+
+TEST_F(BatchFixture, AnOutputThatWouldReplaceAnInputFileIsAUsageError) {
+  const std::string data = example();
+  dir.write("X.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n|U\n");
+  // ALDER's report would replace the second FILE before it is read.
+  std::filesystem::copy_file(dir.file("X.FHX"), dir.file("ALDERRVA.OUT"));
+  EXPECT_EQ(run({"--force", "-o", dir.path(), data, dir.file("ALDERRVA.OUT")}), 2);
+  EXPECT_NE(err.find(dir.file("ALDERRVA.OUT") + ", an output of " + data + ", is the input FILE"),
+            std::string::npos) << err;
+  EXPECT_EQ(dir.read("ALDERRVA.OUT"), dir.read("X.FHX"));
+}
+
+// An output that cannot be replaced is found before the first analysis;
+// with --force the old files of that FILE all stay as they were.
+TEST_F(BatchFixture, AnOutputThatCannotBeReplacedStopsItsFileBeforeTheAnalysis) {
+  const std::string data = example();
+  dir.write("ALDERRVA.OUT", "old report");
+  dir.write("ALDERRVADF.json", "old metadata");
+  std::filesystem::create_directory(dir.file("ALDERRVADF.XL2"));
+  dir.write("S.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n|U\n");
+  EXPECT_EQ(run({"--force", "--csv", "-n", "5", "-o", dir.path(), data, dir.file("S.FHX")}), 1);
+  EXPECT_NE(err.find(data + ": " + dir.file("ALDERRVADF.XL2") + ": it is a folder"), std::string::npos)
+      << err;
+  EXPECT_EQ(dir.read("ALDERRVA.OUT"), "old report");
+  EXPECT_EQ(dir.read("ALDERRVADF.json"), "old metadata");
+  EXPECT_TRUE(dir.exists("SRVA.OUT"));  // the other FILE still runs
+  // Nothing of ALDER was analysed: its planning stopped it.
+  EXPECT_EQ(err.find("ALDER.FHX: Time span"), std::string::npos) << err;
+}
+
+// A closed standard output does not end the batch: the other FILEs run,
+// their files are in place, and the failure is said with status 1.
+TEST_F(BatchFixture, AClosedStandardOutputDoesNotStopTheOtherFiles) {
+  dir.write("A.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n|U\n");
+  dir.write("B.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\n|U\nUU\n");
+  const CommandLine line = parseCommandLine({"-n", "3", "-o", dir.path(), dir.file("A.FHX"), dir.file("B.FHX")});
+  std::FILE* closedOut = std::fopen("/dev/full", "w");
+  std::FILE* e = std::tmpfile();
+  ASSERT_TRUE(closedOut && e);
+  const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
+                              BatchStreams{closedOut, e, false});
+  std::fclose(closedOut);
+  err = slurp(e);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(dir.exists("ARVA.OUT"));
+  EXPECT_TRUE(dir.exists("BRVA.OUT"));
+  EXPECT_NE(err.find("B.FHX: the names of the files written could not be written"), std::string::npos)
+      << err;
+}
+
 }  // namespace
 }  // namespace rova

@@ -1,4 +1,5 @@
 // ROVA: the effect of sample size on estimates of fire frequency.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -53,6 +54,11 @@ int runProgram(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Standard input, output and error are always open: a file the program
+  // opens must never take one of their numbers and receive messages.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0) return 1;
+  }
   rova::installInterruptHandlers();
   // A closed standard output is a write error to report, not a signal that
   // ends the run before its files are in place.
