@@ -268,16 +268,24 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDia
 
 namespace {
 
-// The year field of a Fire Events line: blanks inside it are ignored and
-// an all-blank field is 0, as a fixed-width integer field reads.
+// The year field of a Fire Events line: blanks inside it are ignored.
 std::optional<long long> yearField(const std::string& line) {
   std::string field = packName(line.substr(0, 5));
-  if (field.empty()) return 0;
-  std::size_t i = (field[0] == '+' || field[0] == '-') ? 1 : 0;
+  std::size_t i = (!field.empty() && (field[0] == '+' || field[0] == '-')) ? 1 : 0;
   if (i == field.size()) return std::nullopt;
   for (std::size_t j = i; j < field.size(); ++j)
     if (field[j] < '0' || field[j] > '9') return std::nullopt;
   return std::stoll(field);
+}
+
+// Columns 1-5 of a Fire Events line hold the year, the 512 after them the
+// codes; what follows is not read.
+constexpr std::size_t kYearColumns = 5;
+constexpr std::size_t kCodeColumns = 512;
+constexpr std::size_t kLastCodeColumn = kYearColumns + kCodeColumns;
+
+std::string fireEventsLine(std::size_t number) {
+  return " >> Fire Events file, line " + std::to_string(number);
 }
 
 char translateFireEventsCode(char c) {
@@ -306,15 +314,14 @@ class FireEventsChecks {
     int most = 0;
     for (const auto& l : codesPerLine_) most = std::max(most, l.codes);
     if (most == 0) return;
-    throw ProgramStop{1, " >> Fire Events file, line " + std::to_string(codesPerLine_.back().number) +
-                             ": the last line holds a year but no code, and the number of trees "
+    throw ProgramStop{1, fireEventsLine(codesPerLine_.back().number) + ": the last line holds a year but no code, and the number of trees "
                              "is taken from the last line; the lines before it hold codes of up "
                              "to " + std::to_string(most) + " trees"};
   }
   void report(Console& console) const {
     if (linesBeyond_ > 0) {
-      console.write(" >> Fire Events file, line " + std::to_string(firstBeyond_) +
-                    ": codes after column " + std::to_string(kCodeEnd) + " are not read (" +
+      console.write(fireEventsLine(firstBeyond_) + ": codes after column " +
+                    std::to_string(kLastCodeColumn) + " are not read (" +
                     std::to_string(linesBeyond_) + (linesBeyond_ == 1 ? " line)" : " lines)"));
     }
     if (codesPerLine_.empty()) return;
@@ -326,15 +333,11 @@ class FireEventsChecks {
       if (differing++ == 0) first = &l;
     }
     if (first == nullptr) return;
-    console.write(" >> Fire Events file, line " + std::to_string(first->number) + " holds " +
-                  std::to_string(first->codes) + " codes, the last line " + std::to_string(last.codes) +
-                  ": " + std::to_string(last.codes) + " trees are read (" + std::to_string(differing) +
-                  (differing == 1 ? " line differs)" : " lines differ)"));
+    console.write(fireEventsLine(first->number) + " holds " + std::to_string(first->codes) +
+                  " codes and the last line " + std::to_string(last.codes) + "; " +
+                  std::to_string(last.codes) + " trees are read, as the last line says (" +
+                  std::to_string(differing) + (differing == 1 ? " line differs)" : " lines differ)"));
   }
-
-  static constexpr std::size_t kCodeStart = 5;  // columns 1-5 hold the year
-  static constexpr std::size_t kCodeLength = 512;
-  static constexpr std::size_t kCodeEnd = kCodeStart + kCodeLength;  // last column read
 
  private:
   struct Count {
@@ -346,23 +349,19 @@ class FireEventsChecks {
   std::size_t firstBeyond_ = 0;
 };
 
-std::string fireEventsLine(std::size_t number) {
-  return " >> Fire Events file, line " + std::to_string(number);
-}
-
-// A blank year field reads as the year 0, which lies in the table, and
-// would stretch the data back to it: such a line is refused, as is a year
-// field that is no whole number.
-int fireEventsYear(const std::string& line, std::size_t number) {
-  const auto year = yearField(line);
-  if (year && packName(line.substr(0, 5)).empty()) {
+// The year of a line. A blank year field would read as the year 0, which
+// lies in the table, and stretch the data back to it: such a line is
+// refused, as is a year field that is no whole number.
+long long fireEventsYear(const std::string& line, std::size_t number) {
+  if (packName(line.substr(0, 5)).empty()) {
     throw ProgramStop{1, fireEventsLine(number) + ": the year in columns 1-5 is blank"};
   }
+  const auto year = yearField(line);
   if (!year) {
     throw ProgramStop{1, fireEventsLine(number) + ": the year in columns 1-5, \"" +
                              screenSafe(line.substr(0, 5)) + "\", is not a whole number"};
   }
-  return yearInTable(*year) ? static_cast<int>(*year) : kFirstYearSlot - 1;
+  return *year;
 }
 
 // A tab, another control character or a byte outside plain ASCII among the
@@ -374,7 +373,7 @@ void refuseNonCodeCharacters(const std::string& codes, std::size_t number) {
     if (c == '\0') continue;  // ignored like a blank
     const std::string what = c == '\t' ? "a tab" : "the byte " + std::to_string(c) + ", no code,";
     throw ProgramStop{1, fireEventsLine(number) + ": column " +
-                             std::to_string(FireEventsChecks::kCodeStart + i + 1) + " holds " + what +
+                             std::to_string(kYearColumns + i + 1) + " holds " + what +
                              " which would be read as the code of a tree: separate codes with blanks"};
   }
 }
@@ -391,29 +390,25 @@ void RFIREB(InputText& file, FireHistory& data, Console& console) {
     const std::string& line = *next;
     const std::size_t number = file.lineNumber();
     if (isBlankLine(line)) continue;
-    const int y = fireEventsYear(line, number);
-    if (y < kFirstYearSlot) {
-      console.write(fmt::Line(" >> Sbr RFIREB: Year").i(*yearField(line), 6));
+    const long long year = fireEventsYear(line, number);
+    if (!yearInTable(year)) {
+      console.write(fmt::Line(" >> Sbr RFIREB: Year").i(year, 6));
       continue;
     }
+    const int y = static_cast<int>(year);
     data.firstYear = std::min(data.firstYear, y);
     data.lastYear = std::max(data.lastYear, y);
-    const std::string part = line.size() > FireEventsChecks::kCodeStart
-                                 ? line.substr(FireEventsChecks::kCodeStart, FireEventsChecks::kCodeLength)
-                                 : "";
+    const std::string part = line.size() > kYearColumns ? line.substr(kYearColumns, kCodeColumns) : "";
     refuseNonCodeCharacters(part, number);
     std::string codes = packName(part);
     if (codes.size() > static_cast<std::size_t>(kMaxSeries)) {
-      console.write(fmt::Line(" >> Fire Events file, line ").a(std::to_string(number))
-                        .a(": ").a(std::to_string(codes.size()))
-                        .a(" codes; only the first 200 trees are read"));
+      console.write(fireEventsLine(number) + ": " + std::to_string(codes.size()) +
+                    " codes; only the first 200 trees are read");
       codes.resize(kMaxSeries);
     }
     data.seriesCount = static_cast<int>(codes.size());
     for (int k = 1; k <= data.seriesCount; ++k) data.code(y, k) = translateFireEventsCode(codes[k - 1]);
-    const std::string beyond = line.size() > FireEventsChecks::kCodeEnd
-                                   ? packName(line.substr(FireEventsChecks::kCodeEnd))
-                                   : "";
+    const std::string beyond = line.size() > kLastCodeColumn ? packName(line.substr(kLastCodeColumn)) : "";
     checks.line(number, data.seriesCount, beyond.size());
   }
   checks.refuseEmptyLastLine();
