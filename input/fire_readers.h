@@ -34,13 +34,22 @@ struct Fire2Result {
 
 // Reads a FIRE2/FHX2 text. Series beyond the 200 that the table holds,
 // identifier characters beyond the 8th and years outside -2065..2030 are
-// not stored; a console line says what was left out.
+// not stored; a console line says what was left out. The year of a data
+// line follows from its place; when the years written on the lines
+// disagree with their places, a console line names the first such line and
+// how many there are. Refused: a counts line whose numbers run past column
+// 16, and a file whose first data line (known by the years written on it)
+// stands among the identifier lines.
 Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDialogue& dialogue);
 
 // Reads a binary Fire Events text from its start. Years outside the table
-// are reported and their lines skipped; codes beyond the 200th on a line
-// are reported and not stored. A year field that is not a whole number
-// stops the run (ProgramStop with status 1 naming the line).
+// are reported and their lines skipped; codes beyond the 200th on a line,
+// codes after column 517 and lines whose numbers of codes differ from the
+// last line's (whose number stands) are reported. The run stops
+// (ProgramStop with status 1 naming the line) for a year field that is
+// blank or not a whole number, a tab or other byte that is no code
+// character among the codes, and a last line without codes after lines
+// with codes.
 void RFIREB(InputText& file, FireHistory& data, Console& console);
 
 }  // namespace rova

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
+#include "driver/run_options.h"
+#include "driver/run_steps.h"
 #include "platform/posix_platform.h"
 #include "tests/test_support.h"
 
@@ -22,11 +25,42 @@ struct ReaderFixture : ::testing::Test {
   std::unique_ptr<FireHistory> data = std::make_unique<FireHistory>();
 
   Fire2Result read(const std::string& contents) {
+    terminal.records.clear();
     text = std::make_unique<InputText>(splitTextLines(contents));
     return RFIRE2(*text, *data, console, dialogue);
   }
+  // Reads a Fire Events text; the stop message when the run would stop.
+  std::string readEvents(const std::string& contents, FireHistory& into) {
+    terminal.records.clear();
+    InputText events(splitTextLines(contents));
+    try {
+      RFIREB(events, into, console);
+    } catch (const ProgramStop& stop) {
+      EXPECT_EQ(stop.status, 1);
+      return stop.message;
+    }
+    return "";
+  }
+  // The console lines that say something is amiss.
+  std::vector<std::string> notices() const {
+    std::vector<std::string> out;
+    for (const auto& r : terminal.records)
+      if (r.rfind(" >> ", 0) == 0) out.push_back(r);
+    return out;
+  }
   std::unique_ptr<InputText> text;
 };
+
+// Two data sets hold the same trees, codes and spans.
+void expectSameData(const FireHistory& a, const FireHistory& b) {
+  EXPECT_EQ(a.seriesCount, b.seriesCount);
+  EXPECT_EQ(a.firstYear, b.firstYear);
+  EXPECT_EQ(a.lastYear, b.lastYear);
+  EXPECT_TRUE(a.eventCodes == b.eventCodes);
+  EXPECT_EQ(a.seriesIds, b.seriesIds);
+  EXPECT_EQ(a.seriesFirstYear, b.seriesFirstYear);
+  EXPECT_EQ(a.seriesLastYear, b.seriesLastYear);
+}
 
 const char* const kSmall =
     "FHX2 FORMAT\n"
@@ -265,6 +299,230 @@ TEST_F(ReaderFixture, FireEventsBadYearIsQuotedWithoutControlBytes) {
     EXPECT_NE(stop.message.find("\"1_[2J\""), std::string::npos) << stop.message;
     EXPECT_EQ(stop.message.find('\x1b'), std::string::npos);
   }
+}
+
+// The year written after the codes is never read; when it disagrees with
+// the line's place, one notice names the first such line and the count.
+TEST_F(ReaderFixture, WrittenYearsThatDisagreeWithTheLinesAreReportedOnceAndNotUsed) {
+  ASSERT_EQ(read(kSmall).outcome, Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+  FireHistory right = *data;
+  // The same codes with other years written: the same data, one notice.
+  std::string wrong(kSmall);
+  wrong.replace(wrong.find("1701"), 4, "1702");
+  wrong.replace(wrong.find("1703"), 4, "1733");
+  ASSERT_EQ(read(wrong).outcome, Fire2Outcome::kRead);
+  expectSameData(*data, right);
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> FIRE2: line 7 holds the year 1701 by its place but has 1702 written on it;",
+                           " >> 2 data lines disagree so; the years are taken from the order of the lines"}));
+  EXPECT_EQ(terminal.records.back(), " FIRE2:  1700  1703     4 years     3 series");
+
+  // A data line left out: every later line is a year early.
+  std::string missing(kSmall);
+  missing.erase(missing.find("U|| 1701\n"), 9);
+  ASSERT_EQ(read(missing).outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(data->lastYear, 1702);
+  ASSERT_EQ(notices().size(), 2u);
+  EXPECT_NE(notices()[0].find("line 7 holds the year 1701 by its place but has 1702"), std::string::npos);
+  EXPECT_NE(notices()[1].find(" 2 data lines disagree"), std::string::npos);
+
+  // Years written straight after the codes, and comments after the year.
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|1700 fire 12\n||1701\n|U1702 3 trees\n").outcome,
+            Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|1700\n||1702\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(notices().size(), 2u);
+}
+
+// Comment text after the codes is no year: a file that writes no years
+// on most of its lines gets no notice, even when a comment is a number.
+TEST_F(ReaderFixture, CommentsAfterTheCodesAreNoWrittenYears) {
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU| 12 trees\n|| fire 1650\n|U\n||  -\n").outcome,
+            Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+  EXPECT_EQ(data->lastYear, 1703);
+  // A number glued to a word, or of ten digits, is no year either.
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU| 1650a\n|| 1234567890\n").outcome, Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+}
+
+TEST_F(ReaderFixture, CountsLineNumbersRunningPastColumnSixteenAreRefused) {
+  // "12" stands in columns 16-17: read within 16 columns it would be 1.
+  auto refused = read("FHX2 FORMAT\n1700      3    12\nABC\n\n...\n");
+  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_NE(refused.problem.find("line 2: "), std::string::npos) << refused.problem;
+  EXPECT_NE(refused.problem.find("the whole line reads 1700 3 12, columns 1-16 read 1700 3 1"),
+            std::string::npos)
+      << refused.problem;
+  refused = read("FHX2 FORMAT\n   1700      25 5\n");
+  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_NE(refused.problem.find("columns 1-16 hold fewer numbers"), std::string::npos) << refused.problem;
+  // Text after column 16 that leaves the three numbers as they are.
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 3 2         first year, series, identifier lines\n"
+                 "ABC\n123\n\n..|\n").outcome,
+            Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+}
+
+// A file with fewer lines before its data than the counts line says would
+// be read with every year one too early; the years written on the lines
+// show it, and the file is refused.
+TEST_F(ReaderFixture, ADataLineAmongTheIdentifierLinesIsRefused) {
+  std::string oneIdLine(kSmall);
+  oneIdLine.erase(oneIdLine.find("123\n"), 4);
+  auto refused = read(oneIdLine);
+  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_NE(refused.problem.find("line 5: this line holds the data of the first year, 1700"),
+            std::string::npos)
+      << refused.problem;
+  EXPECT_NE(refused.problem.find("1 line fewer before its data than the 2 identifier lines"),
+            std::string::npos);
+  std::string noBlankLine(kSmall);
+  noBlankLine.erase(noBlankLine.find("\n\n"), 1);
+  EXPECT_EQ(read(noBlankLine).outcome, Fire2Outcome::kRefused);
+  // Two lines short: the first year's line is taken for the last identifier line.
+  refused = read("FHX2 FORMAT\n1700 3 3\nABC\n\n..| 1700\nU|| 1701\n|.a 1702\n]|. 1703\n");
+  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_NE(refused.problem.find("line 5: "), std::string::npos) << refused.problem;
+  EXPECT_NE(refused.problem.find("2 lines fewer"), std::string::npos) << refused.problem;
+  // Without written years nothing shows it: read as the lines stand.
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 2\nABC\n\n..|\nU||\n|.a\n").outcome, Fire2Outcome::kRead);
+  // Identifier lines holding digits, and a first data line a year off
+  // with no year on the lines before it, are no sign of it.
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 2\n170\n000\n\n..| 1701\n").outcome, Fire2Outcome::kRead);
+}
+
+TEST_F(ReaderFixture, FireEventsBlankYearFieldStopsTheRun) {
+  const std::string stop = readEvents(" 1700 0 1 0\n      1 1 0\n", *data);
+  EXPECT_EQ(stop, " >> Fire Events file, line 2: the year in columns 1-5 is blank");
+  EXPECT_NE(readEvents(" 1700 0 1\n 17-0 1 0\n", *data).find("line 2: the year in columns 1-5, \" 17-0\""),
+            std::string::npos);
+}
+
+TEST_F(ReaderFixture, FireEventsTabsAndBytesThatAreNoCodesStopTheRun) {
+  EXPECT_EQ(readEvents(" 1700 0 1 0\n 1701 0\t1 0\n", *data),
+            " >> Fire Events file, line 2: column 8 holds a tab which would be read as the code "
+            "of a tree: separate codes with blanks");
+  const std::string nbsp = readEvents(" 1700 0\xc2\xa0" "1\n", *data);
+  EXPECT_NE(nbsp.find("line 1: column 8 holds the byte 194"), std::string::npos) << nbsp;
+  // NUL is ignored like a blank, as before.
+  EXPECT_EQ(readEvents(std::string(" 1700 0\0" "1\n", 10), *data), "");
+  EXPECT_EQ(data->seriesCount, 2);
+}
+
+TEST_F(ReaderFixture, FireEventsCodesPastColumn517AreReportedAndNotRead) {
+  const std::string lines = " 1700" + std::string(510, ' ') + "01  1\n 1701 01\n";
+  ASSERT_EQ(readEvents(lines, *data), "");
+  EXPECT_EQ(data->seriesCount, 2);
+  EXPECT_EQ(data->code(1700, 2), 'U');
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> Fire Events file, line 1: codes after column 517 are not read (1 line)"}));
+}
+
+// The number of codes on the last line sets the number of trees, as the
+// format has it; lines that differ are reported, the values kept.
+TEST_F(ReaderFixture, FireEventsLinesWithOtherNumbersOfCodesAreReported) {
+  ASSERT_EQ(readEvents(" 1800 0101\n 1801 01\n 1802 0 1\n 1803\n 1804 10\n", *data), "");
+  EXPECT_EQ(data->seriesCount, 2);
+  EXPECT_EQ(data->code(1800, 4), 'U');
+  EXPECT_EQ(data->code(1803, 1), '|');  // within the span: a recording year
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> Fire Events file, line 1 holds 4 codes and the last line 2; 2 trees "
+                           "are read, as the last line says (2 lines differ)"}));
+  ASSERT_EQ(readEvents(" 1800 01\n\n 1801 0 1\n", *data), "");
+  EXPECT_TRUE(notices().empty());
+}
+
+TEST_F(ReaderFixture, FireEventsLastLineWithOnlyAYearStopsTheRun) {
+  EXPECT_EQ(readEvents(" 1800 010\n 1801 01\n 1802\n\n", *data),
+            " >> Fire Events file, line 3: the last line holds a year but no code, and the number "
+            "of trees is taken from the last line; the lines before it hold codes of up to 3 trees");
+  // Years alone on every line: no tree, and nothing was lost.
+  ASSERT_EQ(readEvents(" 1800\n 1801\n", *data), "");
+  EXPECT_EQ(data->seriesCount, 0);
+}
+
+TEST_F(ReaderFixture, CrOnlyLineEndsReadLikeAnyOther) {
+  ASSERT_EQ(readEvents(" 1700 0 1 *\r 1701 1 0 0\r 1702 0 0 1\r", *data), "");
+  EXPECT_EQ(data->firstYear, 1700);
+  EXPECT_EQ(data->lastYear, 1702);
+  EXPECT_EQ(data->seriesCount, 3);
+  EXPECT_EQ(data->code(1701, 1), 'U');
+  EXPECT_EQ(data->code(1702, 3), 'U');
+  EXPECT_EQ(data->seriesFirstYear[3], 1701);
+  EXPECT_TRUE(notices().empty());
+
+  ASSERT_EQ(read(kSmall).outcome, Fire2Outcome::kRead);
+  FireHistory lf = *data;
+  std::string cr(kSmall);
+  for (char& c : cr)
+    if (c == '\n') c = '\r';
+  ASSERT_EQ(read(cr).outcome, Fire2Outcome::kRead);
+  expectSameData(*data, lf);
+}
+
+// Every real file and every file of the examples and tests, through the
+// run's own opening and reading: no notice, and the span and series count
+// that this reader gave before it checked anything.
+TEST(RealFiles, ReadThroughTheRunWithoutNoticesAndAsBefore) {
+  const std::map<std::string, std::string> summaries = {
+      {"17P.fhx", " FIRE2:  1341  2004   664 years    32 series"},
+      {"EFK.FHX", " FIRE2:  1407  1999   593 years    15 series"},
+      {"GP101.FHX", " FIRE2:  1642  1999   358 years     4 series"},
+      {"MPB.fhx", " FIRE2:  1302  2013   712 years    15 series"},
+      {"MPBall.fhx", " FIRE2:  1302  2013   712 years    37 series"},
+      {"RDC.fhx", " FIRE2:  1345  2014   670 years    26 series"},
+      {"RDCall.fhx", " FIRE2:  1345  2014   670 years    61 series"},
+      {"SBN.fhx", " FIRE2:  1445  1950   506 years    10 series"},
+      {"SNNall.fhx", " FIRE2:  1170  2014   845 years    73 series"},
+      {"SNS.fhx", " FIRE2:  1376  2013   638 years    13 series"},
+      {"SNSall.fhx", " FIRE2:  1376  2014   639 years    64 series"},
+      {"SPC.fhx", " FIRE2:  1596  2014   419 years    20 series"},
+      {"SPCall.fhx", " FIRE2:  1596  2014   419 years    66 series"},
+      {"VSLD.fhx", " FIRE2:  1500  2005   506 years    11 series"},
+      {"bdemo_SNN.fhx", " FIRE2:  1170  2013   844 years    26 series"},
+      {"dmgmt_SNN.fhx", " FIRE2:  1170  2013   844 years    26 series"},
+      {"gp109.fhx", " FIRE2:  1705  1999   295 years     2 series"},
+      {"lgr2.fhx", " FIRE2:  1366  2012   647 years    26 series"},
+      {"pgm.fhx", " FIRE2:  1555  2013   459 years    41 series"},
+      {"usber001.fhx", " FIRE2:  1553  1985   433 years    13 series"},
+      {"uspme001.fhx", " FIRE2:  1617  1993   377 years    17 series"},
+      {"uspmr001.fhx", " FIRE2:  1626  1993   368 years    23 series"},
+      {"uspmw001.fhx", " FIRE2:  1617  1993   377 years    11 series"},
+      {"vgr.fhx", " FIRE2:  1636  2000   365 years    11 series"},
+      {"ALDER.FHX", " FIRE2:  1600  1990   391 years    30 series"},
+      {"CEDAR_EVENTS.TXT", " Fire events:  1750  1950   201 years    25 Series"},
+      {"EVENTS.TXT", " Fire events:  1900  1904     5 years     4 Series"},
+      {"SMALL.FHX", " FIRE2:  1801  1828    28 years     6 series"},
+  };
+  const std::string source = ROVA_SOURCE_DIR;
+  std::vector<std::string> paths = {source + "/examples/ALDER.FHX", source + "/examples/CEDAR_EVENTS.TXT",
+                                    source + "/tests/data/EVENTS.TXT", source + "/tests/data/SMALL.FHX"};
+  const std::string dir = testing::realDataDirectory();
+  if (!dir.empty()) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      if (entry.path().filename() != "SOURCES.md") paths.push_back(entry.path().string());
+  }
+  int filesRead = 0;
+  for (const std::string& path : paths) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    ASSERT_EQ(summaries.count(name), 1u) << name;
+    testing::ScriptedTerminal terminal;
+    testing::RecordingInterpreter commands;
+    testing::FixedClock clock{LocalTime{}};
+    PosixFileSystem files;
+    Platform platform{terminal, files, clock, commands, ConfigLocations{}, false};
+    RunContext run(platform);
+    std::string error;
+    auto file = files.openForReading(path, error);
+    ASSERT_TRUE(file) << name << ": " << error;
+    readFireHistory(run, *file);
+    for (const auto& record : terminal.records) EXPECT_NE(record.rfind(" >> ", 0), 0u) << name << record;
+    EXPECT_TRUE(terminal.showed(summaries.at(name))) << name;
+    ++filesRead;
+  }
+  EXPECT_EQ(filesRead, dir.empty() ? 4 : 28);
 }
 
 }  // namespace

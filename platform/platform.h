@@ -49,7 +49,8 @@ class InputText {
   std::size_t next_ = 0;
 };
 
-// Splits file contents into lines: LF or CRLF line ends, a DOS end-of-file
+// Splits file contents into lines: LF, CR-LF and a lone CR each end a line
+// (carriage returns just before an LF belong to it), a DOS end-of-file
 // mark (Ctrl-Z) ends the text, no empty last line for a final line end, a
 // UTF-8 byte-order mark at the start dropped.
 std::vector<std::string> splitTextLines(const std::string& contents);

@@ -7,12 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/interrupts.h"
 
@@ -25,12 +24,21 @@ std::vector<std::string> splitTextLines(const std::string& contents) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
+    std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
+    lines.push_back(text.substr(start, end - start));
+    // LF, CR-LF and a lone CR each end a line. Carriage returns directly
+    // before an LF belong to its line end: "\r\r\n" is what a CR-LF file
+    // becomes when its line ends are converted a second time, and reading
+    // it as two line ends would put an empty line after every line.
+    std::size_t next = end;
+    while (next < text.size() && text[next] == '\r') ++next;
+    if (next < text.size() && text[next] == '\n') {
+      ++next;
+    } else if (next > end) {
+      next = end + 1;
+    }
+    start = next;
   }
   return lines;
 }
@@ -103,24 +111,95 @@ void StreamTerminal::finish() {
   std::fflush(out_);
 }
 
-bool PosixFileSystem::readAll(const std::string& name, std::string& bytes, std::string& error) {
+namespace {
+
+// The most bytes an input file may hold. The largest fire history the data
+// model can take has 4096 data lines (one per year slot) besides its
+// header, identifier lines and descriptive lines; even at several thousand
+// characters a line that is far below 64 MiB. A larger file is no fire
+// history, and refusing it keeps the memory of a read bounded.
+constexpr std::size_t kMaxInputBytes = std::size_t{64} << 20;
+constexpr const char* kMaxInputText = "64 MiB (67108864 bytes)";
+
+// Why a file of this type is not read; "" for a regular file.
+std::string notRegularReason(mode_t mode) {
+  if (S_ISREG(mode)) return "";
+  if (S_ISDIR(mode)) return "it is a directory";
+  if (S_ISFIFO(mode)) return "it is a FIFO (named pipe), not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
+  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+  return "it is not a regular file";
+}
+
+std::string tooLargeReason() {
+  return std::string("it is larger than ") + kMaxInputText + ", the most an input file may hold";
+}
+
+// Closes the descriptor when the read ends, however it ends.
+struct Descriptor {
+  explicit Descriptor(int fd) : fd(fd) {}
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int fd;
+};
+
+// Opens without waiting: a FIFO without a writer or a terminal line would
+// otherwise block the open itself. The type is checked on the descriptor,
+// so the file checked is the file read.
+int openRegularFile(const std::string& name, std::string& error) {
+  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int openError = errno;
+    struct stat info {};
+    // A socket cannot be opened at all; say what it is rather than ENXIO.
+    const std::string reason = ::stat(name.c_str(), &info) == 0 ? notRegularReason(info.st_mode) : "";
+    error = reason.empty() ? std::strerror(openError) : reason;
+    return -1;
+  }
   struct stat info {};
-  if (::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    error = "it is a directory";
-    return false;
-  }
-  std::ifstream in(name, std::ios::binary);
-  if (!in) {
+  if (::fstat(fd, &info) != 0) {
     error = std::strerror(errno);
+  } else if (std::string reason = notRegularReason(info.st_mode); !reason.empty()) {
+    error = reason;
+  } else if (static_cast<unsigned long long>(info.st_size) > kMaxInputBytes) {
+    error = tooLargeReason();
+  } else {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) return fd;
+    error = std::strerror(errno);
+  }
+  ::close(fd);
+  return -1;
+}
+
+}  // namespace
+
+bool PosixFileSystem::readAll(const std::string& name, std::string& bytes, std::string& error) {
+  Descriptor file(openRegularFile(name, error));
+  if (file.fd < 0) return false;
+  // At most one byte past the limit is read: a file that grows while it is
+  // read is refused without taking more memory.
+  std::string contents;
+  char buffer[1 << 16];
+  while (contents.size() <= kMaxInputBytes) {
+    const std::size_t wanted = std::min(sizeof buffer, kMaxInputBytes + 1 - contents.size());
+    const ssize_t n = ::read(file.fd, buffer, wanted);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = std::strerror(errno);
+      return false;
+    }
+    if (n == 0) break;
+    contents.append(buffer, static_cast<std::size_t>(n));
+  }
+  if (contents.size() > kMaxInputBytes) {
+    error = tooLargeReason();
     return false;
   }
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  if (in.bad()) {
-    error = "read error";
-    return false;
-  }
-  bytes = contents.str();
+  bytes = std::move(contents);
   return true;
 }
 

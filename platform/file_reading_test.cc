@@ -1,0 +1,124 @@
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/posix_platform.h"
+#include "tests/test_support.h"
+
+namespace rova {
+namespace {
+
+using testing::TemporaryDirectory;
+
+constexpr off_t kLimit = off_t{64} << 20;
+
+// A file of `size` bytes that takes no room on the disk.
+void makeSparseFile(const std::string& path, off_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, size), 0);
+  ::close(fd);
+}
+
+struct FileReadingTest : ::testing::Test {
+  // The reason readAll gives, or "read" when it read the file.
+  std::string outcome(const std::string& path) {
+    std::string bytes, error;
+    if (files.readAll(path, bytes, error)) {
+      read = bytes;
+      return "read";
+    }
+    EXPECT_TRUE(bytes.empty());
+    return error;
+  }
+  PosixFileSystem files;
+  TemporaryDirectory dir;
+  std::string read;
+};
+
+TEST_F(FileReadingTest, RegularFilesAndLinksToThemAreReadByteForByte) {
+  const std::string contents("FHX2 FORMAT\r\n\0\x1a\xff tail", 22);
+  dir.write("data.fhx", contents);
+  EXPECT_EQ(outcome(dir.file("data.fhx")), "read");
+  EXPECT_EQ(read, contents);
+  ASSERT_EQ(::symlink(dir.file("data.fhx").c_str(), dir.file("link.fhx").c_str()), 0);
+  EXPECT_EQ(outcome(dir.file("link.fhx")), "read");
+  EXPECT_EQ(read, contents);
+  dir.write("empty", "");
+  EXPECT_EQ(outcome(dir.file("empty")), "read");
+  EXPECT_EQ(read, "");
+  EXPECT_EQ(outcome(dir.file("missing")), std::strerror(ENOENT));
+}
+
+// None of these may hang the program: a FIFO without a writer and a device
+// that never ends are refused by their type before anything is read.
+TEST_F(FileReadingTest, OnlyRegularFilesAreReadAndOthersSayWhatTheyAre) {
+  EXPECT_EQ(outcome(dir.path()), "it is a directory");
+  ASSERT_EQ(::symlink(dir.path().c_str(), dir.file("to-dir").c_str()), 0);
+  EXPECT_EQ(outcome(dir.file("to-dir")), "it is a directory");
+
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  EXPECT_EQ(outcome(dir.file("pipe")), "it is a FIFO (named pipe), not a regular file");
+
+  EXPECT_EQ(outcome("/dev/zero"), "it is a device, not a regular file");
+  EXPECT_EQ(outcome("/dev/null"), "it is a device, not a regular file");
+
+  const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(s, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = dir.file("sock");
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(outcome(socketPath), "it is a socket, not a regular file");
+  ::close(s);
+}
+
+TEST_F(FileReadingTest, FilesAboveSixtyFourMebibytesAreRefusedWithTheLimit) {
+  makeSparseFile(dir.file("atlimit"), kLimit);
+  EXPECT_EQ(outcome(dir.file("atlimit")), "read");
+  EXPECT_EQ(read.size(), static_cast<std::size_t>(kLimit));
+  read.clear();
+  read.shrink_to_fit();
+
+  makeSparseFile(dir.file("huge"), kLimit + 1);
+  const std::string reason = outcome(dir.file("huge"));
+  EXPECT_NE(reason.find("larger than 64 MiB (67108864 bytes)"), std::string::npos) << reason;
+  makeSparseFile(dir.file("huger"), off_t{1} << 33);
+  EXPECT_EQ(outcome(dir.file("huger")), reason);
+
+  // openForReading gives the same reasons: it is what the dialogue uses.
+  std::string error;
+  EXPECT_EQ(files.openForReading(dir.file("huge"), error), nullptr);
+  EXPECT_EQ(error, reason);
+  EXPECT_EQ(files.openForReading("/dev/zero", error), nullptr);
+  EXPECT_EQ(error, "it is a device, not a regular file");
+}
+
+TEST(SplitTextLines, LfCrLfAndLoneCrEachEndALine) {
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(splitTextLines("a\nb\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(splitTextLines("a\r\nb\r\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(splitTextLines("a\rb\r"), (Lines{"a", "b"}));
+  EXPECT_EQ(splitTextLines("a\rb"), (Lines{"a", "b"}));
+  // Mixed line ends; an empty line between two line ends of any kind.
+  EXPECT_EQ(splitTextLines("a\r\rb\n\nc\r\n\r\nd"), (Lines{"a", "", "b", "", "c", "", "d"}));
+  EXPECT_EQ(splitTextLines("a\n\rb"), (Lines{"a", "", "b"}));
+  // A line end converted twice is still one line end.
+  EXPECT_EQ(splitTextLines("a\r\r\nb\r\r\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(splitTextLines("\r"), (Lines{""}));
+  EXPECT_EQ(splitTextLines(""), (Lines{}));
+  // Kept: Ctrl-Z ends the text, a UTF-8 byte-order mark is dropped.
+  EXPECT_EQ(splitTextLines("\xEF\xBB\xBF" "a\rb\x1a\rc\r"), (Lines{"a", "b"}));
+  EXPECT_EQ(splitTextLines("a\r\x1a"), (Lines{"a"}));
+}
+
+}  // namespace
+}  // namespace rova

@@ -1,0 +1,2 @@
+mkdir adir
+mkfifo pipe.fhx
