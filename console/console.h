@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -43,6 +44,8 @@ class Console {
   // Where the colour settings are read and saved; without it the colour
   // choice works but nothing is read or saved.
   void useSettings(FileSystem& files, ConfigLocations locations);
+  // A file the run reads: the settings file is never saved onto it.
+  void protectFromSettings(const std::string& name) { readFiles_.push_back(name); }
 
   // Without permission the screen gets no escape sequences at all (no
   // colours, no cursor movement) and the colour choice is not offered.
@@ -101,6 +104,7 @@ class Console {
   FileSystem* files_ = nullptr;
   bool coloursAllowed_ = true;
   ConfigLocations locations_;
+  std::vector<std::string> readFiles_;
 };
 
 // The record that marks a rejected integer answer on the line under it;

@@ -136,6 +136,7 @@ void Console::saveColourSettings(char code) {
   // never left cut short.
   for (const std::string& path : locations_.settingsFiles) {
     OutputTransaction settings(*files_);
+    for (const std::string& name : readFiles_) settings.protect(name);
     OutputText* file = settings.stage(path, true).text;
     if (file == nullptr) continue;
     file->writeLine(line);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "console/console.h"
 #include "platform/posix_platform.h"
 #include "tests/test_support.h"
@@ -71,6 +73,24 @@ TEST_F(ColourFixture, ColoursOffAreSavedAsNulsAndSurviveARestart) {
   console.setScreenColours('I');
   EXPECT_EQ(console.colours.textColour, "+" + kEsc + "[0;30;47m");
   EXPECT_EQ(console.colours.typingColour, " " + kEsc + "[0;34;47m");
+}
+
+// The settings file is written whole beside its name, never onto a file
+// the run reads: with the configuration folder unusable, the fallback in
+// the current folder is the input file here, and it is left alone.
+TEST_F(ColourFixture, SettingsAreNeverSavedOntoTheInputFile) {
+  dir.write("config", "a file where the folder should be");
+  dir.write("GRN.INI", "FHX2 FORMAT\n");
+  console.protectFromSettings(dir.file("GRN.INI"));
+  choose("D");
+  EXPECT_EQ(dir.read("GRN.INI"), "FHX2 FORMAT\n");
+  Console other{terminal, commands};
+  other.useSettings(files, ConfigLocations{"", {dir.file("GRN.INI")}, {}});
+  terminal = ScriptedTerminal({"D"});
+  other.setScreenColours(' ');
+  EXPECT_EQ(dir.read("GRN.INI"), "P133173070\n");
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().filename().string().rfind(".rova-", 0), std::string::npos);
 }
 
 TEST_F(ColourFixture, StartUpWithoutSettingsIsMonochromeAndSavesNothing) {

@@ -72,7 +72,9 @@ void startUp(RunContext& run) {
 
 void readData(RunContext& run) {
   std::unique_ptr<InputText> file = run.dialogue.openInputFile("FIRE EVENTS", run.inputName);
-  run.outputs.protect(std::string(fmt::trimRight(run.inputName)));
+  const std::string input(fmt::trimRight(run.inputName));
+  run.outputs.protect(input);
+  run.console.protectFromSettings(input);
   readFireHistory(run, *file);
 }
 
