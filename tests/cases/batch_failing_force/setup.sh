@@ -1,0 +1,3 @@
+echo "old report" > ALDERRVA.OUT
+echo "old metadata" > ALDERRVADF.json
+mkdir ALDERRVADF.csv

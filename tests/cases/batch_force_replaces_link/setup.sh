@@ -1,0 +1,2 @@
+echo "not ROVA's" > precious.txt
+ln -s precious.txt ALDERRVA.OUT

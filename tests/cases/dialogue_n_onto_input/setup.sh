@@ -1,0 +1,1 @@
+echo old report > ZZRVA.OUT
