@@ -170,6 +170,13 @@ TEST_F(DialogueLimits, MenuAnswersAtTheEnds) {
       EXPECT_NE(dir.read(job + "RVA.OUT").find("- = [ ROVA ] = -"), std::string::npos) << job;
     }
   }
+  // Answers beyond 32 bits are refused and asked again.
+  ASSERT_EQ(run({"L0", "D.FHX", "", "3", "2147483648", "9999999999", "5", "7", ""}),
+            0);
+  EXPECT_EQ(terminal.answersLeft(), 0u);
+  EXPECT_TRUE(terminal.showed("INTEGER!"));
+  EXPECT_NE(dir.read("L0RVA.OUT").find("run                       5; random seed       7"),
+            std::string::npos);
   // Option 3 with the largest count: 4096 simulations and their ranks.
   EXPECT_NE(dir.read("L1RVA.OUT").find("taking values  102 and 3995 for the 95% limits,"),
             std::string::npos);
