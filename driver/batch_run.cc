@@ -76,7 +76,8 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
   const FireHistory& data = *run.data;
   const std::string title = b.title.value_or("");
   o.runTitle = runTitleFrom(title);
-  if (title.find_first_not_of(' ', o.runTitle.size()) != std::string::npos) {
+  // Said only when something other than blanks is lost.
+  if (title.find_first_not_of(' ', kTitleLength) != std::string::npos) {
     const std::size_t kept = utf8CutLength(title, kTitleLength);
     c.write(" >> Title cut to its first " + std::to_string(kept) + " of " +
             std::to_string(title.size()) + " bytes: a title holds " + std::to_string(kTitleLength) +

@@ -5,9 +5,10 @@
 // never split, so a cut UTF-8 text stays UTF-8; a byte that is not part of
 // a valid sequence counts as one character of its own.
 //
-// The JSON and SVG writers copy valid UTF-8 as it is, so what they write is
-// always valid in its format. A file name that is not valid UTF-8 is never
-// written into the metadata as text (it would name another file): the
+// The JSON and SVG writers copy valid UTF-8 as it is and read any other
+// byte of a text as Latin-1, so what they write is always valid in its
+// format. A file name that is not valid UTF-8 is never written into the
+// metadata that way (its Latin-1 reading would name another file): the
 // metadata holds its bytes percent-encoded instead (see tidy_table.h).
 #pragma once
 
