@@ -107,7 +107,11 @@ std::array<int, 4> percentileRanks(int simulationCount) {
   int b = roundHalfAway(count / 200.0f);
   if (v < 1) v = 1;
   if (b < 1) b = 1;
-  return {simulationCount - v + 1, v, simulationCount - b + 1, b};
+  // The upper ranks are formed in 64 bits: for a count near the lower end
+  // of the range, count - v alone would leave 32 bits, though the rank
+  // count - v + 1 always fits (v >= 1, and v < count when count > 0).
+  const long long count64 = simulationCount;
+  return {static_cast<int>(count64 - v + 1), v, static_cast<int>(count64 - b + 1), b};
 }
 
 }  // namespace rova

@@ -54,7 +54,8 @@ void sortRealsDescending(float* x, int n);
 // v = N/40 and b = N/200, each computed in single precision, rounded half
 // away from zero and raised to at least 1; the result is
 // (N - v + 1, v, N - b + 1, b): the 2.5%, 97.5%, 0.5% and 99.5% positions.
-// For N >= 1 every rank lies in 1..N; for N <= 0 they do not.
+// For N >= 1 every rank lies in 1..N; for N <= 0 they do not. Every N of
+// the 32-bit range gives ranks that fit (for N at its lowest, N - v + 1 is N).
 std::array<int, 4> percentileRanks(int simulationCount);
 
 }  // namespace rova

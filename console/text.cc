@@ -36,6 +36,14 @@ std::string fixedLength(const std::string& text, std::size_t length) {
   return out;
 }
 
+std::string printable(std::string text) {
+  for (char& c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127) c = '_';
+  }
+  return text;
+}
+
 std::string screenSafe(std::string text) {
   for (char& c : text) {
     const unsigned char u = static_cast<unsigned char>(c);

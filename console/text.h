@@ -20,6 +20,10 @@ std::string packName(const std::string& name);
 // The first `length` characters of `text`, padded with blanks.
 std::string fixedLength(const std::string& text, std::size_t length);
 
+// Text as it may be printed in a report: control characters (codes below
+// 32 and 127) become "_"; every other byte, UTF-8 included, is kept.
+std::string printable(std::string text);
+
 // Text from a file as it may be shown or quoted on the screen: control and
 // non-ASCII bytes become "_", so that a file of junk cannot send escape
 // sequences to the terminal.

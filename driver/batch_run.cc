@@ -10,6 +10,7 @@
 #include "driver/run_steps.h"
 #include "driver/sha256.h"
 #include "driver/tidy_table.h"
+#include "driver/utf8.h"
 #include "format/fields.h"
 #include "platform/interrupts.h"
 
@@ -73,7 +74,15 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
   RunOptions& o = run.options;
   Console& c = run.console;
   const FireHistory& data = *run.data;
-  o.runTitle = fixedLength(b.title.value_or(""), 60);
+  const std::string title = b.title.value_or("");
+  o.runTitle = runTitleFrom(title);
+  // Said only when something other than blanks is lost.
+  if (title.find_first_not_of(' ', kTitleLength) != std::string::npos) {
+    const std::size_t kept = utf8CutLength(title, kTitleLength);
+    c.write(" >> Title cut to its first " + std::to_string(kept) + " of " +
+            std::to_string(title.size()) + " bytes: a title holds " + std::to_string(kTitleLength) +
+            " bytes, and a character is never split");
+  }
   if (b.firstYear || b.lastYear) {
     if (b.firstYear) o.processFirstYear = *b.firstYear == 0 ? data.firstYear : *b.firstYear;
     if (b.lastYear) o.processLastYear = *b.lastYear == 0 ? data.lastYear : *b.lastYear;

@@ -161,7 +161,8 @@ Options (the same rules as the option menu make unusable values usable; what
 was changed is said on standard error):
   -j, --job ID             job identifier, up to 5 characters (default: from
                            the FILE's name); names the output files
-  -t, --title TEXT         title of the run (up to 60 characters)
+  -t, --title TEXT         title of the run (up to 60 bytes; a longer one is
+                           cut before the character that does not fit)
       --first-year Y       first year to process (default and 0: the data's)
       --last-year Y        last year to process (default and 0: the data's)
       --segment-length N   process by segments of N years (default: whole span)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "driver/utf8.h"
 #include "format/fields.h"
 
 namespace rova {
@@ -16,6 +17,8 @@ int oddSeed(int seed, int defaultSeed) {
   if (seed % 2 == 0) seed += 1;
   return seed;
 }
+
+std::string runTitleFrom(const std::string& text) { return utf8FixedLength(text, kTitleLength); }
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console/text.h"
+#include "driver/utf8.h"
 #include "format/fields.h"
 
 namespace rova {
@@ -12,17 +13,19 @@ const std::string kDashRule = " " + std::string(131, '-');
 
 std::string trimmed(std::string text) { return text.substr(0, trimmedLength(text)); }
 
+// A text typed or named by the user as the report shows it: trimmed, and
+// control characters as "_", which would garble the printed line.
+std::string shown(const std::string& text) { return printable(trimmed(text)); }
+
 // Ten codes of a tree from `first` on; years outside the table are blank,
 // control characters are shown as "_".
 std::string tenYears(const FireHistory& data, int series, long long first) {
   std::string codes;
   for (long long y = first; y < first + 10; ++y) {
-    char c = yearInTable(y) ? data.code(static_cast<int>(y), series) : ' ';
-    // Control characters in the data would garble the printed line.
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '_';
-    codes += c;
+    codes += yearInTable(y) ? data.code(static_cast<int>(y), series) : ' ';
   }
-  return codes;
+  // Control characters in the data would garble the printed line.
+  return printable(codes);
 }
 
 std::string option5Line(const RunContext& run) {
@@ -56,7 +59,8 @@ void runReportHeader(int& page, const std::string& title, const std::string& id,
   out(fmt::Line(" []  ").a(suite).tab(77).a("Run ").a(id.substr(0, 5)).a("  Program ")
           .a(id.substr(5, 3)).x(2).a(id.substr(24, 22)).tab(125).a("Page").i(page, 4));
   out(" []");
-  std::string shownTitle = trimmed(title).substr(0, 80);
+  std::string shownTitle = shown(title);
+  shownTitle.resize(utf8CutLength(shownTitle, 80));
   out(fmt::Line(" []  ").a(shownTitle).tab(111).a("Version ").a(id.substr(8, 5)).x(3)
           .a(id.substr(18, 6)));
   out(kDashRule);
@@ -82,10 +86,10 @@ void writeReportHead(RunContext& run, const LineSink& out) {
           .a("  Max series").i(kMaxSeries, 4));
   if (o.runTitle.compare(0, 2, "  ") != 0) {
     out("");
-    out(fmt::Line(" Title of run:").x(5).a(trimmed(o.runTitle)));
+    out(fmt::Line(" Title of run:").x(5).a(shown(o.runTitle)));
   }
   out("");
-  out(" Fire events file: " + trimmed(run.inputName));
+  out(" Fire events file: " + shown(run.inputName));
   out("");
   out(fmt::Line(" Data time span:").i(d.firstYear, 6).i(d.lastYear, 6)
           .i(static_cast<long long>(d.lastYear) - d.firstYear + 1, 6).a(" years")

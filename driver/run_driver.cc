@@ -199,7 +199,7 @@ OutputOpener dialogueOpener(RunContext& run) {
 
 void runAnalysis(RunContext& run) {
   Console& c = run.console;
-  run.options.runTitle = c.askText("$|TITLE FOR THIS RUN", 60);
+  run.options.runTitle = runTitleFrom(c.askText("$|TITLE FOR THIS RUN", kTitleAnswerLength));
   runOptionMenu(run);
   settleOptions(run);
   RunFiles files = writeRun(run, dialogueOpener(run));

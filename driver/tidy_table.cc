@@ -1,5 +1,6 @@
 #include "driver/tidy_table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -29,6 +30,24 @@ const char* methodName(const std::string& code) {
   if (code == "D") return "without replacement";
   if (code == "R") return "with replacement";
   return "unknown";
+}
+
+// A file name as a JSON string, or null when it is not valid UTF-8.
+std::string nameOrNull(const std::string& name) {
+  return isValidUtf8(name) ? jsonString(name) : "null";
+}
+
+// The percent-encoded bytes of a name that is not valid UTF-8, else null.
+std::string bytesOrNull(const std::string& name) {
+  return isValidUtf8(name) ? "null" : jsonString(percentEncoded(name));
+}
+
+std::string list(const std::vector<std::string>& names, std::string (*item)(const std::string&)) {
+  if (names.empty()) return "[]";
+  std::string out = "[\n";
+  for (std::size_t i = 0; i < names.size(); ++i)
+    out += "    " + item(names[i]) + (i + 1 < names.size() ? ",\n" : "\n");
+  return out + "  ]";
 }
 
 const char* injuryName(const std::string& code) {
@@ -105,7 +124,8 @@ std::string runMetadataJson(const RunMetadata& meta) {
   };
   field("program", jsonString("rova"));
   field("version", jsonString(meta.programVersion));
-  field("input_file", jsonString(meta.inputFile));
+  field("input_file", nameOrNull(meta.inputFile));
+  if (!isValidUtf8(meta.inputFile)) field("input_file_bytes", bytesOrNull(meta.inputFile));
   field("input_sha256", jsonString(meta.inputSha256));
   field("job", jsonString(meta.job));
   field("title", jsonString(meta.title));
@@ -118,16 +138,9 @@ std::string runMetadataJson(const RunMetadata& meta) {
   field("segment_length", integer(meta.segmentLength));
   field("segment_lag", integer(meta.segmentLag));
   field("created", jsonString(meta.created));
-  std::string files;
-  if (meta.files.empty()) {
-    files = "[]";
-  } else {
-    files = "[\n";
-    for (std::size_t i = 0; i < meta.files.size(); ++i)
-      files += "    " + jsonString(meta.files[i]) + (i + 1 < meta.files.size() ? ",\n" : "\n");
-    files += "  ]";
-  }
-  field("files", files, true);
+  const bool namesAreText = std::all_of(meta.files.begin(), meta.files.end(), isValidUtf8);
+  field("files", list(meta.files, nameOrNull), namesAreText);
+  if (!namesAreText) field("files_bytes", list(meta.files, bytesOrNull), true);
   out += "}\n";
   return out;
 }

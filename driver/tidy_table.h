@@ -55,18 +55,32 @@ struct RunMetadata {
 // The metadata as a pretty-printed JSON object (two-space indent, final
 // newline) with the keys program, version, input_file, input_sha256, job,
 // title, seed, simulations, method, injuries, first_year, last_year,
-// segment_length, segment_lag, created and files. `method` and `injuries`
+// segment_length, segment_lag, created and files (and input_file_bytes and
+// files_bytes for names that are not UTF-8, below). `method` and `injuries`
 // are objects holding the one-letter code and its meaning:
 //   "method": {"code": "D", "name": "without replacement"}
 //   "injuries": {"code": "F", "name": "fire scars only"}
 // (a code the program does not know gets the name "unknown").
 //
 // Strings are escaped for JSON: quote and backslash, and every control
-// character below 0x20 as \u00XX. Valid UTF-8 is copied as it is. A byte
-// that is not part of a valid UTF-8 sequence (an old file name in Latin-1,
-// say) is written as \u00XX of its Latin-1 reading, so the output is always
-// valid JSON and such a name reads back as the Latin-1 text it most likely
-// was.
+// character below 0x20 as \u00XX (DEL and everything above are allowed as
+// they are). Valid UTF-8 is copied as it is.
+//
+// File names (input_file and the entries of files) are written as strings
+// only when they are valid UTF-8, so a name always reads back as the very
+// bytes of the file it names. A name that is not valid UTF-8 (an old
+// Latin-1 name, say) is written as null, and its bytes, percent-encoded
+// (see percentEncoded in utf8.h), go into an extra key:
+//   "input_file": null,
+//   "input_file_bytes": "data/caf%E9.fhx",
+// and, when any name in files is not valid UTF-8, a key "files_bytes"
+// after files: a list of the same length holding the percent-encoded bytes
+// where files holds null, and null where files holds the name. Valid UTF-8
+// names give neither extra key.
+//
+// In other texts (the title) a byte that is not part of a valid UTF-8
+// sequence is written as \u00XX of its Latin-1 reading, so the output is
+// always valid JSON.
 std::string runMetadataJson(const RunMetadata& meta);
 
 // `text` as a JSON string literal, quotes included, escaped as above.

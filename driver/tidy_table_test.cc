@@ -310,7 +310,8 @@ TEST(RunMetadata, DocumentHasEveryKeyInOrderAndIsValidJson) {
       "{\n"
       "  \"program\": \"rova\",\n"
       "  \"version\": \"1.15\",\n"
-      "  \"input_file\": \"data/Pe\\u00f1a \\\"north\\\".fhx\",\n"
+      "  \"input_file\": null,\n"
+      "  \"input_file_bytes\": \"data/Pe%F1a%20%22north%22.fhx\",\n"
       "  \"input_sha256\": \"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\",\n"
       "  \"job\": \"PENA\",\n"
       "  \"title\": \"Line one\\u000aback\\\\slash \xE2\x80\x94 dash\",\n"
@@ -351,6 +352,51 @@ TEST(RunMetadata, DefaultCodesUnknownCodesAndNoFiles) {
   EXPECT_NE(text.find("\"method\": {\"code\": \"\\\"\", \"name\": \"unknown\"},"),
             std::string::npos);
   EXPECT_NE(text.find("\"injuries\": {\"code\": \"\", \"name\": \"unknown\"},"), std::string::npos);
+}
+
+// A valid UTF-8 name is the string of old, with no extra key; a name that
+// is not UTF-8 is null and its bytes follow, so no other name is written.
+TEST(RunMetadata, FileNamesAreTextOnlyWhenTheyAreUtf8) {
+  RunMetadata meta = sampleMetadata();
+  meta.inputFile = "data/R\xC3\xADo \"n\"\x01.fhx";  // Río, a quote, a control character
+  std::string text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text)) << text;
+  EXPECT_NE(text.find("\n  \"input_file\": \"data/R\xC3\xADo \\\"n\\\"\\u0001.fhx\",\n"
+                      "  \"input_sha256\": "),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("_bytes"), std::string::npos);
+  EXPECT_NE(text.find("\"files\": [\n    \"PENA.OUT\",\n    \"PENA.csv\",\n    \"PENA.svg\"\n  ]\n}\n"),
+            std::string::npos);
+
+  // Latin-1 é and a UTF-8 é are two names: neither may read as the other.
+  meta.inputFile = "out/caf\xE9.fhx";
+  meta.files = {"out/caf\xE9/A.OUT", "B.OUT", "out/\xC3\xA9/C.OUT"};
+  text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text)) << text;
+  EXPECT_NE(text.find("  \"input_file\": null,\n  \"input_file_bytes\": \"out/caf%E9.fhx\",\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  \"files\": [\n    null,\n    \"B.OUT\",\n    \"out/\xC3\xA9/C.OUT\"\n  ],\n"
+                      "  \"files_bytes\": [\n    \"out/caf%E9/A.OUT\",\n    null,\n    null\n  ]\n}\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("\\u00e9"), std::string::npos);
+}
+
+// Every control character of a title is escaped, and reads back as itself.
+TEST(RunMetadata, EveryControlCharacterIsEscaped) {
+  static const char kHex[] = "0123456789abcdef";
+  for (int c = 0; c < 0x20; ++c) {
+    const std::string expected = std::string("\"a\\u00") + kHex[c >> 4] + kHex[c & 15] + "b\"";
+    EXPECT_EQ(jsonString(std::string("a") + static_cast<char>(c) + "b"), expected) << c;
+  }
+  EXPECT_EQ(jsonString("a\x7f" "b"), "\"a\x7f" "b\"");  // DEL needs no escape in JSON
+  std::string controls;
+  for (int c = 0; c < 0x20; ++c) controls += static_cast<char>(c);
+  RunMetadata meta = sampleMetadata();
+  meta.title = controls + "\x7f";
+  EXPECT_TRUE(validJson(runMetadataJson(meta)));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "driver/utf8.h"
 
+#include <algorithm>
+
 namespace rova {
 
 std::size_t utf8SequenceLength(const std::string& text, std::size_t i) {
@@ -26,6 +28,57 @@ std::size_t utf8SequenceLength(const std::string& text, std::size_t i) {
   for (std::size_t k = 2; k < length; ++k)
     if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
   return length;
+}
+
+}  // namespace rova
+
+namespace rova {
+
+bool isValidUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+    } else if (std::size_t length = utf8SequenceLength(text, i)) {
+      i += length;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::size_t utf8CutLength(const std::string& text, std::size_t limit) {
+  std::size_t end = 0;
+  while (end < text.size()) {
+    const std::size_t length = std::max<std::size_t>(utf8SequenceLength(text, end), 1);
+    if (end + length > limit) break;
+    end += length;
+  }
+  return end;
+}
+
+std::string utf8FixedLength(const std::string& text, std::size_t length) {
+  std::string out = text.substr(0, utf8CutLength(text, length));
+  out.resize(length, ' ');
+  return out;
+}
+
+std::string percentEncoded(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    const bool kept = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') ||
+                      u == '-' || u == '.' || u == '_' || u == '~' || u == '/';
+    if (kept) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 0xf];
+    }
+  }
+  return out;
 }
 
 }  // namespace rova
