@@ -138,7 +138,7 @@ void writeReportHead(RunContext& run, const LineSink& out) {
   for (int s = 1; s <= d.seriesCount; ++s) {
     const int first = d.seriesFirstYear[s];
     const int last = d.seriesLastYear[s];
-    out(fmt::Line().i(s, 4).x(2).a(fmt::padded(d.seriesIds[s], kSeriesIdLength)).i(first, 7)
+    out(fmt::Line().i(s, 4).x(2).a(printable(fmt::padded(d.seriesIds[s], kSeriesIdLength))).i(first, 7)
             .i(last, 7).x(3).a(tenYears(d, s, first)).x(3).a(tenYears(d, s, last - 9LL)));
     for (int y = std::max(first, kFirstYearSlot); y <= std::min(last, kLastYearSlot); ++y) {
       ++depth[yearIndex(y)];

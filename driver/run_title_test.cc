@@ -127,5 +127,21 @@ TEST_F(BatchTitle, ControlCharactersAndOddNamesInEveryFile) {
   }
 }
 
+// Series identifiers come from the file's columns: a control character in
+// one is shown as "_" in the report's series list.
+TEST_F(BatchTitle, ControlCharactersInSeriesIdentifiersAreShownAsUnderscores) {
+  dir.write("T.FHX", "FHX2 FORMAT\n1800 2 1\na\x1b\n\nU|\n|U\n");
+  const std::vector<std::string> args{"--force", "-q", "-n", "3", "-o", dir.path(), dir.file("T.FHX")};
+  std::FILE* o = std::tmpfile();
+  std::FILE* e = std::tmpfile();
+  ASSERT_EQ(runBatch(parseCommandLine(args).options, files, clock, commands, ConfigLocations{},
+                     BatchStreams{o, e, false}), 0);
+  std::fclose(o);
+  std::fclose(e);
+  const std::string report = dir.read("TRVA.OUT");
+  EXPECT_NE(report.find("\n   2  _          1800   1801"), std::string::npos) << report;
+  EXPECT_EQ(report.find('\x1b'), std::string::npos);
+}
+
 }  // namespace
 }  // namespace rova
