@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/analysis_output.h"
-#include "input/fire_history.h"
+#include "records/fire_history.h"
 
 namespace rova {
 

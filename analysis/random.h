@@ -28,7 +28,7 @@
 #include <array>
 #include <cstdint>
 
-#include "input/fire_history.h"
+#include "records/fire_history.h"
 
 namespace rova {
 

@@ -17,6 +17,14 @@ std::string rule(char c) { return " " + std::string(131, c); }
 
 }  // namespace
 
+void addRecordYears(const FireHistory& data, YearTable& sampleDepth) {
+  for (int s = 1; s <= data.seriesCount; ++s) {
+    const int first = std::max(data.seriesFirstYear[s], kFirstYearSlot);
+    const int last = std::min(data.seriesLastYear[s], kLastYearSlot);
+    for (int y = first; y <= last; ++y) ++sampleDepth[yearIndex(y)];
+  }
+}
+
 void reportSampleDepth(const FireHistory& data, int first, int last, const YearTable& sampleDepth,
                        YearTable& fireTreeCount, char injuryMode, AnalysisOutput& out) {
   // Only the years of the span that lie inside the table are looked up.

@@ -14,9 +14,13 @@
 #pragma once
 
 #include "analysis/analysis_output.h"
-#include "input/fire_history.h"
+#include "records/fire_history.h"
 
 namespace rova {
+
+// Adds 1 to the sample depth of every year of every tree's record (from
+// its first to its last recorded year, within the year table).
+void addRecordYears(const FireHistory& data, YearTable& sampleDepth);
 
 // REQUIRES: data.seriesCount <= kMaxSeries. sampleDepth holds the number of
 // trees whose record covers each year.

@@ -51,7 +51,7 @@
 
 #include "analysis/analysis_output.h"
 #include "analysis/random.h"
-#include "input/fire_history.h"
+#include "records/fire_history.h"
 
 namespace rova {
 

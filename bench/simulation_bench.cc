@@ -34,7 +34,7 @@
 #include "analysis/sample_depth.h"
 #include "analysis/simulation.h"
 #include "analysis/statistics.h"
-#include "input/fire_history.h"
+#include "records/fire_history.h"
 #include "tests/reference/literal_simulation.h"
 
 namespace rova {

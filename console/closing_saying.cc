@@ -1,6 +1,6 @@
 #include "console/closing_saying.h"
 
-#include "console/text.h"
+#include "format/text.h"
 
 namespace rova {
 namespace {

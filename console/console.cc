@@ -1,7 +1,7 @@
 #include "console/console.h"
 
 #include "console/date_time.h"
-#include "console/text.h"
+#include "format/text.h"
 #include "format/fields.h"
 #include "format/free_format.h"
 

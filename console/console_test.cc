@@ -4,7 +4,7 @@
 
 #include "console/date_time.h"
 #include "console/job_identification.h"
-#include "console/text.h"
+#include "format/text.h"
 #include "tests/test_support.h"
 
 namespace rova {

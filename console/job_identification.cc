@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "console/text.h"
+#include "format/text.h"
 
 namespace rova {
 

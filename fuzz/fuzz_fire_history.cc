@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/run_options.h"
-#include "driver/run_steps.h"
+#include "run/run_context.h"
+#include "run/run_steps.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace rova;

@@ -5,12 +5,17 @@
 #include <optional>
 #include <vector>
 
-#include "console/text.h"
+#include "format/text.h"
 #include "format/fields.h"
 #include "format/free_format.h"
 
 namespace rova {
 namespace {
+
+// A Fire Events file that cannot be used, found deep in its reading.
+struct Refusal {
+  std::string problem;
+};
 
 bool isFormatLine(const std::string& line) {
   return line.compare(0, 12, "FIRE2 FORMAT") == 0 || line.compare(0, 11, "FHX2 FORMAT") == 0;
@@ -44,9 +49,9 @@ bool findFormatLine(InputText& file) {
   return false;
 }
 
-void writeSummary(Console& console, const char* label, const FireHistory& data,
+void writeSummary(ReadingReporter& reporter, const char* label, const FireHistory& data,
                   const char* seriesWord) {
-  console.write(fmt::Line(label)
+  reporter.summary(fmt::Line(label)
                     .i(data.firstYear, 6)
                     .i(data.lastYear, 6)
                     .i(static_cast<long long>(data.lastYear) - data.firstYear + 1, 6)
@@ -176,12 +181,12 @@ class WrittenYears {
     if (*written == year) return;
     if (disagreeing_++ == 0) first_ = {number, year, *written};
   }
-  void report(Console& console) const {
+  void report(ReadingReporter& reporter) const {
     if (disagreeing_ == 0 || 2 * withYear_ < lines_) return;
-    console.write(" >> FIRE2: line " + std::to_string(first_.number) + " holds the year " +
+    reporter.notice(" >> FIRE2: line " + std::to_string(first_.number) + " holds the year " +
                   std::to_string(first_.year) + " by its place but has " +
                   std::to_string(first_.written) + " written on it;");
-    console.write(" >> " + std::to_string(disagreeing_) +
+    reporter.notice(" >> " + std::to_string(disagreeing_) +
                   (disagreeing_ == 1 ? " data line disagrees" : " data lines disagree") +
                   " so; the years are taken from the order of the lines");
   }
@@ -199,12 +204,12 @@ class WrittenYears {
 
 }  // namespace
 
-Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDialogue& dialogue) {
+Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter) {
   data.reset(' ');
   file.rewind();
   if (file.lines().empty()) return {};
   if (!findFormatLine(file)) {
-    dialogue.showFileHead(file, 12);
+    file.rewind();
     return {};
   }
   Fire2Result refused{Fire2Outcome::kRefused, ""};
@@ -213,11 +218,11 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDia
   if (!counts) return refused;
   const int n = std::min(counts->seriesInFile, kMaxSeries);
   if (counts->seriesInFile > kMaxSeries) {
-    console.write(fmt::Line(" >> FIRE2:").i(counts->seriesInFile, 6).a(" series in the file; only the first")
+    reporter.notice(fmt::Line(" >> FIRE2:").i(counts->seriesInFile, 6).a(" series in the file; only the first")
                       .i(kMaxSeries, 4).a(" are read"));
   }
   if (counts->idLines > kSeriesIdLength) {
-    console.write(" >> FIRE2: identifiers are cut to their first 8 characters");
+    reporter.notice(" >> FIRE2: identifiers are cut to their first 8 characters");
   }
   data.seriesCount = n;
   if (!readIdentifiers(file, *counts, n, data, refused.problem)) return refused;
@@ -232,7 +237,7 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDia
   while (file.lineNumber() < lastLine) {
     const std::string line = *file.nextLine();
     if (year > kLastYearSlot) {
-      console.write(" >> FIRE2: data lines after 2030 are not read");
+      reporter.notice(" >> FIRE2: data lines after 2030 are not read");
       break;
     }
     writtenYears.check(line, file.lineNumber(), year);
@@ -255,14 +260,14 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDia
     stored = true;
     ++year;
   }
-  if (skippedEarly) console.write(" >> FIRE2: data lines before -2065 are not read");
+  if (skippedEarly) reporter.notice(" >> FIRE2: data lines before -2065 are not read");
   if (!stored) {
     data.seriesCount = 0;
     refused.problem = "no data line falls in the years -2065 to 2030";
     return refused;
   }
-  writtenYears.report(console);
-  writeSummary(console, " FIRE2:", data, " series");
+  writtenYears.report(reporter);
+  writeSummary(reporter, " FIRE2:", data, " series");
   return {Fire2Outcome::kRead, ""};
 }
 
@@ -314,13 +319,13 @@ class FireEventsChecks {
     int most = 0;
     for (const auto& l : codesPerLine_) most = std::max(most, l.codes);
     if (most == 0) return;
-    throw ProgramStop{1, fireEventsLine(codesPerLine_.back().number) + ": the last line holds a year but no code, and the number of trees "
+    throw Refusal{fireEventsLine(codesPerLine_.back().number) + ": the last line holds a year but no code, and the number of trees "
                              "is taken from the last line; the lines before it hold codes of up "
                              "to " + std::to_string(most) + " trees"};
   }
-  void report(Console& console) const {
+  void report(ReadingReporter& reporter) const {
     if (linesBeyond_ > 0) {
-      console.write(fireEventsLine(firstBeyond_) + ": codes after column " +
+      reporter.notice(fireEventsLine(firstBeyond_) + ": codes after column " +
                     std::to_string(kLastCodeColumn) + " are not read (" +
                     std::to_string(linesBeyond_) + (linesBeyond_ == 1 ? " line)" : " lines)"));
     }
@@ -333,7 +338,7 @@ class FireEventsChecks {
       if (differing++ == 0) first = &l;
     }
     if (first == nullptr) return;
-    console.write(fireEventsLine(first->number) + " holds " + std::to_string(first->codes) +
+    reporter.notice(fireEventsLine(first->number) + " holds " + std::to_string(first->codes) +
                   " codes and the last line " + std::to_string(last.codes) + "; " +
                   std::to_string(last.codes) + " trees are read, as the last line says (" +
                   std::to_string(differing) + (differing == 1 ? " line differs)" : " lines differ)"));
@@ -354,11 +359,11 @@ class FireEventsChecks {
 // refused, as is a year field that is no whole number.
 long long fireEventsYear(const std::string& line, std::size_t number) {
   if (packName(line.substr(0, 5)).empty()) {
-    throw ProgramStop{1, fireEventsLine(number) + ": the year in columns 1-5 is blank"};
+    throw Refusal{fireEventsLine(number) + ": the year in columns 1-5 is blank"};
   }
   const auto year = yearField(line);
   if (!year) {
-    throw ProgramStop{1, fireEventsLine(number) + ": the year in columns 1-5, \"" +
+    throw Refusal{fireEventsLine(number) + ": the year in columns 1-5, \"" +
                              screenSafe(line.substr(0, 5)) + "\", is not a whole number"};
   }
   return *year;
@@ -372,7 +377,7 @@ void refuseNonCodeCharacters(const std::string& codes, std::size_t number) {
     if (c >= 32 && c < 127) continue;
     if (c == '\0') continue;  // ignored like a blank
     const std::string what = c == '\t' ? "a tab" : "the byte " + std::to_string(c) + ", no code,";
-    throw ProgramStop{1, fireEventsLine(number) + ": column " +
+    throw Refusal{fireEventsLine(number) + ": column " +
                              std::to_string(kYearColumns + i + 1) + " holds " + what +
                              " which would be read as the code of a tree: separate codes with blanks"};
   }
@@ -380,7 +385,9 @@ void refuseNonCodeCharacters(const std::string& codes, std::size_t number) {
 
 }  // namespace
 
-void RFIREB(InputText& file, FireHistory& data, Console& console) {
+namespace {
+
+void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporter) {
   data.reset('.');
   data.firstYear = kLastYearSlot;
   data.lastYear = kFirstYearSlot;
@@ -392,7 +399,7 @@ void RFIREB(InputText& file, FireHistory& data, Console& console) {
     if (isBlankLine(line)) continue;
     const long long year = fireEventsYear(line, number);
     if (!yearInTable(year)) {
-      console.write(fmt::Line(" >> Sbr RFIREB: Year").i(year, 6));
+      reporter.notice(fmt::Line(" >> Sbr RFIREB: Year").i(year, 6));
       continue;
     }
     const int y = static_cast<int>(year);
@@ -402,7 +409,7 @@ void RFIREB(InputText& file, FireHistory& data, Console& console) {
     refuseNonCodeCharacters(part, number);
     std::string codes = packName(part);
     if (codes.size() > static_cast<std::size_t>(kMaxSeries)) {
-      console.write(fireEventsLine(number) + ": " + std::to_string(codes.size()) +
+      reporter.notice(fireEventsLine(number) + ": " + std::to_string(codes.size()) +
                     " codes; only the first 200 trees are read");
       codes.resize(kMaxSeries);
     }
@@ -412,10 +419,10 @@ void RFIREB(InputText& file, FireHistory& data, Console& console) {
     checks.line(number, data.seriesCount, beyond.size());
   }
   checks.refuseEmptyLastLine();
-  checks.report(console);
+  checks.report(reporter);
 
-  console.write(" ");
-  writeSummary(console, " Fire events:", data, " Series");
+  reporter.summary(" ");
+  writeSummary(reporter, " Fire events:", data, " Series");
 
   for (int s = 1; s <= data.seriesCount; ++s) {
     for (int y = data.firstYear; y <= data.lastYear; ++y) {
@@ -428,6 +435,17 @@ void RFIREB(InputText& file, FireHistory& data, Console& console) {
       if (data.code(y, s) == '.') data.code(y, s) = '|';
     }
   }
+}
+
+}  // namespace
+
+std::string RFIREB(InputText& file, FireHistory& data, ReadingReporter& reporter) {
+  try {
+    readFireEvents(file, data, reporter);
+  } catch (const Refusal& refusal) {
+    return refusal.problem;
+  }
+  return "";
 }
 
 }  // namespace rova

@@ -14,15 +14,24 @@
 
 #include <string>
 
-#include "console/console.h"
-#include "input/file_dialogue.h"
-#include "input/fire_history.h"
 #include "platform/platform.h"
+#include "records/fire_history.h"
 
 namespace rova {
 
+// What a reader has to say, for its caller to show: the summary line of a
+// read (with the empty line before it, for Fire Events) and notices, lines
+// beginning " >> ", about what was left out or may be wrong. The dialogue
+// shows both on the screen; batch mode shows them on standard error.
+class ReadingReporter {
+ public:
+  virtual ~ReadingReporter() = default;
+  virtual void summary(const std::string& record) = 0;
+  virtual void notice(const std::string& record) = 0;
+};
+
 enum class Fire2Outcome {
-  kNotFire2,  // no format line: the text was previewed and is rewound
+  kNotFire2,  // no format line: the text is rewound, for a preview and the next reader
   kRead,      // data read; the summary line was written
   kRefused,   // a FIRE2/FHX2 file that holds no usable data; see `problem`
 };
@@ -34,22 +43,22 @@ struct Fire2Result {
 
 // Reads a FIRE2/FHX2 text. Series beyond the 200 that the table holds,
 // identifier characters beyond the 8th and years outside -2065..2030 are
-// not stored; a console line says what was left out. The year of a data
+// not stored; a notice says what was left out. The year of a data
 // line follows from its place; when the years written on the lines
-// disagree with their places, a console line names the first such line and
+// disagree with their places, a notice names the first such line and
 // how many there are. Refused: a counts line whose numbers run past column
 // 16, and a file whose first data line (known by the years written on it)
 // stands among the identifier lines.
-Fire2Result RFIRE2(InputText& file, FireHistory& data, Console& console, FileDialogue& dialogue);
+Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter);
 
 // Reads a binary Fire Events text from its start. Years outside the table
 // are reported and their lines skipped; codes beyond the 200th on a line,
 // codes after column 517 and lines whose numbers of codes differ from the
-// last line's (whose number stands) are reported. The run stops
-// (ProgramStop with status 1 naming the line) for a year field that is
-// blank or not a whole number, a tab or other byte that is no code
-// character among the codes, and a last line without codes after lines
-// with codes.
-void RFIREB(InputText& file, FireHistory& data, Console& console);
+// last line's (whose number stands) are reported. Refused, with the
+// problem naming the line returned ("" when the file was read): a year
+// field that is blank or not a whole number, a tab or other byte that is
+// no code character among the codes, and a last line without codes after
+// lines with codes.
+std::string RFIREB(InputText& file, FireHistory& data, ReadingReporter& reporter);
 
 }  // namespace rova

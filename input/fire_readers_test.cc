@@ -5,41 +5,40 @@
 #include <filesystem>
 #include <map>
 
-#include "driver/run_options.h"
-#include "driver/run_steps.h"
 #include "platform/posix_platform.h"
 #include "tests/test_support.h"
 
 namespace rova {
 namespace {
 
-using testing::RecordingInterpreter;
 using testing::ScriptedTerminal;
+
+// Keeps what a reader says as the screen would show it.
+struct RecordingReporter : ReadingReporter {
+  explicit RecordingReporter(ScriptedTerminal& terminal) : terminal(terminal) {}
+  void summary(const std::string& record) override { terminal.writeRecord(record); }
+  void notice(const std::string& record) override {
+    EXPECT_EQ(record.rfind(" >> ", 0), 0u) << record;
+    terminal.writeRecord(record);
+  }
+  ScriptedTerminal& terminal;
+};
 
 struct ReaderFixture : ::testing::Test {
   ScriptedTerminal terminal;
-  RecordingInterpreter commands;
-  Console console{terminal, commands};
-  PosixFileSystem files;
-  FileDialogue dialogue{console, files};
+  RecordingReporter console{terminal};
   std::unique_ptr<FireHistory> data = std::make_unique<FireHistory>();
 
   Fire2Result read(const std::string& contents) {
     terminal.records.clear();
     text = std::make_unique<InputText>(splitTextLines(contents));
-    return RFIRE2(*text, *data, console, dialogue);
+    return RFIRE2(*text, *data, console);
   }
-  // Reads a Fire Events text; the stop message when the run would stop.
+  // Reads a Fire Events text; the problem when it is refused.
   std::string readEvents(const std::string& contents, FireHistory& into) {
     terminal.records.clear();
     InputText events(splitTextLines(contents));
-    try {
-      RFIREB(events, into, console);
-    } catch (const ProgramStop& stop) {
-      EXPECT_EQ(stop.status, 1);
-      return stop.message;
-    }
-    return "";
+    return RFIREB(events, into, console);
   }
   // The console lines that say something is amiss.
   std::vector<std::string> notices() const {
@@ -97,7 +96,7 @@ TEST_F(ReaderFixture, MarkerVariantsAndCountsSeparators) {
   EXPECT_EQ(read("FHX2 FORMAT version x\n1700 , 1 0\n\nU\n").outcome, Fire2Outcome::kRead);
   EXPECT_EQ(read("fhx2 format\n1700 1 0\n\nU\n").outcome, Fire2Outcome::kNotFire2);
   EXPECT_EQ(data->seriesCount, 0);
-  EXPECT_TRUE(terminal.showed("+First 12 lines"));
+  EXPECT_EQ(text->lineNumber(), 0u);  // rewound for the preview and the next reader
 }
 
 TEST_F(ReaderFixture, DescriptiveHeaderBeforeTheMarkerIsSkipped) {
@@ -105,7 +104,6 @@ TEST_F(ReaderFixture, DescriptiveHeaderBeforeTheMarkerIsSkipped) {
             Fire2Outcome::kRead);
   EXPECT_EQ(data->seriesCount, 3);
   EXPECT_EQ(data->code(1701, 1), 'U');
-  EXPECT_FALSE(terminal.showed("+First"));
 }
 
 TEST_F(ReaderFixture, LineEndsCtrlZAndTrailingEmptyLinesAreNotData) {
@@ -158,21 +156,6 @@ TEST_F(ReaderFixture, UnusableFire2FilesAreRefusedWithTheReason) {
   EXPECT_EQ(read("").outcome, Fire2Outcome::kNotFire2);
 }
 
-TEST_F(ReaderFixture, FirePreviewShowsTwelveLinesCutWithControlCharactersMarked) {
-  std::string contents = "1700 0\t1\n" + std::string(100, 'x') + "\n";
-  for (int i = 0; i < 15; ++i) contents += "line\n";
-  ASSERT_EQ(read(contents).outcome, Fire2Outcome::kNotFire2);
-  const auto shown = terminal.shown();
-  ASSERT_EQ(shown.size(), 14u);
-  EXPECT_EQ(shown[0], "First 12 lines");
-  EXPECT_EQ(terminal.records[0][0], '+');
-  EXPECT_EQ(shown[1], "1700 0_1" + std::string(71, ' '));
-  EXPECT_EQ(shown[2], std::string(79, 'x'));
-  EXPECT_EQ(shown[13].substr(0, 20), "....:....1....:....2");
-  EXPECT_EQ(shown[13].size(), 80u);
-  EXPECT_EQ(text->lineNumber(), 0u);
-}
-
 TEST_F(ReaderFixture, FireEventsCodesWithOrWithoutBlanksGiveTheSameTrees) {
   InputText spaced(splitTextLines(" 1700 0 0 1 * 9\n 1701 00000\n"));
   RFIREB(spaced, *data, console);
@@ -195,13 +178,8 @@ TEST_F(ReaderFixture, FireEventsYearsOutsideTheTableAreSkippedAndBadYearsStop) {
   EXPECT_EQ(data->firstYear, 1750);
   EXPECT_EQ(data->code(1770, 1), '|');
   InputText bad(splitTextLines(" 1750 1\n17x0 1\n"));
-  try {
-    RFIREB(bad, *data, console);
-    FAIL() << "a year that is not a number must stop the run";
-  } catch (const ProgramStop& stop) {
-    EXPECT_EQ(stop.status, 1);
-    EXPECT_NE(stop.message.find("line 2"), std::string::npos);
-  }
+  const std::string problem = RFIREB(bad, *data, console);
+  EXPECT_NE(problem.find("line 2"), std::string::npos) << "a year that is not a number is refused";
 }
 
 TEST_F(ReaderFixture, FireEventsOrderGapsAndUnequalLines) {
@@ -253,6 +231,7 @@ TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
     const std::string name = entry.path().filename().string();
     if (name == "SOURCES.md") continue;
     std::string error;
+    PosixFileSystem files;
     auto file = files.openForReading(entry.path().string(), error);
     ASSERT_TRUE(file) << name;
     const auto& lines = file->lines();
@@ -264,7 +243,7 @@ TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
     while (lines[lastData - 1].find_first_not_of(" ") == std::string::npos) --lastData;
     const std::size_t dataLines = lastData - (marker + 3 + idLines);
     text = std::move(file);
-    ASSERT_EQ(RFIRE2(*text, *data, console, dialogue).outcome, Fire2Outcome::kRead) << name;
+    ASSERT_EQ(RFIRE2(*text, *data, console).outcome, Fire2Outcome::kRead) << name;
     EXPECT_EQ(data->seriesCount, series) << name;
     EXPECT_EQ(data->firstYear, first) << name;
     EXPECT_EQ(data->lastYear, first + static_cast<int>(dataLines) - 1) << name;
@@ -291,13 +270,10 @@ TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
 // stop message, so an ESC in the file reached the terminal.
 TEST_F(ReaderFixture, FireEventsBadYearIsQuotedWithoutControlBytes) {
   InputText bad(splitTextLines(std::string(" 1750 1\n1\x1b[2J\x9e 1\n")));
-  try {
-    RFIREB(bad, *data, console);
-    FAIL() << "a year that is not a number must stop the run";
-  } catch (const ProgramStop& stop) {
-    EXPECT_EQ(stop.status, 1);
-    EXPECT_NE(stop.message.find("\"1_[2J\""), std::string::npos) << stop.message;
-    EXPECT_EQ(stop.message.find('\x1b'), std::string::npos);
+  {
+    const std::string problem = RFIREB(bad, *data, console);
+    EXPECT_NE(problem.find("\"1_[2J\""), std::string::npos) << problem;
+    EXPECT_EQ(problem.find('\x1b'), std::string::npos);
   }
 }
 
@@ -460,69 +436,6 @@ TEST_F(ReaderFixture, CrOnlyLineEndsReadLikeAnyOther) {
     if (c == '\n') c = '\r';
   ASSERT_EQ(read(cr).outcome, Fire2Outcome::kRead);
   expectSameData(*data, lf);
-}
-
-// Every real file and every file of the examples and tests, through the
-// run's own opening and reading: no notice, and the span and series count
-// that this reader gave before it checked anything.
-TEST(RealFiles, ReadThroughTheRunWithoutNoticesAndAsBefore) {
-  const std::map<std::string, std::string> summaries = {
-      {"17P.fhx", " FIRE2:  1341  2004   664 years    32 series"},
-      {"EFK.FHX", " FIRE2:  1407  1999   593 years    15 series"},
-      {"GP101.FHX", " FIRE2:  1642  1999   358 years     4 series"},
-      {"MPB.fhx", " FIRE2:  1302  2013   712 years    15 series"},
-      {"MPBall.fhx", " FIRE2:  1302  2013   712 years    37 series"},
-      {"RDC.fhx", " FIRE2:  1345  2014   670 years    26 series"},
-      {"RDCall.fhx", " FIRE2:  1345  2014   670 years    61 series"},
-      {"SBN.fhx", " FIRE2:  1445  1950   506 years    10 series"},
-      {"SNNall.fhx", " FIRE2:  1170  2014   845 years    73 series"},
-      {"SNS.fhx", " FIRE2:  1376  2013   638 years    13 series"},
-      {"SNSall.fhx", " FIRE2:  1376  2014   639 years    64 series"},
-      {"SPC.fhx", " FIRE2:  1596  2014   419 years    20 series"},
-      {"SPCall.fhx", " FIRE2:  1596  2014   419 years    66 series"},
-      {"VSLD.fhx", " FIRE2:  1500  2005   506 years    11 series"},
-      {"bdemo_SNN.fhx", " FIRE2:  1170  2013   844 years    26 series"},
-      {"dmgmt_SNN.fhx", " FIRE2:  1170  2013   844 years    26 series"},
-      {"gp109.fhx", " FIRE2:  1705  1999   295 years     2 series"},
-      {"lgr2.fhx", " FIRE2:  1366  2012   647 years    26 series"},
-      {"pgm.fhx", " FIRE2:  1555  2013   459 years    41 series"},
-      {"usber001.fhx", " FIRE2:  1553  1985   433 years    13 series"},
-      {"uspme001.fhx", " FIRE2:  1617  1993   377 years    17 series"},
-      {"uspmr001.fhx", " FIRE2:  1626  1993   368 years    23 series"},
-      {"uspmw001.fhx", " FIRE2:  1617  1993   377 years    11 series"},
-      {"vgr.fhx", " FIRE2:  1636  2000   365 years    11 series"},
-      {"ALDER.FHX", " FIRE2:  1600  1990   391 years    30 series"},
-      {"CEDAR_EVENTS.TXT", " Fire events:  1750  1950   201 years    25 Series"},
-      {"EVENTS.TXT", " Fire events:  1900  1904     5 years     4 Series"},
-      {"SMALL.FHX", " FIRE2:  1801  1828    28 years     6 series"},
-  };
-  const std::string source = ROVA_SOURCE_DIR;
-  std::vector<std::string> paths = {source + "/examples/ALDER.FHX", source + "/examples/CEDAR_EVENTS.TXT",
-                                    source + "/tests/data/EVENTS.TXT", source + "/tests/data/SMALL.FHX"};
-  const std::string dir = testing::realDataDirectory();
-  if (!dir.empty()) {
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-      if (entry.path().filename() != "SOURCES.md") paths.push_back(entry.path().string());
-  }
-  int filesRead = 0;
-  for (const std::string& path : paths) {
-    const std::string name = std::filesystem::path(path).filename().string();
-    ASSERT_EQ(summaries.count(name), 1u) << name;
-    testing::ScriptedTerminal terminal;
-    testing::RecordingInterpreter commands;
-    testing::FixedClock clock{LocalTime{}};
-    PosixFileSystem files;
-    Platform platform{terminal, files, clock, commands, ConfigLocations{}, false};
-    RunContext run(platform);
-    std::string error;
-    auto file = files.openForReading(path, error);
-    ASSERT_TRUE(file) << name << ": " << error;
-    readFireHistory(run, *file);
-    for (const auto& record : terminal.records) EXPECT_NE(record.rfind(" >> ", 0), 0u) << name << record;
-    EXPECT_TRUE(terminal.showed(summaries.at(name))) << name;
-    ++filesRead;
-  }
-  EXPECT_EQ(filesRead, dir.empty() ? 4 : 28);
 }
 
 }  // namespace

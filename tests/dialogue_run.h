@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/run_driver.h"
+#include "run/run_driver.h"
 #include "platform/posix_platform.h"
 #include "tests/test_support.h"
 

@@ -1,0 +1,409 @@
+#include "cli/batch_run.h"
+
+#include <map>
+
+#include "console/job_identification.h"
+#include "format/text.h"
+#include "run/option_menu.h"
+#include "export/plot_svg.h"
+#include "report/run_report.h"
+#include "run/run_steps.h"
+#include "export/sha256.h"
+#include "export/tidy_table.h"
+#include "format/utf8.h"
+#include "format/fields.h"
+#include "platform/interrupts.h"
+
+namespace rova {
+namespace {
+
+// The screen of a batch run: nothing is asked; messages go to the error
+// stream, each named by its input file, and progress only when that
+// stream is a terminal.
+class BatchTerminal : public Terminal {
+ public:
+  BatchTerminal(const BatchStreams& streams, std::string file, bool quiet)
+      : streams_(streams), file_(std::move(file)), quiet_(quiet) {}
+
+  void writeRecord(const std::string& record) override {
+    if (record.empty()) return;
+    const std::string text(fmt::trimRight(record.substr(1)));
+    if (record[0] == '+') {
+      if (!quiet_ && streams_.errIsTerminal && text.rfind("Simulation", 0) == 0) {
+        std::fprintf(streams_.err, "\r%s", text.c_str());
+        progressOpen_ = true;
+      }
+      return;
+    }
+    if (!shown(text)) return;
+    say(text);
+  }
+  std::optional<std::string> readLine() override { return std::nullopt; }
+  void writeError(const std::string& message) override { say(message); }
+  void finish() override { endProgress(); }
+
+ private:
+  bool shown(const std::string& text) const {
+    if (text.rfind(">>", 0) == 0) return true;
+    if (quiet_) return false;
+    for (const char* lead : {"FIRE2:", "Fire events:", "Format is not FIRE2", "Time span"})
+      if (text.rfind(lead, 0) == 0) return true;
+    return false;
+  }
+  // One line on the error stream: "rova: FILE: message".
+  void say(const std::string& message) {
+    endProgress();
+    std::size_t from = message.find_first_not_of(' ');
+    if (from != std::string::npos && message.compare(from, 2, ">>") == 0) from += 2;
+    from = message.find_first_not_of(' ', from == std::string::npos ? 0 : from);
+    const std::string text = from == std::string::npos ? "" : message.substr(from);
+    std::fprintf(streams_.err, "rova: %s: %s\n", file_.c_str(), text.c_str());
+  }
+  void endProgress() {
+    if (progressOpen_) std::fputc('\n', streams_.err);
+    progressOpen_ = false;
+  }
+
+  const BatchStreams& streams_;
+  std::string file_;
+  bool quiet_;
+  bool progressOpen_ = false;
+};
+
+void applyOptions(RunContext& run, const BatchOptions& b) {
+  RunOptions& o = run.options;
+  Console& c = run.console;
+  const FireHistory& data = *run.data;
+  const std::string title = b.title.value_or("");
+  o.runTitle = runTitleFrom(title);
+  // Said only when something other than blanks is lost.
+  if (title.find_first_not_of(' ', kTitleLength) != std::string::npos) {
+    const std::size_t kept = utf8CutLength(title, kTitleLength);
+    c.write(" >> Title cut to its first " + std::to_string(kept) + " of " +
+            std::to_string(title.size()) + " bytes: a title holds " + std::to_string(kTitleLength) +
+            " bytes, and a character is never split");
+  }
+  if (b.firstYear || b.lastYear) {
+    if (b.firstYear) o.processFirstYear = *b.firstYear == 0 ? data.firstYear : *b.firstYear;
+    if (b.lastYear) o.processLastYear = *b.lastYear == 0 ? data.lastYear : *b.lastYear;
+    keepSpanInTable(run);
+  }
+  if (b.segmentLength || b.segmentLag) {
+    o.segmentLength = b.segmentLength.value_or(0);
+    if (o.segmentLength < 1) {
+      if (o.segmentLength < 0) c.write(" >> A segment length below 1 means no segments");
+      o.segmentLength = 0;
+    }
+    o.segmentLag = segmentLagFor(o.segmentLength, b.segmentLag.value_or(0));
+    if (o.segmentLength > 0 && b.segmentLag.value_or(0) < 1) {
+      c.write(" >> Lag between segments set to half the segment length: " +
+              std::to_string(o.segmentLag));
+    }
+  }
+  if (b.simulations || b.seed) {
+    o.simulationCount = b.simulations.value_or(kDefaultSimulations);
+    if (o.simulationCount > kMaxSimulations) {
+      c.write(fmt::Line(" >> Maximum number of simulations").i(kMaxSimulations, 6));
+      o.simulationCount = kMaxSimulations;
+    }
+    const int given = b.seed.value_or(o.randomSeed);
+    o.randomSeed = oddSeed(given, run.defaultSeed);
+    if (b.seed && o.randomSeed != given) {
+      c.write(" >> Seed " + std::to_string(given) + " is " + (given == 0 ? "0" : "even") +
+              "; the seed used is " + std::to_string(o.randomSeed));
+    }
+  }
+  if (b.withReplacement) o.selectionMode = 'R';
+  if (b.injuries) {
+    if (data.formatKind == 'B') {
+      c.write(" >> Fire Events data record one type of event only: --injuries has no effect");
+    } else {
+      o.injuryMode = 'I';
+    }
+  }
+  if (b.noSpreadsheets) o.spreadsheetFiles = 'N';
+}
+
+std::string joinPath(const std::string& directory, const std::string& name) {
+  if (directory.empty() || directory == ".") return name;
+  return directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+// The name of a file beside the spreadsheet files: job, program code,
+// method and injury letters and the extension.
+std::string tidyName(const RunContext& run, const std::string& extension) {
+  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + extension;
+}
+
+std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions& b) {
+  std::vector<std::string> names{reportName(run)};
+  if (run.options.spreadsheetFiles == 'Y') {
+    names.push_back(spreadsheetName(run, 1));
+    names.push_back(spreadsheetName(run, 2));
+  }
+  if (b.csv) {
+    names.push_back(tidyName(run, ".csv"));
+    names.push_back(tidyName(run, ".json"));
+  }
+  if (b.plot) names.push_back(tidyName(run, ".svg"));
+  return names;
+}
+
+// Starts the outputs of a batch run in the run's transaction, under the
+// output folder; an existing file is replaced only with --force.
+OutputOpener batchOpener(RunContext& run, const BatchOptions& b) {
+  return [&run, &b](const std::string& name, int) {
+    OutputFile file;
+    file.name = joinPath(b.outputDirectory, name);
+    const OutputTransaction::Staged staged = run.outputs.stage(file.name, b.force);
+    if (staged.text == nullptr) {
+      throw ProgramStop{1, " >> cannot write " + file.name + ": " + staged.reason +
+                               (staged.refusal == OutputTransaction::Refusal::kExists
+                                    ? "; use --force to replace it"
+                                    : "")};
+    }
+    file.text = staged.text;
+    return file;
+  };
+}
+
+void writeWhole(OutputFile file, const std::string& text) {
+  std::string body = text;
+  if (!body.empty() && body.back() == '\n') body.pop_back();
+  file.text->writeLine(body);
+  std::string error;
+  if (!file.text->close(error)) throw ProgramStop{1, " >> cannot write " + file.name + ": " + error};
+}
+
+std::string optionsLine(const RunContext& run) {
+  const RunOptions& o = run.options;
+  std::string line = "Job " + std::string(fmt::trimRight(run.baseName().substr(0, 5))) + ", " +
+                     std::to_string(o.simulationCount) + " simulations, seed " +
+                     std::to_string(o.randomSeed) + ", method " + o.selectionMode +
+                     (o.selectionMode == 'R' ? " (with replacement)" : " (without replacement)") +
+                     (o.injuryMode == 'I' ? ", injuries of all types" : ", fire scars only");
+  if (o.segmentLength > 0) {
+    line += ", segments of " + std::to_string(o.segmentLength) + " years, lag " +
+            std::to_string(o.segmentLag);
+  }
+  return line;
+}
+
+std::vector<PlotSpan> plotSpans(const std::vector<ResultRow>& rows) {
+  std::vector<PlotSpan> spans;
+  for (const ResultRow& row : rows) {
+    if (spans.empty() || spans.back().firstYear != row.firstYear ||
+        spans.back().lastYear != row.lastYear || row.sampleSize > spans.back().rows.back().sampleSize) {
+      spans.push_back(PlotSpan{row.firstYear, row.lastYear, {}});
+    }
+    spans.back().rows.push_back(row);
+  }
+  return spans;
+}
+
+std::string isoTime(const LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
+}
+
+void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::string& bytes,
+                      const std::vector<ResultRow>& rows, const OutputOpener& open,
+                      const std::vector<std::string>& planned) {
+  if (b.csv) {
+    std::string table = tidyCsvHeader();
+    for (const ResultRow& row : rows) table += tidyCsvRow(row);
+    writeWhole(open(tidyName(run, ".csv"), 0), table);
+
+    const RunOptions& o = run.options;
+    RunMetadata meta;
+    meta.programVersion = "1.15";
+    meta.inputFile = run.inputName;
+    meta.inputSha256 = sha256Hex(bytes);
+    meta.job = std::string(fmt::trimRight(run.baseName().substr(0, 5)));
+    meta.title = std::string(fmt::trimRight(o.runTitle));
+    meta.method = std::string(1, o.selectionMode);
+    meta.injuries = std::string(1, o.injuryMode);
+    meta.created = isoTime(run.console.sessionTime);
+    meta.seed = o.randomSeed;
+    meta.simulations = o.simulationCount;
+    meta.firstYear = o.processFirstYear;
+    meta.lastYear = o.processLastYear;
+    meta.segmentLength = o.segmentLength;
+    meta.segmentLag = o.segmentLag;
+    for (const std::string& name : planned) meta.files.push_back(joinPath(b.outputDirectory, name));
+    writeWhole(open(tidyName(run, ".json"), 0), runMetadataJson(meta));
+  }
+  if (b.plot) {
+    PlotInfo info{run.inputName, optionsLine(run)};
+    writeWhole(open(tidyName(run, ".svg"), 0), renderPlotSvg(info, plotSpans(rows)));
+  }
+}
+
+// Reads one FILE and settles its options: what both the planning of the
+// outputs and the run itself start from.
+void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path,
+                 std::string& bytes) {
+  prepareSession(run);
+  const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
+  if (!job.empty()) run.console.programIdentification.replace(0, 5, fixedLength(job, 5));
+  if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
+  run.inputName = path;
+  std::string error;
+  if (!run.platform.files.readAll(path, bytes, error)) {
+    throw ProgramStop{1, " >> cannot read it: " + error};
+  }
+  InputText text(splitTextLines(bytes));
+  readFireHistory(run, text);
+  applyOptions(run, b);
+  settleOptions(run);
+}
+
+void runOneFile(const BatchOptions& b, const std::string& path, Platform& platform,
+                const std::vector<std::string>& inputs, std::FILE* out) {
+  RunContext run(platform);
+  for (const std::string& input : inputs) run.outputs.protect(input);
+  std::string bytes;
+  prepareFile(run, b, path, bytes);
+  const std::vector<std::string> planned = plannedNames(run, b);
+  const OutputOpener open = batchOpener(run, b);
+  std::vector<ResultRow> rows;
+  writeRun(run, open, [&rows](const ResultRow& row) { rows.push_back(row); });
+  writeTidyOutputs(run, b, bytes, rows, open, planned);
+  for (const std::string& name : commitOutputs(run)) {
+    if (!b.quiet) std::fprintf(out, "%s\n", name.c_str());
+  }
+}
+
+// A terminal that shows nothing: the planning reads every FILE once
+// without a word, the run reads it again and says what it finds.
+class SilentTerminal : public Terminal {
+ public:
+  void writeRecord(const std::string&) override {}
+  std::optional<std::string> readLine() override { return std::nullopt; }
+  void writeError(const std::string&) override {}
+  void finish() override {}
+};
+
+// The output names of every FILE, known before any analysis starts.
+struct PlannedFile {
+  std::string path;
+  std::vector<std::string> outputs;  // with the output folder
+  std::string problem;               // a reason to skip the FILE, said when it runs
+};
+
+PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& silent,
+                     const std::vector<std::string>& inputs) {
+  PlannedFile plan{path, {}, ""};
+  RunContext run(silent);
+  std::string bytes;
+  try {
+    prepareFile(run, b, path, bytes);
+  } catch (const ProgramStop&) {
+    return plan;  // the run itself says what is wrong with the FILE
+  }
+  for (const std::string& input : inputs) run.outputs.protect(input);
+  for (const std::string& name : plannedNames(run, b)) {
+    const std::string target = joinPath(b.outputDirectory, name);
+    plan.outputs.push_back(target);
+    std::string reason;
+    const OutputTransaction::Refusal refusal = run.outputs.check(target, b.force, reason);
+    if (refusal == OutputTransaction::Refusal::kNone || !plan.problem.empty()) continue;
+    plan.problem = " >> " + target + (refusal == OutputTransaction::Refusal::kExists
+                                          ? " exists; use --force to replace it"
+                                          : ": " + reason);
+  }
+  return plan;
+}
+
+// Two FILEs that would write one file, or an output that would replace an
+// input FILE, are usage errors: "" when there is none.
+std::string planClash(const std::vector<PlannedFile>& plans, FileSystem& files,
+                      const BatchOptions& b) {
+  std::map<std::string, std::string> writer;  // place of an output -> its FILE
+  for (const PlannedFile& plan : plans) {
+    for (const std::string& output : plan.outputs) {
+      const std::string place = files.resolvedFolder(output) + "/" + lastPathPart(output);
+      for (const PlannedFile& other : plans) {
+        const PathStatus in = files.status(other.path);
+        const PathStatus outStatus = files.status(output);
+        if (in.leadsSomewhere() && in.device == outStatus.device && in.inode == outStatus.inode) {
+          return output + ", an output of " + plan.path + ", is the input FILE " + other.path;
+        }
+      }
+      auto [it, fresh] = writer.emplace(place, plan.path);
+      if (fresh) continue;
+      return it->second + " and " + plan.path + " would both write " + lastPathPart(output) +
+             (b.fullNames ? "; analyse them in separate runs (--output-dir)"
+                          : "; give --full-names to name each FILE's outputs after its whole "
+                            "file name");
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string fileBaseFromFileName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  std::string base;
+  for (char c : name) {
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+    base += kept ? static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) : '_';
+  }
+  return base;
+}
+
+std::string jobFromFileName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  name = name.substr(0, name.find('.'));
+  if (name.empty()) return "";
+  return std::string(fmt::trimRight(jobIdentifierFrom(name)));
+}
+
+int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
+             CommandInterpreter& commands, const ConfigLocations& locations,
+             const BatchStreams& streams) {
+  if (files.resolvedFolder(joinPath(options.outputDirectory, "x")).empty()) {
+    std::fprintf(streams.err, "rova: the output folder %s does not exist\n",
+                 screenSafe(options.outputDirectory).c_str());
+    return 2;
+  }
+  SilentTerminal silentTerminal;
+  Platform silent{silentTerminal, files, clock, commands, locations, false};
+  std::vector<PlannedFile> plans;
+  for (const std::string& path : options.files)
+    plans.push_back(planFile(options, path, silent, options.files));
+  const std::string clash = planClash(plans, files, options);
+  if (!clash.empty()) {
+    std::fprintf(streams.err, "rova: %s\n", screenSafe(clash).c_str());
+    return 2;
+  }
+
+  int status = 0;
+  for (const PlannedFile& plan : plans) {
+    BatchTerminal terminal(streams, plan.path, options.quiet);
+    Platform platform{terminal, files, clock, commands, locations, false};
+    try {
+      if (!plan.problem.empty()) throw ProgramStop{1, plan.problem};
+      runOneFile(options, plan.path, platform, options.files, streams.out);
+    } catch (const ProgramStop& stop) {
+      status = 1;
+      terminal.writeError(stop.message.empty() ? " >> the run stopped" : stop.message);
+    }
+    terminal.finish();
+    if (std::fflush(streams.out) != 0 || std::ferror(streams.out)) {
+      // The names of the files written could not be shown (a closed pipe):
+      // the files are in place, the other FILEs still run.
+      terminal.writeError(" >> the names of the files written could not be written to standard output");
+      std::clearerr(streams.out);
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace rova

@@ -1,0 +1,221 @@
+#include "cli/batch_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "platform/posix_platform.h"
+#include "tests/test_support.h"
+
+namespace rova {
+namespace {
+
+using testing::FixedClock;
+using testing::RecordingInterpreter;
+using testing::TemporaryDirectory;
+
+struct BatchFixture : ::testing::Test {
+  TemporaryDirectory dir;
+  PosixFileSystem files;
+  FixedClock clock{LocalTime{2026, 12, 8, 10, 30, 0}};
+  RecordingInterpreter commands;
+  std::string out, err;
+
+  int run(std::vector<std::string> arguments) {
+    const CommandLine line = parseCommandLine(arguments);
+    EXPECT_EQ(line.error, "");
+    std::FILE* o = std::tmpfile();
+    std::FILE* e = std::tmpfile();
+    const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
+                                BatchStreams{o, e, false});
+    out = slurp(o);
+    err = slurp(e);
+    return status;
+  }
+  static std::string slurp(std::FILE* f) {
+    std::rewind(f);
+    std::string text;
+    for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
+    std::fclose(f);
+    return text;
+  }
+  std::string example() {
+    std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/examples/ALDER.FHX", dir.file("ALDER.FHX"));
+    return dir.file("ALDER.FHX");
+  }
+};
+
+std::vector<std::string> fields(const std::string& line, char separator) {
+  std::vector<std::string> out;
+  std::stringstream s(line);
+  for (std::string f; std::getline(s, f, separator);) out.push_back(f);
+  return out;
+}
+
+// Every CSV row, rounded to the spreadsheet's three decimals, is the
+// spreadsheet row of the same threshold, sample size and span.
+TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {
+  const std::string data = example();
+  ASSERT_EQ(run({"--csv", "-n", "50", "-s", "7", "--segment-length", "200", "-o", dir.path(), data}), 0)
+      << err;
+  const auto csv = testing::splitLines(dir.read("ALDERRVADF.csv"));
+  std::vector<std::vector<std::string>> sheets[2];
+  for (int k = 1; k <= 2; ++k)
+    for (const auto& line : testing::splitLines(dir.read("ALDERRVADF.XL" + std::to_string(k))))
+      sheets[k - 1].push_back(fields(line, '\t'));
+  ASSERT_EQ(csv.size(), 1 + sheets[0].size() + sheets[1].size());
+  std::size_t next[2] = {0, 0};
+  for (std::size_t i = 1; i < csv.size(); ++i) {
+    const auto c = fields(csv[i], ',');
+    ASSERT_EQ(c.size(), 19u);
+    const int k = std::stoi(c[4]);
+    const auto& sheet = sheets[k - 1][next[k - 1]++];
+    EXPECT_EQ(std::stoi(sheet[0]), std::stoi(c[3]));  // trees
+    EXPECT_EQ(std::stoi(sheet[1]), std::stoi(c[0]));  // span
+    EXPECT_EQ(std::stoi(sheet[2]), std::stoi(c[1]));
+    const int columns[11] = {7, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+    for (int v = 0; v < 11; ++v) {
+      char rounded[32];
+      std::snprintf(rounded, sizeof rounded, "%7.3f", static_cast<double>(std::strtof(c[columns[v]].c_str(), nullptr)));
+      EXPECT_EQ(rounded, sheet[4 + v]) << csv[i];
+    }
+  }
+  const std::string json = dir.read("ALDERRVADF.json");
+  EXPECT_NE(json.find("\"input_sha256\": \""), std::string::npos);
+  EXPECT_NE(json.find("\"seed\": 7"), std::string::npos);
+  EXPECT_NE(json.find("\"created\": \"2026-12-08T10:30:00\""), std::string::npos);
+}
+
+TEST_F(BatchFixture, PlotIsWellFormedAndHoldsEverySpan) {
+  const std::string data = example();
+  ASSERT_EQ(run({"--plot", "--no-spreadsheets", "-n", "20", "-s", "3", "--segment-length", "150",
+                 "--segment-lag", "100", "-o", dir.path(), data}), 0) << err;
+  const std::string svg = dir.read("ALDERRVADF.svg");
+  EXPECT_EQ(svg.rfind("<?xml", 0) == 0 || svg.rfind("<svg", 0) == 0, true);
+  EXPECT_NE(svg.find("1600-1749"), std::string::npos);
+  EXPECT_NE(svg.find("1700-1849"), std::string::npos);
+  EXPECT_NE(svg.find("1800-1949"), std::string::npos);
+  EXPECT_FALSE(dir.exists("ALDERRVADF.XL1"));
+  if (std::filesystem::exists("/usr/bin/xmllint")) {
+    const std::string command = "/usr/bin/xmllint --noout '" + dir.file("ALDERRVADF.svg") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+}
+
+TEST_F(BatchFixture, FailedRunsLeaveNoFilesUnderFinalNames) {
+  dir.write("BAD.FHX", "FHX2 FORMAT\n1700 2 0\n\n");  // no data lines
+  dir.write("EV.TXT", " 1900 1 0\n19x0 1 1\n");      // a year that is not a number
+  const std::string good = example();
+  EXPECT_EQ(run({"-q", "-n", "10", "-s", "1", "-o", dir.path(), dir.file("BAD.FHX"), dir.file("EV.TXT"), good}), 1);
+  EXPECT_NE(err.find("BAD.FHX: " + dir.file("BAD.FHX") + " is a FIRE2/FHX2 file without usable data"),
+            std::string::npos) << err;
+  EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+  EXPECT_TRUE(dir.exists("ALDERRVA.OUT"));
+  EXPECT_FALSE(dir.exists("BADRVA.OUT"));
+  EXPECT_FALSE(dir.exists("EVRVA.OUT"));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find(".rova-"), std::string::npos);
+
+  // An output folder that does not exist is a usage error, found before
+  // any FILE is analysed.
+  EXPECT_EQ(run({"-q", "-o", dir.file("nowhere"), good}), 2);
+  EXPECT_NE(err.find("the output folder " + dir.file("nowhere") + " does not exist"), std::string::npos) << err;
+}
+
+TEST_F(BatchFixture, ForceReplacesAndChangedValuesAreReported) {
+  const std::string data = example();
+  dir.write("ALDERRVA.OUT", "old");
+  EXPECT_EQ(run({"--no-spreadsheets", "-o", dir.path(), data}), 1);
+  EXPECT_EQ(dir.read("ALDERRVA.OUT"), "old");
+  EXPECT_EQ(run({"--force", "--no-spreadsheets", "-n", "9999", "-s", "10", "--first-year", "-3000",
+                 "--last-year", "1700", "-o", dir.path(), data}), 0);
+  EXPECT_NE(dir.read("ALDERRVA.OUT"), "old");
+  EXPECT_NE(err.find("Maximum number of simulations  4096"), std::string::npos) << err;
+  EXPECT_NE(err.find("Seed 10 is even; the seed used is 11"), std::string::npos) << err;
+  EXPECT_NE(err.find("Year       -3000 is outside -2065 to 2030; set to -2065"), std::string::npos);
+  EXPECT_EQ(out, dir.file("ALDERRVA.OUT") + "\n");
+}
+
+// Every FILE's outputs are planned before the first analysis: two FILEs
+// that would write one file are a usage error naming both, with or
+// without --force, and nothing is written; --full-names is the way out.
+TEST_F(BatchFixture, FilesThatWouldWriteOneNameAreAUsageError) {
+  const std::string data = example();
+  dir.write("ALDERCREEK.FHX", dir.read(data.substr(dir.path().size() + 1)));
+  dir.write("ALDERGULCH.FHX", dir.read(data.substr(dir.path().size() + 1)));
+  for (bool force : {false, true}) {
+    std::vector<std::string> args{"-q", "-n", "5", "-o", dir.path(), dir.file("ALDERCREEK.FHX"),
+                                  dir.file("ALDERGULCH.FHX")};
+    if (force) args.insert(args.begin(), "--force");
+    EXPECT_EQ(run(args), 2);
+    EXPECT_NE(err.find(dir.file("ALDERCREEK.FHX") + " and " + dir.file("ALDERGULCH.FHX") +
+                       " would both write ALDERRVA.OUT; give --full-names"),
+              std::string::npos) << err;
+    EXPECT_FALSE(dir.exists("ALDERRVA.OUT"));
+  }
+  EXPECT_EQ(run({"--full-names", "-n", "5", "-o", dir.path(), dir.file("ALDERCREEK.FHX"),
+                 dir.file("ALDERGULCH.FHX")}), 0) << err;
+  EXPECT_TRUE(dir.exists("ALDERCREEKRVA.OUT"));
+  EXPECT_TRUE(dir.exists("ALDERGULCHRVADF.XL2"));
+  EXPECT_NE(out.find(dir.file("ALDERGULCHRVA.OUT")), std::string::npos);
+  // The job identifier in the report stays the five characters it was.
+  EXPECT_NE(dir.read("ALDERCREEKRVA.OUT").find("Run ALDER"), std::string::npos);
+  // The same FILE twice, with or without --full-names, is a clash too.
+  EXPECT_EQ(run({"--full-names", "--force", "-o", dir.path(), dir.file("ALDERCREEK.FHX"),
+                 dir.file("ALDERCREEK.FHX")}), 2);
+}
+
+TEST_F(BatchFixture, AnOutputThatWouldReplaceAnInputFileIsAUsageError) {
+  const std::string data = example();
+  dir.write("X.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n|U\n");
+  // ALDER's report would replace the second FILE before it is read.
+  std::filesystem::copy_file(dir.file("X.FHX"), dir.file("ALDERRVA.OUT"));
+  EXPECT_EQ(run({"--force", "-o", dir.path(), data, dir.file("ALDERRVA.OUT")}), 2);
+  EXPECT_NE(err.find(dir.file("ALDERRVA.OUT") + ", an output of " + data + ", is the input FILE"),
+            std::string::npos) << err;
+  EXPECT_EQ(dir.read("ALDERRVA.OUT"), dir.read("X.FHX"));
+}
+
+// An output that cannot be replaced is found before the first analysis;
+// with --force the old files of that FILE all stay as they were.
+TEST_F(BatchFixture, AnOutputThatCannotBeReplacedStopsItsFileBeforeTheAnalysis) {
+  const std::string data = example();
+  dir.write("ALDERRVA.OUT", "old report");
+  dir.write("ALDERRVADF.json", "old metadata");
+  std::filesystem::create_directory(dir.file("ALDERRVADF.XL2"));
+  dir.write("S.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n|U\n");
+  EXPECT_EQ(run({"--force", "--csv", "-n", "5", "-o", dir.path(), data, dir.file("S.FHX")}), 1);
+  EXPECT_NE(err.find(data + ": " + dir.file("ALDERRVADF.XL2") + ": it is a folder"), std::string::npos)
+      << err;
+  EXPECT_EQ(dir.read("ALDERRVA.OUT"), "old report");
+  EXPECT_EQ(dir.read("ALDERRVADF.json"), "old metadata");
+  EXPECT_TRUE(dir.exists("SRVA.OUT"));  // the other FILE still runs
+  // Nothing of ALDER was analysed: its planning stopped it.
+  EXPECT_EQ(err.find("ALDER.FHX: Time span"), std::string::npos) << err;
+}
+
+// A closed standard output does not end the batch: the other FILEs run,
+// their files are in place, and the failure is said with status 1.
+TEST_F(BatchFixture, AClosedStandardOutputDoesNotStopTheOtherFiles) {
+  dir.write("A.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n|U\n");
+  dir.write("B.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\n|U\nUU\n");
+  const CommandLine line = parseCommandLine({"-n", "3", "-o", dir.path(), dir.file("A.FHX"), dir.file("B.FHX")});
+  std::FILE* closedOut = std::fopen("/dev/full", "w");
+  std::FILE* e = std::tmpfile();
+  ASSERT_TRUE(closedOut && e);
+  const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
+                              BatchStreams{closedOut, e, false});
+  std::fclose(closedOut);
+  err = slurp(e);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(dir.exists("ARVA.OUT"));
+  EXPECT_TRUE(dir.exists("BRVA.OUT"));
+  EXPECT_NE(err.find("B.FHX: the names of the files written could not be written"), std::string::npos)
+      << err;
+}
+
+}  // namespace
+}  // namespace rova

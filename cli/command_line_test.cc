@@ -1,0 +1,76 @@
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/batch_run.h"
+
+namespace rova {
+namespace {
+
+TEST(CommandLineTest, OptionsInBothFormsAndFilesInAnyOrder) {
+  const CommandLine c = parseCommandLine({"--job", "ab", "--title=My run", "-n", "500", "--seed=-7",
+                                          "--first-year", "1700", "--last-year=1800",
+                                          "--segment-length", "100", "--segment-lag", "10", "-R",
+                                          "--injuries", "--no-spreadsheets", "-o", "out", "--force",
+                                          "--csv", "--plot", "-q", "DATA.FHX"});
+  ASSERT_EQ(c.error, "");
+  const BatchOptions& o = c.options;
+  EXPECT_EQ(o.job, "ab");
+  EXPECT_EQ(o.title, "My run");
+  EXPECT_EQ(o.simulations, 500);
+  EXPECT_EQ(o.seed, -7);
+  EXPECT_EQ(o.firstYear, 1700);
+  EXPECT_EQ(o.lastYear, 1800);
+  EXPECT_EQ(o.segmentLength, 100);
+  EXPECT_EQ(o.segmentLag, 10);
+  EXPECT_TRUE(o.withReplacement && o.injuries && o.noSpreadsheets && o.force && o.csv && o.plot &&
+              o.quiet);
+  EXPECT_EQ(o.outputDirectory, "out");
+  EXPECT_EQ(o.files, (std::vector<std::string>{"DATA.FHX"}));
+
+  const CommandLine two = parseCommandLine({"a.fhx", "-n", "5", "--", "-odd-name.fhx"});
+  EXPECT_EQ(two.error, "");
+  EXPECT_EQ(two.options.files, (std::vector<std::string>{"a.fhx", "-odd-name.fhx"}));
+  EXPECT_FALSE(two.options.seed);
+}
+
+TEST(CommandLineTest, UnusableCommandLinesSayWhy) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--bogus", "a"}, "unknown option --bogus"},
+      {{"-x", "a"}, "unknown option -x"},
+      {{"a", "--seed"}, "--seed needs a value"},
+      {{"--seed", "12x", "a"}, "--seed: '12x' is not a usable value (a whole number is needed)"},
+      {{"--simulations", "99999999999", "a"},
+       "--simulations: '99999999999' is not a usable value (a whole number is needed)"},
+      {{"-n", "+5-", "a"}, "-n: '+5-' is not a usable value (a whole number is needed)"},
+      {{"--csv=yes", "a"}, "--csv takes no value"},
+      {{"-n", "5"}, "no input FILE given"},
+      {{"--job", "A", "a", "b"},
+       "--job names the run of one FILE; with several FILEs each is named after its file"},
+  };
+  for (const auto& [arguments, error] : cases) EXPECT_EQ(parseCommandLine(arguments).error, error);
+  EXPECT_EQ(parseCommandLine({"--help"}).error, "");
+  EXPECT_TRUE(parseCommandLine({"-V"}).options.version);
+  EXPECT_EQ(parseCommandLine({"-n", "+5", "a"}).options.simulations, 5);
+}
+
+TEST(CommandLineTest, HelpNamesEveryOption) {
+  const std::string help = usageText();
+  for (const char* option :
+       {"--job", "--title", "--first-year", "--last-year", "--segment-length", "--segment-lag",
+        "--simulations", "--seed", "--with-replacement", "--injuries", "--no-spreadsheets",
+        "--output-dir", "--force", "--csv", "--plot", "--quiet", "--help", "--version"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(CommandLineTest, JobIdentifiersComeFromFileNames) {
+  EXPECT_EQ(jobFromFileName("data/ALDER.FHX"), "ALDER");
+  EXPECT_EQ(jobFromFileName("uspmw001.fhx"), "USPMW");
+  EXPECT_EQ(jobFromFileName("/x/my site.fhx"), "MY_SI");
+  EXPECT_EQ(jobFromFileName("a-b.c.d"), "A-B");
+  EXPECT_EQ(jobFromFileName(".hidden"), "");
+}
+
+}  // namespace
+}  // namespace rova

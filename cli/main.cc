@@ -1,0 +1,78 @@
+// ROVA: the effect of sample size on estimates of fire frequency.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cli/batch_run.h"
+#include "cli/command_line.h"
+#include "run/run_driver.h"
+#include "platform/interrupts.h"
+#include "platform/posix_platform.h"
+
+namespace {
+
+// Without arguments the program runs its dialogue; with arguments it runs
+// the analysis of each FILE in batch mode.
+int runProgram(int argc, char** argv) {
+  rova::StreamTerminal terminal(stdin, stdout, stderr, !::isatty(STDIN_FILENO));
+  rova::PosixFileSystem files;
+  rova::SystemClock clock;
+  rova::ShellInterpreter commands(terminal);
+  const rova::ConfigLocations locations = rova::standardConfigLocations(
+      std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), rova::currentExecutablePath());
+  if (argc <= 1) {
+    rova::Platform platform{terminal, files, clock, commands, locations,
+                            rova::coloursAllowedFor(std::getenv("NO_COLOR"), std::getenv("TERM"),
+                                                    ::isatty(STDOUT_FILENO) != 0)};
+    return rova::runRova(platform);
+  }
+  const rova::CommandLine line = rova::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "rova: %s (see rova --help)\n", line.error.c_str());
+    return 2;
+  }
+  if (line.options.help) {
+    std::fputs(rova::usageText().c_str(), stdout);
+    return 0;
+  }
+  if (line.options.version) {
+    std::fputs(rova::versionText().c_str(), stdout);
+    return 0;
+  }
+  return rova::runBatch(line.options, files, clock, commands, locations,
+                        rova::BatchStreams{stdout, stderr, ::isatty(STDERR_FILENO) != 0});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Standard input, output and error are always open: a file the program
+  // opens must never take one of their numbers and receive messages.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0) return 1;
+  }
+  rova::installInterruptHandlers();
+  // A closed standard output is a write error to report, not a signal that
+  // ends the run before its files are in place.
+  ::signal(SIGPIPE, SIG_IGN);
+  // Whatever fails, the run ends with one line and status 1; unwinding
+  // removes the temporary files of unfinished outputs.
+  try {
+    return runProgram(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("\nrova: out of memory; the run was not completed\n", stderr);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "\nrova: %s; the run was not completed\n", error.what());
+  } catch (...) {
+    std::fputs("\nrova: an unexpected failure; the run was not completed\n", stderr);
+  }
+  return 1;
+}

@@ -1,0 +1,403 @@
+#include "export/tidy_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace rova {
+namespace {
+
+std::vector<std::string> splitCsv(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (char c : line) {
+    if (c == ',')
+      fields.emplace_back();
+    else
+      fields.back() += c;
+  }
+  return fields;
+}
+
+ResultRow sampleRow() {
+  ResultRow row;
+  row.firstYear = 1600;
+  row.lastYear = 1990;
+  row.sampleSize = 7;
+  row.threshold = 2;
+  row.observed = false;
+  row.simulations = 1000;
+  row.mean = 1.0f / 3.0f;
+  row.sd = 1e-7f;
+  row.limits = {123456.789f, 0.0f, -2.5f, 7.0625f, -1.0f / 3.0f, 99.9995f};
+  row.percentiles = {0.1f, 16777216.0f, 1e-38f, 3.4e38f};
+  return row;
+}
+
+std::vector<float> realsOf(const ResultRow& row) {
+  std::vector<float> reals{row.mean, row.sd};
+  reals.insert(reals.end(), row.limits.begin(), row.limits.end());
+  reals.insert(reals.end(), row.percentiles.begin(), row.percentiles.end());
+  return reals;
+}
+
+TEST(TidyTable, HeaderNamesTheColumnsInOrder) {
+  EXPECT_EQ(tidyCsvHeader(),
+            "span_first_year,span_last_year,years,trees,threshold,observed,simulations,mean,sd,"
+            "lower_95,upper_95,lower_99,upper_99,lower_99_9,upper_99_9,p2_5,p97_5,p0_5,p99_5\n");
+}
+
+TEST(TidyTable, RowHasIntegerColumnsAndOneFieldPerHeaderName) {
+  ResultRow row = sampleRow();
+  std::string line = tidyCsvRow(row);
+  ASSERT_FALSE(line.empty());
+  EXPECT_EQ(line.back(), '\n');
+  EXPECT_EQ(line.find('\r'), std::string::npos);
+  line.pop_back();
+  std::vector<std::string> fields = splitCsv(line);
+  std::string header = tidyCsvHeader();
+  header.pop_back();
+  ASSERT_EQ(fields.size(), splitCsv(header).size());
+  EXPECT_EQ(fields[0], "1600");
+  EXPECT_EQ(fields[1], "1990");
+  EXPECT_EQ(fields[2], "391");
+  EXPECT_EQ(fields[3], "7");
+  EXPECT_EQ(fields[4], "2");
+  EXPECT_EQ(fields[5], "false");
+  EXPECT_EQ(fields[6], "1000");
+
+  row.observed = true;
+  row.threshold = 1;
+  row.simulations = 1;
+  row.firstYear = row.lastYear = 1850;
+  fields = splitCsv(tidyCsvRow(row));
+  EXPECT_EQ(fields[2], "1");
+  EXPECT_EQ(fields[4], "1");
+  EXPECT_EQ(fields[5], "true");
+  EXPECT_EQ(fields[6], "1");
+}
+
+// Every real reads back, as a float, to exactly the value written; the text
+// is the shortest that does so (no padding digits).
+TEST(TidyTable, RealsReadBackToTheSameFloats) {
+  const ResultRow row = sampleRow();
+  std::string line = tidyCsvRow(row);
+  line.pop_back();
+  const std::vector<std::string> fields = splitCsv(line);
+  const std::vector<float> reals = realsOf(row);
+  ASSERT_EQ(fields.size(), 7 + reals.size());
+  for (std::size_t i = 0; i < reals.size(); ++i) {
+    const std::string& text = fields[7 + i];
+    char* end = nullptr;
+    float back = std::strtof(text.c_str(), &end);
+    EXPECT_EQ(*end, '\0') << text;
+    EXPECT_EQ(back, reals[i]) << "column " << 7 + i << ": " << text;
+    EXPECT_EQ(std::signbit(back), std::signbit(reals[i])) << text;
+  }
+  EXPECT_EQ(fields[7], "0.33333334");
+  EXPECT_EQ(fields[8], "1e-07");
+  EXPECT_EQ(fields[9], "123456.79");
+  EXPECT_EQ(fields[10], "0");
+  EXPECT_EQ(fields[11], "-2.5");
+  EXPECT_EQ(tidyCsvNumber(-0.0f), "-0");
+}
+
+// Read as single precision and rounded to 3 decimals, the table gives the
+// spreadsheet's figures.
+TEST(TidyTable, RoundedToThreeDecimalsMatchesTheSpreadsheetFigures) {
+  std::vector<float> values = realsOf(sampleRow());
+  // Values at and near three-decimal rounding ties, where a lossy text
+  // would round the other way.
+  for (float v : {0.0005f, 1.0005f, 2.0015f, 12.3455f, 99.9995f, 0.0625f, -0.0005f, 3.14159f})
+    values.push_back(v);
+  for (float v = 0.0f; v < 50.0f; v += 0.0371f) values.push_back(v);
+  for (float v : values) {
+    char expected[64], actual[64];
+    std::snprintf(expected, sizeof expected, "%7.3f", v);
+    std::snprintf(actual, sizeof actual, "%7.3f", std::strtof(tidyCsvNumber(v).c_str(), nullptr));
+    EXPECT_STREQ(actual, expected) << tidyCsvNumber(v);
+  }
+}
+
+TEST(TidyTable, ValuesThatAreNotFiniteAreWrittenReadably) {
+  EXPECT_EQ(tidyCsvNumber(NAN), "NaN");
+  EXPECT_EQ(tidyCsvNumber(INFINITY), "Inf");
+  EXPECT_EQ(tidyCsvNumber(-INFINITY), "-Inf");
+  EXPECT_TRUE(std::isnan(std::strtof("NaN", nullptr)));
+  EXPECT_EQ(std::strtof("-Inf", nullptr), -INFINITY);
+}
+
+// A strict JSON recogniser (RFC 8259): true when `s` is one JSON value.
+// It refuses trailing commas, raw control characters and invalid UTF-8 in
+// strings, unknown escapes, lone surrogates, leading zeros and trailing
+// text, as a conforming parser does.
+class JsonChecker {
+ public:
+  explicit JsonChecker(const std::string& s) : s_(s) {}
+  bool valid() {
+    space();
+    bool ok = value(0);
+    space();
+    return ok && i_ == s_.size();
+  }
+
+ private:
+  bool more() const { return i_ < s_.size(); }
+  unsigned char at(std::size_t k) const { return k < s_.size() ? s_[k] : 0; }
+  bool eat(char c) { return more() && s_[i_] == c ? (++i_, true) : false; }
+  void space() {
+    while (more() && s_[i_] != '\0' && std::strchr(" \t\n\r", s_[i_])) ++i_;
+  }
+  bool word(const char* w) {
+    std::size_t n = std::strlen(w);
+    return s_.compare(i_, n, w) == 0 ? (i_ += n, true) : false;
+  }
+  bool value(int depth) {
+    if (depth > 32) return false;
+    if (eat('{')) return members(depth, '}', true);
+    if (eat('[')) return members(depth, ']', false);
+    if (more() && s_[i_] == '"') return string();
+    return word("true") || word("false") || word("null") || number();
+  }
+  bool members(int depth, char close, bool named) {
+    space();
+    if (eat(close)) return true;
+    do {
+      space();
+      if (named && !(string() && (space(), eat(':')))) return false;
+      space();
+      if (!value(depth + 1)) return false;
+      space();
+    } while (eat(','));
+    return eat(close);
+  }
+  bool digits() {
+    std::size_t from = i_;
+    while (more() && std::isdigit(at(i_))) ++i_;
+    return i_ > from;
+  }
+  bool number() {
+    eat('-');
+    if (!eat('0') && !digits()) return false;
+    if (eat('.') && !digits()) return false;
+    if ((eat('e') || eat('E')) && !((eat('+') || eat('-') || true) && digits())) return false;
+    return true;
+  }
+  unsigned hex4() {  // 0x10000 when not four hex digits
+    unsigned code = 0;
+    for (int k = 0; k < 4; ++k, ++i_) {
+      if (!std::isxdigit(at(i_))) return 0x10000;
+      const char h = static_cast<char>(std::tolower(at(i_)));
+      code = code * 16 + (h <= '9' ? h - '0' : h - 'a' + 10);
+    }
+    return code;
+  }
+  bool string() {
+    if (!eat('"')) return false;
+    while (more()) {
+      const unsigned char c = s_[i_++];
+      if (c == '"') return true;
+      if (c < 0x20) return false;
+      if (c == '\\') {
+        if (!more()) return false;
+        const char e = s_[i_++];
+        if (e == 'u') {
+          unsigned code = hex4();
+          if (code >= 0xDC00 && code <= 0xDFFF) return false;
+          if (code >= 0xD800 && code <= 0xDBFF) {
+            if (!word("\\u")) return false;
+            unsigned low = hex4();
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+          } else if (code > 0xFFFF) {
+            return false;
+          }
+        } else if (!std::strchr("\"\\/bfnrt", e) || e == '\0') {
+          return false;
+        }
+      } else if (c >= 0x80) {  // a UTF-8 sequence: lead, continuations, value range
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+        if (c < 0xC2 || c > 0xF4) return false;
+        unsigned code = c & (0x3F >> extra);
+        for (int k = 0; k < extra; ++k, ++i_) {
+          if ((at(i_) & 0xC0) != 0x80) return false;
+          code = code << 6 | (at(i_) & 0x3F);
+        }
+        const unsigned minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (code < minimum[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+          return false;
+      }
+    }
+    return false;
+  }
+
+  const std::string& s_;
+  std::size_t i_ = 0;
+};
+
+bool validJson(const std::string& text) { return JsonChecker(text).valid(); }
+
+// The checker must itself refuse bad JSON, or the checks below prove nothing.
+TEST(RunMetadata, TheTestJsonCheckerRejectsMalformedText) {
+  EXPECT_TRUE(
+      validJson("{\"a\": [1, 2.5e-3, -0, true, null, \"x\\u00e9\\ud83d\\udd25 \xC3\xA9\"]}"));
+  EXPECT_TRUE(validJson(" [ ] "));
+  for (const char* bad : {"{\"a\": 1,}", "[1 2]", "{\"a\" 1}", "\"tab\there\"", "\"\\x41\"", "01",
+                          "{\"a\": 1} x", "\"\xED\xA0\x80\"", "\"\xC0\xAF\"", "\"R\xEDo\"",
+                          "\"\\ud800\"", "\"\\u00g0\"", "{", "[", "\"open", "-", "1.", "{1: 2}"}) {
+    EXPECT_FALSE(validJson(bad)) << bad;
+  }
+}
+
+TEST(RunMetadata, StringsEscapeQuotesBackslashesAndControlCharacters) {
+  EXPECT_EQ(jsonString(""), "\"\"");
+  EXPECT_EQ(jsonString("say \"fire\" C:\\DATA\\FIRE.DAT"),
+            "\"say \\\"fire\\\" C:\\\\DATA\\\\FIRE.DAT\"");
+  EXPECT_EQ(jsonString(std::string("a\nb\tc\rd\x01\x1f") + std::string(1, '\0') + "e"),
+            "\"a\\u000ab\\u0009c\\u000dd\\u0001\\u001f\\u0000e\"");
+  EXPECT_EQ(jsonString("/ \x7f ~"), "\"/ \x7f ~\"");
+}
+
+TEST(RunMetadata, ValidUtf8IsKeptAndStrayBytesReadAsLatin1) {
+  EXPECT_EQ(jsonString("R\xC3\xADo Pe\xC3\xB1\x61"), "\"R\xC3\xADo Pe\xC3\xB1\x61\"");  // Río Peña
+  EXPECT_EQ(jsonString("\xE2\x82\xAC \xF0\x9F\x94\xA5"), "\"\xE2\x82\xAC \xF0\x9F\x94\xA5\"");
+  EXPECT_EQ(jsonString("R\xEDo"), "\"R\\u00edo\"");                    // Latin-1 í
+  EXPECT_EQ(jsonString("\xC0\xAF"), "\"\\u00c0\\u00af\"");             // overlong '/'
+  EXPECT_EQ(jsonString("\xE0\x80\xAF"), "\"\\u00e0\\u0080\\u00af\"");  // overlong, 3 bytes
+  EXPECT_EQ(jsonString("\xF0\x8F\xBF\xBF"),
+            "\"\\u00f0\\u008f\\u00bf\\u00bf\"");                       // overlong, 4 bytes
+  EXPECT_EQ(jsonString("\xED\xA0\x80"), "\"\\u00ed\\u00a0\\u0080\"");  // a surrogate
+  EXPECT_EQ(jsonString("\xF4\x90\x80\x80"), "\"\\u00f4\\u0090\\u0080\\u0080\"");  // above U+10FFFF
+  EXPECT_EQ(jsonString("ab\xE2\x82"), "\"ab\\u00e2\\u0082\"");   // cut short at the end
+  EXPECT_EQ(jsonString("\xE2\x82x"), "\"\\u00e2\\u0082x\"");     // cut short by ASCII
+  EXPECT_EQ(jsonString("\xA9\xC3\xA9"), "\"\\u00a9\xC3\xA9\"");  // stray byte, then é
+  // Whatever the bytes, the result is a valid JSON string.
+  std::string everyByte;
+  for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
+  EXPECT_TRUE(validJson(jsonString(everyByte + everyByte.substr(0x80) + "\xE2\x82")));
+}
+
+RunMetadata sampleMetadata() {
+  RunMetadata meta;
+  meta.programVersion = "1.15";
+  meta.inputFile = "data/Pe\xF1\x61 \"north\".fhx";  // a Latin-1 ñ
+  meta.inputSha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  meta.job = "PENA";
+  meta.title = "Line one\nback\\slash \xE2\x80\x94 dash";
+  meta.method = "R";
+  meta.injuries = "I";
+  meta.created = "1997-12-07T14:05:09";
+  meta.seed = -12345;
+  meta.simulations = 1000;
+  meta.firstYear = 1600;
+  meta.lastYear = 1990;
+  meta.segmentLength = 50;
+  meta.segmentLag = 25;
+  meta.files = {"PENA.OUT", "PENA.csv", "PENA.svg"};
+  return meta;
+}
+
+// The whole document, key by key, one key per line with two-space indent.
+TEST(RunMetadata, DocumentHasEveryKeyInOrderAndIsValidJson) {
+  const std::string text = runMetadataJson(sampleMetadata());
+  EXPECT_TRUE(validJson(text)) << text;
+  EXPECT_EQ(
+      text,
+      "{\n"
+      "  \"program\": \"rova\",\n"
+      "  \"version\": \"1.15\",\n"
+      "  \"input_file\": null,\n"
+      "  \"input_file_bytes\": \"data/Pe%F1a%20%22north%22.fhx\",\n"
+      "  \"input_sha256\": \"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\",\n"
+      "  \"job\": \"PENA\",\n"
+      "  \"title\": \"Line one\\u000aback\\\\slash \xE2\x80\x94 dash\",\n"
+      "  \"seed\": -12345,\n"
+      "  \"simulations\": 1000,\n"
+      "  \"method\": {\"code\": \"R\", \"name\": \"with replacement\"},\n"
+      "  \"injuries\": {\"code\": \"I\", \"name\": \"injuries of all types\"},\n"
+      "  \"first_year\": 1600,\n"
+      "  \"last_year\": 1990,\n"
+      "  \"segment_length\": 50,\n"
+      "  \"segment_lag\": 25,\n"
+      "  \"created\": \"1997-12-07T14:05:09\",\n"
+      "  \"files\": [\n"
+      "    \"PENA.OUT\",\n"
+      "    \"PENA.csv\",\n"
+      "    \"PENA.svg\"\n"
+      "  ]\n"
+      "}\n");
+}
+
+TEST(RunMetadata, DefaultCodesUnknownCodesAndNoFiles) {
+  RunMetadata meta = sampleMetadata();
+  meta.method = "D";
+  meta.injuries = "F";
+  meta.files.clear();
+  std::string text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text)) << text;
+  EXPECT_NE(text.find("\"method\": {\"code\": \"D\", \"name\": \"without replacement\"},\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\"injuries\": {\"code\": \"F\", \"name\": \"fire scars only\"},\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\n  \"files\": []\n}\n"), std::string::npos);
+
+  meta.method = "\"";
+  meta.injuries = "";
+  text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text)) << text;
+  EXPECT_NE(text.find("\"method\": {\"code\": \"\\\"\", \"name\": \"unknown\"},"),
+            std::string::npos);
+  EXPECT_NE(text.find("\"injuries\": {\"code\": \"\", \"name\": \"unknown\"},"), std::string::npos);
+}
+
+// A valid UTF-8 name is the string of old, with no extra key; a name that
+// is not UTF-8 is null and its bytes follow, so no other name is written.
+TEST(RunMetadata, FileNamesAreTextOnlyWhenTheyAreUtf8) {
+  RunMetadata meta = sampleMetadata();
+  meta.inputFile = "data/R\xC3\xADo \"n\"\x01.fhx";  // Río, a quote, a control character
+  std::string text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text)) << text;
+  EXPECT_NE(text.find("\n  \"input_file\": \"data/R\xC3\xADo \\\"n\\\"\\u0001.fhx\",\n"
+                      "  \"input_sha256\": "),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("_bytes"), std::string::npos);
+  EXPECT_NE(text.find("\"files\": [\n    \"PENA.OUT\",\n    \"PENA.csv\",\n    \"PENA.svg\"\n  ]\n}\n"),
+            std::string::npos);
+
+  // Latin-1 é and a UTF-8 é are two names: neither may read as the other.
+  meta.inputFile = "out/caf\xE9.fhx";
+  meta.files = {"out/caf\xE9/A.OUT", "B.OUT", "out/\xC3\xA9/C.OUT"};
+  text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text)) << text;
+  EXPECT_NE(text.find("  \"input_file\": null,\n  \"input_file_bytes\": \"out/caf%E9.fhx\",\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  \"files\": [\n    null,\n    \"B.OUT\",\n    \"out/\xC3\xA9/C.OUT\"\n  ],\n"
+                      "  \"files_bytes\": [\n    \"out/caf%E9/A.OUT\",\n    null,\n    null\n  ]\n}\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("\\u00e9"), std::string::npos);
+}
+
+// Every control character of a title is escaped, and reads back as itself.
+TEST(RunMetadata, EveryControlCharacterIsEscaped) {
+  static const char kHex[] = "0123456789abcdef";
+  for (int c = 0; c < 0x20; ++c) {
+    const std::string expected = std::string("\"a\\u00") + kHex[c >> 4] + kHex[c & 15] + "b\"";
+    EXPECT_EQ(jsonString(std::string("a") + static_cast<char>(c) + "b"), expected) << c;
+  }
+  EXPECT_EQ(jsonString("a\x7f" "b"), "\"a\x7f" "b\"");  // DEL needs no escape in JSON
+  std::string controls;
+  for (int c = 0; c < 0x20; ++c) controls += static_cast<char>(c);
+  RunMetadata meta = sampleMetadata();
+  meta.title = controls + "\x7f";
+  EXPECT_TRUE(validJson(runMetadataJson(meta)));
+}
+
+}  // namespace
+}  // namespace rova

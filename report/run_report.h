@@ -1,0 +1,37 @@
+// The head and the closing of the printable report: page heading, method
+// text, program dimensions, run title, input file and its span, the echo
+// of every option with the percentile ranks, and the list of series with
+// the codes of their first and last ten years.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "records/fire_history.h"
+#include "records/run_options.h"
+
+namespace rova {
+
+using LineSink = std::function<void(const std::string&)>;
+
+// Writes the four-line page heading; `page` is incremented first.
+void runReportHeader(int& page, const std::string& title, const std::string& identification,
+                     const LineSink& out);
+
+// What the head of the report shows.
+struct ReportHead {
+  const RunOptions& options;
+  const FireHistory& data;
+  const std::string& identification;  // the session's identification line
+  const std::string& inputName;       // as typed or given
+  const std::array<int, 4>& ranks;    // the percentile ranks of the options
+};
+
+// Writes the head after the page heading.
+void writeReportHead(const ReportHead& head, const LineSink& out);
+
+// The closing rule and closing line of the report.
+void writeReportClosing(const LineSink& out);
+
+}  // namespace rova

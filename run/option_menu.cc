@@ -1,0 +1,142 @@
+#include "run/option_menu.h"
+
+#include <algorithm>
+
+#include "format/fields.h"
+
+namespace rova {
+
+namespace {
+
+void showMenu(RunContext& run) {
+  const RunOptions& o = run.options;
+  const FireHistory& d = *run.data;
+  Console& c = run.console;
+  c.showLine("Menu of options", "B_");
+  c.write(fmt::Line(" ").tab(56).a("Current values"));
+  c.write(" ");
+  c.write(fmt::Line(" ").tab(9).a("1  Time span to process").tab(58).i(o.processFirstYear, 6)
+              .i(o.processLastYear, 6));
+  c.write(fmt::Line(" ").tab(14).a("Time span of data").tab(58).i(d.firstYear, 6).i(d.lastYear, 6));
+  c.write(fmt::Line(" ").tab(9).a("2  Process by segments of length").tab(56).i(o.segmentLength, 8)
+              .a(" years"));
+  c.write(fmt::Line(" ").tab(14).a("Lag between segments").tab(56).i(o.segmentLag, 8).a(" years"));
+  c.write(fmt::Line(" ").tab(9).a("3  Number of simulations").tab(56).i(o.simulationCount, 8)
+              .a("  Seed").i(o.randomSeed, 8));
+  c.write(fmt::Line(" ").tab(9).a("4  Selection of reduced sample").tab(63)
+              .a(std::string(1, o.selectionMode)));
+  c.write(fmt::Line(" ").tab(9).a("5  Fire events only or Injuries of all types").tab(63)
+              .a(std::string(1, o.injuryMode)));
+  c.write(fmt::Line(" ").tab(9).a("6  Save files for spreadsheets").tab(63)
+              .a(std::string(1, o.spreadsheetFiles)));
+}
+
+}  // namespace
+
+void keepSpanInTable(RunContext& run) {
+  RunOptions& o = run.options;
+  for (int* year : {&o.processFirstYear, &o.processLastYear}) {
+    const int limited = std::clamp(*year, kFirstYearSlot, kLastYearSlot);
+    if (limited != *year) {
+      run.console.write(fmt::Line(" >> Year").i(*year, 12).a(" is outside").i(kFirstYearSlot, 6)
+                            .a(" to").i(kLastYearSlot, 5).a("; set to").i(limited, 6));
+      *year = limited;
+    }
+  }
+  if (o.processFirstYear > o.processLastYear) {
+    run.console.write(" >> First year is after last year: the two years are exchanged");
+    std::swap(o.processFirstYear, o.processLastYear);
+  }
+}
+
+namespace {
+
+void timeSpanOption(RunContext& run) {
+  RunOptions& o = run.options;
+  run.console.write(" ");
+  run.console.write(" Time span to include in processing");
+  o.processFirstYear = run.console.askInteger("|First year");
+  o.processLastYear = run.console.askInteger("|Last  year");
+  if (o.processFirstYear == 0) o.processFirstYear = run.data->firstYear;
+  if (o.processLastYear == 0) o.processLastYear = run.data->lastYear;
+  keepSpanInTable(run);
+}
+
+void segmentOption(RunContext& run) {
+  RunOptions& o = run.options;
+  run.console.write(" ");
+  run.console.write(" Chronology may be processed by segments.");
+  run.console.write("  Provide length of segments to process and lag between successive segments");
+  o.segmentLength = run.console.askInteger("|Length of segments");
+  o.segmentLag = run.console.askInteger("|Lag between segments  <Half segment length>");
+  if (o.segmentLength < 1) o.segmentLength = 0;
+  o.segmentLag = segmentLagFor(o.segmentLength, o.segmentLag);
+}
+
+void simulationOption(RunContext& run) {
+  RunOptions& o = run.options;
+  o.simulationCount = run.console.askInteger("|Number of simulations to perform");
+  if (o.simulationCount > kMaxSimulations) {
+    run.console.write(fmt::Line(" >> Maximum number of simulations").i(kMaxSimulations, 6).a("\a"));
+    o.simulationCount = kMaxSimulations;
+  }
+  if (o.simulationCount > 0) o.randomSeed = run.console.askInteger("Random seed (large odd integer)");
+  o.randomSeed = oddSeed(o.randomSeed, run.defaultSeed);
+}
+
+void selectionOption(RunContext& run) {
+  for (const char* line : {"", " Selection of reduced sample may be made by either:",
+                           "     D: Random selection without replacement -",
+                           "          no series is selected more than once  (Recommended)",
+                           "     R: Random selection with replacement -",
+                           "          a series may be selected more than once"}) {
+    run.console.write(std::string(" ") + line);
+  }
+  const std::string answer = run.console.askText("|Selection of reduced sample  <D>/R", 1);
+  run.options.selectionMode = answer == "R" ? 'R' : 'D';
+}
+
+void injuryOption(RunContext& run) {
+  Console& c = run.console;
+  c.write(" ");
+  if (run.data->formatKind == 'B') {
+    c.write(" Fire history is recorded in binary format.");
+    c.write(" Only one type of injury is recorded");
+    return;
+  }
+  c.write(" Fire history is recorded in FIRE2 format.");
+  c.write(" You may elect to use in the analysis either:");
+  c.write("   F:  Fire scars only (UPPER-case symbols), or");
+  c.write("   I:  Injuries of all types (UPPER- and lower-case symbols).");
+  const std::string answer = c.askText("|Fire scars only or Injuries of all types?  <F>/I", 1);
+  run.options.injuryMode = answer == "I" ? 'I' : 'F';
+}
+
+void spreadsheetOption(RunContext& run) {
+  run.console.write(" ");
+  run.console.write(" Files may be saved for importation to spreadsheets");
+  const std::string answer = run.console.askText("|Save files for spreadsheets?  <Y>/N", 1);
+  run.options.spreadsheetFiles = answer == "N" ? 'N' : 'Y';
+}
+
+using OptionHandler = void (*)(RunContext&);
+constexpr OptionHandler kOptions[] = {timeSpanOption,  segmentOption, simulationOption,
+                                      selectionOption, injuryOption,  spreadsheetOption};
+
+}  // namespace
+
+void runOption(RunContext& run, int choice) { kOptions[choice - 1](run); }
+
+void runOptionMenu(RunContext& run) {
+  static const std::string kChoices = " 123456";
+  for (;;) {
+    showMenu(run);
+    const std::string answer = run.console.askText("|Number of option to modify or <CR> to proceed", 1);
+    const auto position = kChoices.find(answer[0]);
+    if (position == std::string::npos) continue;
+    if (position == 0) return;
+    runOption(run, static_cast<int>(position));
+  }
+}
+
+}  // namespace rova

@@ -1,0 +1,56 @@
+// Everything one run of the program holds from start to end: its
+// platform, console and output files, the data set, the options chosen in
+// the menu and the tables that the analysis passes share.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "console/console.h"
+#include "console/file_dialogue.h"
+#include "platform/output_transaction.h"
+#include "platform/platform.h"
+#include "records/fire_history.h"
+#include "records/run_options.h"
+
+namespace rova {
+
+// Everything one run holds from start to end.
+struct RunContext {
+  explicit RunContext(Platform& p)
+      : platform(p), console(p.terminal, p.commands), dialogue(console, p.files), outputs(p.files) {
+    console.useSettings(p.files, p.locations);
+    console.allowColours(p.coloursAllowed);
+  }
+
+  Platform& platform;
+  Console console;
+  FileDialogue dialogue;
+  // Every output file of the run, put in place together at its end.
+  OutputTransaction outputs;
+  std::unique_ptr<FireHistory> data = std::make_unique<FireHistory>();
+  RunOptions options;
+  std::array<int, 4> percentileRanks{};
+  std::unique_ptr<YearTable> sampleDepth = std::make_unique<YearTable>();
+  std::unique_ptr<YearTable> fireTreeCount = std::make_unique<YearTable>();
+  std::string inputName = std::string(kFileNameLength, ' ');
+  int defaultSeed = 0;
+  // When not empty, the base of every output file's name in place of the
+  // job identifier (batch mode's --full-names).
+  std::string fileBase;
+
+  // Columns 1-8 of the identification: job identifier and program code,
+  // the base name of every output file.
+  std::string baseName() const { return console.programIdentification.substr(0, 8); }
+  // The start of every output file's name: the base name without its
+  // blanks, or the file base and the program code.
+  std::string outputBase() const;
+};
+
+
+// The name of spreadsheet file n (1 or 2) and of the report.
+std::string spreadsheetName(const RunContext& run, int n);
+std::string reportName(const RunContext& run);
+
+}  // namespace rova

@@ -1,0 +1,312 @@
+#include "run/run_driver.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "analysis/analysis_output.h"
+#include "analysis/random.h"
+#include "analysis/sample_depth.h"
+#include "analysis/simulation.h"
+#include "analysis/statistics.h"
+#include "console/closing_saying.h"
+#include "console/job_identification.h"
+#include "format/text.h"
+#include "run/option_menu.h"
+#include "report/run_report.h"
+#include "run/run_context.h"
+#include "run/run_steps.h"
+#include "format/fields.h"
+#include "format/free_format.h"
+#include "input/fire_readers.h"
+
+namespace rova {
+namespace {
+
+const char* const kProgramCode = "RVA1.15";
+
+// Sends the analysis' lines to the report and spreadsheet files and its
+// progress records to the screen. Report lines lose their trailing blanks.
+class RunOutput : public AnalysisOutput {
+ public:
+  RunOutput(Console& console, OutputFile& report, std::vector<OutputFile>& spreadsheets,
+            std::function<void(const ResultRow&)> onResult)
+      : console_(console), report_(report), spreadsheets_(spreadsheets), onResult_(std::move(onResult)) {}
+  void reportLine(const std::string& line) override {
+    report_.text->writeLine(std::string(fmt::trimRight(line)));
+  }
+  void spreadsheetRow(int threshold, const std::string& row) override {
+    if (threshold >= 1 && threshold <= static_cast<int>(spreadsheets_.size()))
+      spreadsheets_[threshold - 1].text->writeLine(row);
+  }
+  void progress(const std::string& record) override { console_.write(record); }
+  void resultRow(const ResultRow& row) override {
+    if (onResult_) onResult_(row);
+  }
+
+ private:
+  Console& console_;
+  OutputFile& report_;
+  std::vector<OutputFile>& spreadsheets_;
+  std::function<void(const ResultRow&)> onResult_;
+};
+
+void startUp(RunContext& run) {
+  Console& c = run.console;
+  prepareSession(run);
+  c.showLine("*=", "BZ");
+  c.showLine(c.programIdentification.substr(194, 60), "|_");
+  c.showLine("P R O G R A M     R O V A", "|_");
+  c.showLine("Effect of sample size on estimates of fire frequency", "|_");
+  c.showLine("Version " + c.programIdentification.substr(8, 5), "||");
+  c.showLine("*=", "Z|");
+  run.sampleDepth->fill(0);
+
+  c.write(" Fire frequency is estimated with full number of samples and with progressively");
+  c.write(" reduced sample size.  In the reduced samples the trees are randomly selected");
+  c.write(" and mean fire frequencies are computed along with their confidence intervals.");
+  c.write(" Event data are read in either FIRE2 format or Fire Events binary format.");
+  c.write(" ");
+  c.write(fmt::Line(" Program dimensions:  Time span").i(kFirstYearSlot, 6).i(kLastYearSlot, 6)
+              .a("  Max series").i(kMaxSeries, 4));
+}
+
+void readData(RunContext& run) {
+  std::unique_ptr<InputText> file = run.dialogue.openInputFile("FIRE EVENTS", run.inputName);
+  const std::string input(fmt::trimRight(run.inputName));
+  run.outputs.protect(input);
+  run.console.protectFromSettings(input);
+  readFireHistory(run, *file);
+}
+
+}  // namespace
+
+std::string RunContext::outputBase() const {
+  if (!fileBase.empty()) return fileBase + baseName().substr(5, 3);
+  return packName(baseName());
+}
+
+std::string reportName(const RunContext& run) { return run.outputBase() + ".OUT"; }
+
+std::string spreadsheetName(const RunContext& run, int n) {
+  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + ".XL" +
+         std::to_string(n);
+}
+
+
+void prepareSession(RunContext& run) {
+  Console& c = run.console;
+  c.startSession(run.platform.clock, "@");
+  c.programIdentification.replace(5, 7, kProgramCode);
+  run.defaultSeed = readInteger(c.programIdentification.substr(19, 5)).value_or(0);
+  run.options.randomSeed = run.defaultSeed;
+}
+
+namespace {
+
+// A text that begins with a UTF-16 byte-order mark holds two bytes per
+// character: no line of it reads as a fire history.
+bool isUtf16(const InputText& file) {
+  if (file.lines().empty()) return false;
+  const std::string& first = file.lines().front();
+  return first.rfind("\xFF\xFE", 0) == 0 || first.rfind("\xFE\xFF", 0) == 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The readers' lines go to the screen of the run (standard error in batch
+// mode) in the order they come.
+class ConsoleReporter : public ReadingReporter {
+ public:
+  explicit ConsoleReporter(Console& console) : console_(console) {}
+  void summary(const std::string& record) override { console_.write(record); }
+  void notice(const std::string& record) override { console_.write(record); }
+
+ private:
+  Console& console_;
+};
+
+}  // namespace
+
+void readFireHistory(RunContext& run, InputText& file) {
+  FireHistory& data = *run.data;
+  const std::string name(fmt::trimRight(run.inputName));
+  if (isUtf16(file)) {
+    throw ProgramStop{1, " >> " + name + " is UTF-16 text, not a fire history: save it as plain "
+                                         "(ASCII or UTF-8) text"};
+  }
+  ConsoleReporter reporter(run.console);
+  const Fire2Result fire2 = RFIRE2(file, data, reporter);
+  if (fire2.outcome == Fire2Outcome::kNotFire2 && !file.lines().empty()) {
+    run.dialogue.showFileHead(file, 12);
+  }
+  if (fire2.outcome == Fire2Outcome::kRefused) {
+    throw ProgramStop{1, " >> " + name + " is a FIRE2/FHX2 file without usable data: " +
+                             fire2.problem};
+  }
+  if (fire2.outcome == Fire2Outcome::kRead) {
+    data.formatKind = '2';
+  } else {
+    run.console.write(" Format is not FIRE2; trying Binary Fire Events");
+    const std::string problem = RFIREB(file, data, reporter);
+    if (!problem.empty()) throw ProgramStop{1, problem};
+    data.formatKind = 'B';
+    if (data.seriesCount == 0) run.console.write(" >> No tree was read: the report will hold no results");
+  }
+  run.options.processFirstYear = data.firstYear;
+  run.options.processLastYear = data.lastYear;
+}
+
+void settleOptions(RunContext& run) {
+  RunOptions& o = run.options;
+  if (o.segmentLength < 1) o.segmentLength = 0;
+  o.segmentLag = segmentLagFor(o.segmentLength, o.segmentLag);
+  if (o.randomSeed == 0) o.randomSeed = run.defaultSeed;
+  run.percentileRanks = percentileRanks(o.simulationCount);
+}
+
+namespace {
+
+// The passes over the whole span or its segments; each pass writes its
+// sample-depth tables and the simulations for every sample size.
+void analysisPasses(RunContext& run, RandomGenerator& generator, AnalysisOutput& out) {
+  const RunOptions& o = run.options;
+  const FireHistory& data = *run.data;
+  const SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
+                                    o.spreadsheetFiles == 'Y', run.percentileRanks};
+  // Segment arithmetic is done in 64 bits: lengths and lags may be as large
+  // as any 32-bit answer.
+  long long first = o.processFirstYear;
+  long long last = o.processLastYear;
+  reportSampleDepth(data, static_cast<int>(first), static_cast<int>(last), *run.sampleDepth,
+                    *run.fireTreeCount, o.injuryMode, out);
+  if (o.segmentLength > 0) last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
+  for (;;) {
+    run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
+                          .a(" trees,").i(o.simulationCount, 6).a(" simulations"));
+    run.console.write(" ");
+    reportSampleDepth(data, static_cast<int>(first), static_cast<int>(last), *run.sampleDepth,
+                      *run.fireTreeCount, o.injuryMode, out);
+    simulateSpan(data, static_cast<int>(first), static_cast<int>(last), settings,
+                 *run.fireTreeCount, generator, out);
+    if (o.segmentLength <= 0) return;
+    const long long t = first + o.segmentLag;
+    first = std::min(t - (t % o.segmentLag), t);
+    last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
+    // A segment of full length is always analysed: with a lag of the
+    // length less one or more, the span test alone would stop after the
+    // first segment.
+    const bool fullLength = last - first + 1 == o.segmentLength;
+    if (last - first <= o.segmentLag && !fullLength) return;
+  }
+}
+
+// The closing notes name the files written, as they are named on disk. A
+// file that the overwrite dialogue gave another name is shown under the
+// name it was written to.
+void showNewFiles(RunContext& run, const OutputFile& report,
+                  const std::vector<OutputFile>& spreadsheets) {
+  Console& c = run.console;
+  const std::string base = run.outputBase();
+  c.write("+New files: " + screenSafe(report.name) + " for printing\a");
+  bool renamed = false;
+  for (std::size_t n = 0; n < spreadsheets.size(); ++n)
+    renamed = renamed || spreadsheets[n].name != spreadsheetName(run, static_cast<int>(n) + 1);
+  if (spreadsheets.empty()) return;
+  if (!renamed) {
+    c.write(fmt::X(12) + base + run.options.selectionMode + run.options.injuryMode +
+            ".XLn  for importation into spreadsheets");
+    return;
+  }
+  for (const OutputFile& file : spreadsheets)
+    c.write(fmt::X(12) + screenSafe(file.name) + "  for importation into spreadsheets");
+}
+
+OutputOpener dialogueOpener(RunContext& run) {
+  return [&run](const std::string& name, int unit) {
+    OutputFile file;
+    file.text = run.dialogue.createOutputFile(run.outputs, name, unit, file.name);
+    return file;
+  };
+}
+
+void runAnalysis(RunContext& run) {
+  Console& c = run.console;
+  run.options.runTitle = runTitleFrom(c.askText("$|TITLE FOR THIS RUN", kTitleAnswerLength));
+  runOptionMenu(run);
+  settleOptions(run);
+  RunFiles files = writeRun(run, dialogueOpener(run));
+  commitOutputs(run);
+  showNewFiles(run, files.report, files.spreadsheets);
+  showClosingSaying(c, run.platform.files, run.platform.clock, run.platform.locations.sayingsFiles);
+  c.askText("/- = [ ROVA ] = -", 1);
+}
+
+}  // namespace
+
+RunFiles writeRun(RunContext& run, const OutputOpener& open,
+                  const std::function<void(const ResultRow&)>& onResult) {
+  RunFiles files;
+  files.report = open(reportName(run), 6);
+  OutputFile& report = files.report;
+  auto toReport = [&report](const std::string& line) {
+    report.text->writeLine(std::string(fmt::trimRight(line)));
+  };
+  int page = 0;
+  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
+                  run.console.programIdentification, toReport);
+  writeReportHead(ReportHead{run.options, *run.data, run.console.programIdentification,
+                             run.inputName, run.percentileRanks},
+                  toReport);
+  addRecordYears(*run.data, *run.sampleDepth);
+
+  if (run.options.spreadsheetFiles == 'Y') {
+    for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(open(spreadsheetName(run, n), 20 + n));
+  }
+  RandomGenerator generator;
+  generator.seed(run.options.randomSeed & 65535);
+
+  RunOutput out(run.console, report, files.spreadsheets, onResult);
+  analysisPasses(run, generator, out);
+  writeReportClosing(toReport);
+  return files;
+}
+
+std::vector<std::string> commitOutputs(RunContext& run) {
+  OutputTransaction::CommitResult result = run.outputs.commit();
+  if (result.ok) return result.written;
+  run.console.write(" >> " + screenSafe(result.failure));
+  std::string message = " >> ROVA could not write its output: " + screenSafe(result.failure);
+  if (result.written.empty()) {
+    message += "; no file was written or replaced";
+  } else {
+    message += "; already written or replaced:";
+    for (const std::string& name : result.written) message += " " + screenSafe(name);
+  }
+  throw ProgramStop{1, message};
+}
+
+int runRova(Platform& platform) {
+  RunContext run(platform);
+  int status = 0;
+  try {
+    startUp(run);
+    askJobIdentifier(run.console, '|');
+    readData(run);
+    runAnalysis(run);
+  } catch (const ProgramStop& stop) {
+    status = stop.status;
+    if (!stop.message.empty()) {
+      // A stop without the closing display: give the screen its plain
+      // colours back before saying why.
+      if (ScreenColours::isOn(run.console.colours.exitColour))
+        run.console.write(run.console.colours.exitColour);
+      platform.terminal.writeError(stop.message);
+    }
+  }
+  platform.terminal.finish();
+  return status;
+}
+
+}  // namespace rova

@@ -1,0 +1,54 @@
+// The steps of a run that the dialogue and batch runs share: the session,
+// reading the data, settling the options, and writing the report, the
+// spreadsheet files and the analysis into them.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/result_row.h"
+#include "run/run_context.h"
+#include "platform/platform.h"
+
+namespace rova {
+
+// One output file of the run with the name it will have; its text is
+// owned by the run's output transaction.
+struct OutputFile {
+  std::string name;
+  OutputText* text = nullptr;
+};
+
+struct RunFiles {
+  OutputFile report;
+  std::vector<OutputFile> spreadsheets;
+};
+
+// Creates an output file for a name and the file's unit number (6 for the
+// report, 21 and 22 for the spreadsheet files).
+using OutputOpener = std::function<OutputFile(const std::string& name, int unit)>;
+
+// Builds the identification line of the session and takes the default seed
+// from the day number.
+void prepareSession(RunContext& run);
+
+// Reads the data set from an open input text: FIRE2/FHX2, or else Fire
+// Events. A FIRE2/FHX2 file without usable data stops the run.
+void readFireHistory(RunContext& run, InputText& file);
+
+// Applies the rules that follow the menu and computes the percentile ranks.
+void settleOptions(RunContext& run);
+
+// Writes the report head, the analysis of every span and the closing, and
+// the spreadsheet rows into files started in the run's outputs. Every
+// result row is also handed to `onResult` when it is set.
+RunFiles writeRun(RunContext& run, const OutputOpener& open,
+                  const std::function<void(const ResultRow&)>& onResult = {});
+
+// Puts every output of the run in place; on a failure says what was and
+// was not written and stops the run.
+std::vector<std::string> commitOutputs(RunContext& run);
+
+}  // namespace rova
