@@ -367,9 +367,11 @@ std::string jobFromFileName(const std::string& path) {
 int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
              CommandInterpreter& commands, const ConfigLocations& locations,
              const BatchStreams& streams) {
-  if (files.resolvedFolder(joinPath(options.outputDirectory, "x")).empty()) {
-    std::fprintf(streams.err, "rova: the output folder %s does not exist\n",
-                 screenSafe(options.outputDirectory).c_str());
+  const std::string inFolder = joinPath(options.outputDirectory, "x");
+  if (files.resolvedFolder(inFolder).empty() || !files.folderWritable(inFolder)) {
+    std::fprintf(streams.err, "rova: the output folder %s %s\n",
+                 screenSafe(options.outputDirectory).c_str(),
+                 files.resolvedFolder(inFolder).empty() ? "does not exist" : "cannot be written");
     return 2;
   }
   SilentTerminal silentTerminal;

@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include <getopt.h>
+
 #include <functional>
 
 namespace rova {
@@ -69,75 +71,130 @@ const std::vector<FlagOption>& flagOptions() {
   return options;
 }
 
+// One entry of getopt_long's table for every option. Options without a
+// short letter get a code above the range of characters.
+struct OptionTable {
+  std::vector<struct option> longOptions;
+  std::string shortOptions = ":";  // ':' first: a missing value is told apart
+  std::vector<std::string> names;  // by code - kFirstCode for long-only options
+};
+
+constexpr int kFirstCode = 256;
+
+int codeOf(char shortName, int index) { return shortName != 0 ? shortName : kFirstCode + index; }
+
+const OptionTable& optionTable() {
+  static const OptionTable table = [] {
+    OptionTable t;
+    int index = 0;
+    for (const ValueOption& o : valueOptions()) {
+      t.longOptions.push_back({o.name, required_argument, nullptr, codeOf(o.shortName, index++)});
+      if (o.shortName != 0) t.shortOptions += std::string{o.shortName, ':'};
+    }
+    for (const FlagOption& o : flagOptions()) {
+      t.longOptions.push_back({o.name, no_argument, nullptr, codeOf(o.shortName, index++)});
+      if (o.shortName != 0) t.shortOptions += o.shortName;
+    }
+    t.longOptions.push_back({nullptr, 0, nullptr, 0});
+    return t;
+  }();
+  return table;
+}
+
+// The long options that begin with `prefix` (all of them for an exact name).
+std::vector<std::string> longOptionsFor(const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const struct option& o : optionTable().longOptions) {
+    if (o.name == nullptr) continue;
+    if (prefix == o.name) return {o.name};
+    if (std::string(o.name).rfind(prefix, 0) == 0) found.push_back(o.name);
+  }
+  return found;
+}
+
+// Why getopt_long refused an option ('?' returned). `shortOption` is
+// getopt's optopt: 0 for an unknown long option, the option's code for a
+// long option given a value it does not take, else the unknown letter;
+// `argument` is the argument of a long option.
+std::string refusal(const std::string& argument, int shortOption) {
+  const bool knownCode = shortOption >= kFirstCode ||
+                         (shortOption != 0 && optionTable().shortOptions.find(static_cast<char>(shortOption)) !=
+                                                  std::string::npos);
+  if (shortOption != 0 && !knownCode) {
+    return "unknown option -" + std::string(1, static_cast<char>(shortOption));
+  }
+  const std::string name = argument.substr(2, argument.find('=') - 2);
+  const std::vector<std::string> matches = longOptionsFor(name);
+  if (matches.empty()) return "unknown option --" + name;
+  if (matches.size() > 1) {
+    std::string list;
+    for (const std::string& m : matches) list += (list.empty() ? "--" : ", --") + m;
+    return "ambiguous option --" + name + " (" + list + ")";
+  }
+  return "--" + matches[0] + " takes no value";
+}
+
+// Applies option `code`; "" or the reason it is unusable.
+std::string applyOption(BatchOptions& o, int code, const std::string& shown, const char* value) {
+  int index = 0;
+  for (const ValueOption& option : valueOptions()) {
+    if (codeOf(option.shortName, index++) != code) continue;
+    if (option.apply(o, value)) return "";
+    const bool text = option.name == std::string("job") || option.name == std::string("output-dir");
+    return shown + ": '" + value + "' is not a usable value" + (text ? "" : " (a whole number is needed)");
+  }
+  for (const FlagOption& option : flagOptions()) {
+    if (codeOf(option.shortName, index++) == code) o.*option.flag = true;
+  }
+  return "";
+}
+
+// The option as the user knows it: its long name when given long (even as
+// an abbreviation), its letter when given short.
+std::string shownName(int code, int longIndex) {
+  if (longIndex >= 0) return std::string("--") + optionTable().longOptions[longIndex].name;
+  return "-" + std::string(1, static_cast<char>(code));
+}
+
 }  // namespace
 
+// GNU conventions through getopt_long: bundled short options (-qf),
+// attached values (-s3, --seed=3), unambiguous prefixes of long options
+// (--simul), FILEs anywhere, and "--" ending the options.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine result;
   BatchOptions& o = result.options;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-      o.files.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    std::string name, value;
-    bool hasValue = false;
-    const bool isLong = argument.compare(0, 2, "--") == 0;
-    if (isLong) {
-      name = argument.substr(2);
-      const auto equals = name.find('=');
-      if (equals != std::string::npos) {
-        value = name.substr(equals + 1);
-        name = name.substr(0, equals);
-        hasValue = true;
-      }
-    } else if (argument.size() == 2) {
-      name = argument.substr(1);
-    } else {
-      result.error = "unknown option " + argument;
+  std::vector<std::string> storage{"rova"};
+  storage.insert(storage.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& a : storage) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(storage.size());
+  const OptionTable& table = optionTable();
+  opterr = 0;
+  optind = 0;  // a new scan, for every call
+  for (;;) {
+    int longIndex = -1;
+    const int code = getopt_long(argc, argv.data(), table.shortOptions.c_str(), table.longOptions.data(),
+                                 &longIndex);
+    if (code == -1) break;
+    // getopt_long moves the FILEs behind the options in argv as it goes.
+    const std::string argument = argv[static_cast<std::size_t>(optind - 1)];
+    if (code == '?') {
+      result.error = refusal(argument, optopt);
       return result;
     }
-    const std::string shown = isLong ? "--" + name : argument;
-    bool known = false;
-    for (const FlagOption& flag : flagOptions()) {
-      if (isLong ? name == flag.name : name[0] == flag.shortName) {
-        if (hasValue) {
-          result.error = shown + " takes no value";
-          return result;
-        }
-        o.*flag.flag = true;
-        known = true;
-      }
-    }
-    for (const ValueOption& option : valueOptions()) {
-      if (known || !(isLong ? name == option.name : (option.shortName && name[0] == option.shortName)))
-        continue;
-      known = true;
-      if (!hasValue) {
-        if (i + 1 >= arguments.size()) {
-          result.error = shown + " needs a value";
-          return result;
-        }
-        value = arguments[++i];
-      }
-      if (!option.apply(o, value)) {
-        result.error = shown + ": '" + value + "' is not a usable value" +
-                       (option.name == std::string("job") || option.name == std::string("output-dir")
-                            ? ""
-                            : " (a whole number is needed)");
-        return result;
-      }
-    }
-    if (!known) {
-      result.error = "unknown option " + shown;
+    if (code == ':') {
+      const bool isLong = argument.rfind("--", 0) == 0;
+      const std::vector<std::string> names = isLong ? longOptionsFor(argument.substr(2)) : std::vector<std::string>{};
+      result.error = (isLong && names.size() == 1 ? "--" + names[0] : "-" + std::string(1, static_cast<char>(optopt))) +
+                     " needs a value";
       return result;
     }
+    result.error = applyOption(o, code, shownName(code, longIndex), optarg);
+    if (!result.error.empty()) return result;
   }
+  for (int i = optind; i < argc; ++i) o.files.push_back(argv[static_cast<std::size_t>(i)]);
   if (o.help || o.version) return result;
   if (o.files.empty()) {
     result.error = "no input FILE given";

@@ -36,9 +36,10 @@ struct CommandLine {
   std::string error;  // a one-line reason when the command line is unusable
 };
 
-// Reads the arguments after the program name. Options and FILEs may come
-// in any order; "--" ends the options; values follow their option as the
-// next argument or after "=".
+// Reads the arguments after the program name, as GNU tools do: options and
+// FILEs in any order, "--" ending the options, values as the next argument,
+// after "=" or attached to a short option, short flags bundled, long
+// options abbreviated to any unambiguous prefix.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 std::string usageText();

@@ -54,6 +54,34 @@ TEST(CommandLineTest, UnusableCommandLinesSayWhy) {
   EXPECT_EQ(parseCommandLine({"-n", "+5", "a"}).options.simulations, 5);
 }
 
+// The habits of GNU tools: bundled flags, values attached to short
+// options, unambiguous prefixes of long options, "--" ending the options.
+TEST(CommandLineTest, GnuConventions) {
+  const CommandLine c = parseCommandLine({"-qfR", "-s3", "-n20", "--simul=7", "--out", "dir",
+                                          "--full", "a.fhx", "-Ij", "AB"});
+  ASSERT_EQ(c.error, "");
+  EXPECT_TRUE(c.options.quiet && c.options.force && c.options.withReplacement && c.options.injuries &&
+              c.options.fullNames);
+  EXPECT_EQ(c.options.seed, 3);
+  EXPECT_EQ(c.options.simulations, 7);  // the later value stands
+  EXPECT_EQ(c.options.outputDirectory, "dir");
+  EXPECT_EQ(c.options.job, "AB");
+  EXPECT_EQ(c.options.files, std::vector<std::string>{"a.fhx"});
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--s", "1", "a"}, "ambiguous option --s (--segment-length, --segment-lag, --simulations, --seed)"},
+      {{"--segment-l", "1", "a"}, "ambiguous option --segment-l (--segment-length, --segment-lag)"},
+      {{"-qx", "a"}, "unknown option -x"},
+      {{"--forc=1", "a"}, "--force takes no value"},
+      {{"--simul=x", "a"}, "--simulations: 'x' is not a usable value (a whole number is needed)"},
+      {{"a", "--simul"}, "--simulations needs a value"},
+      {{"a", "-qn"}, "-n needs a value"},
+  };
+  for (const auto& [arguments, error] : cases) EXPECT_EQ(parseCommandLine(arguments).error, error);
+  // Parsing twice in one process starts afresh.
+  EXPECT_EQ(parseCommandLine({"-q", "b.fhx"}).options.files, std::vector<std::string>{"b.fhx"});
+}
+
 TEST(CommandLineTest, HelpNamesEveryOption) {
   const std::string help = usageText();
   for (const char* option :
