@@ -32,7 +32,14 @@ int runProgram(int argc, char** argv) {
     rova::Platform platform{terminal, files, clock, commands, locations,
                             rova::coloursAllowedFor(std::getenv("NO_COLOR"), std::getenv("TERM"),
                                                     ::isatty(STDOUT_FILENO) != 0)};
-    return rova::runRova(platform);
+    const int status = rova::runRova(platform);
+    // After the design's exit colour, the terminal's own attributes come
+    // back, so the shell's prompt is shown as the user set it.
+    if (platform.coloursAllowed) {
+      std::fputs("\x1b[0m", stdout);
+      std::fflush(stdout);
+    }
+    return status;
   }
   const rova::CommandLine line = rova::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!line.error.empty()) {

@@ -120,6 +120,9 @@ TEST(TerminalTest, ScreenShowsBannerMenuProgressAndColours) {
   EXPECT_NE(s.screen.find(" => \x1b[1;33;44m"), std::string::npos);
   EXPECT_NE(s.screen.find("\x1b[2J\x1b[H"), std::string::npos);
   EXPECT_NE(s.screen.find("- = [ ROVA ] = -\x1b[0;37;40m"), std::string::npos);
+  // The last sequence gives the terminal its own attributes back.
+  EXPECT_EQ(s.screen.rfind('\x1b'), s.screen.rfind("\x1b[0m")) << s.screen.substr(s.screen.size() - 40);
+  EXPECT_GT(s.screen.rfind("\x1b[0m"), s.screen.rfind("\x1b[0;37;40m"));
   EXPECT_TRUE(dir.exists("PTYRVA.OUT"));
 }
 
@@ -159,7 +162,7 @@ TEST(TerminalTest, InterruptsRestoreThePlainColoursAndSayWhy) {
   EXPECT_EQ(s.status, 128 + SIGINT);
   const std::size_t message = s.screen.find("rova: interrupted (Ctrl-C); the run was not completed");
   ASSERT_NE(message, std::string::npos) << s.screen;
-  EXPECT_NE(s.screen.rfind("\x1b[0;37;40m", message), std::string::npos);
+  EXPECT_NE(s.screen.rfind("\x1b[0;37;40m\x1b[0m", message), std::string::npos);
 }
 
 TEST(TerminalTest, TerminatedBatchRunLeavesNoPartialFiles) {
