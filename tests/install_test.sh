@@ -7,7 +7,8 @@ build="$1"; source_dir="$2"
 prefix="$(mktemp -d "${TMPDIR:-/tmp}/rova-install-XXXXXX")"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" > /dev/null
-for f in bin/rova share/rova/DICHOS.TXT share/man/man1/rova.1; do
+for f in bin/rova share/rova/DICHOS.TXT share/man/man1/rova.1.gz share/doc/rova/copyright \
+         share/doc/rova/changelog.gz; do
   [ -f "$prefix/$f" ] || { echo "FAIL: $f was not installed"; exit 1; }
 done
 cd "$prefix"
