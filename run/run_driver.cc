@@ -34,6 +34,9 @@ class RunOutput : public SimulationObserver {
             std::function<void(const ResultRow&)> onResult)
       : console_(console), report_(std::move(report)), spreadsheets_(spreadsheets),
         onResult_(std::move(onResult)) {}
+  // The progress is one screen line, rewritten ('+'): a size starts at
+  // simulation 1, and a count of simulations done writes over the first
+  // 16 columns, leaving the size shown.
   void sampleSizeStarted(int sampleSize) override {
     console_.write(fmt::Line("+Simulation     1").i(sampleSize, 5).a(" trees"));
   }
@@ -48,7 +51,6 @@ class RunOutput : public SimulationObserver {
       if (onResult_) onResult_(row);
     }
   }
-  const LineSink& report() const { return report_; }
 
  private:
   Console& console_;
@@ -186,7 +188,8 @@ void sampleDepthTables(RunContext& run, long long first, long long last, const L
 
 // The passes over the whole span or its segments; each pass writes its
 // sample-depth tables and the simulations for every sample size.
-void analysisPasses(RunContext& run, RandomGenerator& generator, RunOutput& out) {
+void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink& report,
+                    SimulationObserver& out) {
   const RunOptions& o = run.options;
   const FireHistory& data = *run.data;
   const SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
@@ -195,13 +198,13 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, RunOutput& out)
   // as any 32-bit answer.
   long long first = o.processFirstYear;
   long long last = o.processLastYear;
-  sampleDepthTables(run, first, last, out.report());
+  sampleDepthTables(run, first, last, report);
   if (o.segmentLength > 0) last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
   for (;;) {
     run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
                           .a(" trees,").i(o.simulationCount, 6).a(" simulations"));
     run.console.write(" ");
-    sampleDepthTables(run, first, last, out.report());
+    sampleDepthTables(run, first, last, report);
     simulateSpan(data, static_cast<int>(first), static_cast<int>(last), settings,
                  *run.fireTreeCount, generator, out);
     if (o.segmentLength <= 0) return;
@@ -284,7 +287,7 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   // Spreadsheet rows go to the spreadsheet files the run has: none when
   // they are off.
   RunOutput out(run.console, toReport, files.spreadsheets, onResult);
-  analysisPasses(run, generator, out);
+  analysisPasses(run, generator, toReport, out);
   writeReportClosing(toReport);
   return files;
 }
