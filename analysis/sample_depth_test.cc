@@ -26,15 +26,6 @@ std::vector<int> groupTrees(const SampleDepthTable& t) {
   return trees;
 }
 
-TEST(SampleDepth, RecordYearsGiveTheDepth) {
-  const YearTable depth = depthOf(thirteenYears());
-  EXPECT_EQ(depth[yearIndex(1989)], 0);
-  EXPECT_EQ(depth[yearIndex(1990)], 2);
-  EXPECT_EQ(depth[yearIndex(2001)], 2);
-  EXPECT_EQ(depth[yearIndex(2002)], 1);
-  EXPECT_EQ(depth[yearIndex(2003)], 0);
-}
-
 TEST(SampleDepth, ValuesOfASpanByMode) {
   const FireHistory h = thirteenYears();
   const YearTable depth = depthOf(h);

@@ -118,11 +118,5 @@ TEST(SimulationReport, NoSimulationsRunOnePerThresholdOfTheSize) {
   EXPECT_EQ(two[10], "    2   No simulations were run");
 }
 
-TEST(SimulationReport, SpanHeadingFields) {
-  EXPECT_EQ(spanHeading(" X", 200, -2065, 2030, 4096),
-            " X 200 trees over time span -2065 to  2030 (4096 years)");
-  EXPECT_EQ(spanHeading(" X", 3, 1, 0, 0), " X   3 trees over time span     1 to     0 (   0 years)");
-}
-
 }  // namespace
 }  // namespace rova
