@@ -1,26 +1,35 @@
-// Test helpers of the analysis: an AnalysisOutput that keeps every line it
-// is given, by channel, and a builder of small fire histories.
+// Test helpers of the analysis: a SimulationObserver that keeps every value
+// and progress number it is given, and a builder of small fire histories.
 #pragma once
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "analysis/analysis_output.h"
+#include "analysis/simulation_result.h"
 #include "records/fire_history.h"
 
 namespace rova {
 
-struct RecordedOutput : AnalysisOutput {
-  std::vector<std::string> report;
-  std::vector<std::string> spreadsheet[3];  // index 1 and 2: the thresholds
-  std::vector<std::string> screen;
+struct RecordedResults : SimulationObserver {
+  std::vector<SampleSizeResult> results;
+  // Per sample size started: the size and the last count of simulations
+  // done it reported (0 when it reported none).
+  std::vector<std::pair<int, int>> progress;
 
-  void reportLine(const std::string& line) override { report.push_back(line); }
-  void spreadsheetRow(int threshold, const std::string& row) override {
-    spreadsheet[threshold == 2 ? 2 : 1].push_back(row);
+  void sampleSizeStarted(int sampleSize) override { progress.push_back({sampleSize, 0}); }
+  void simulationsDone(int count) override {
+    if (!progress.empty()) progress.back().second = count;
   }
-  void progress(const std::string& record) override { screen.push_back(record); }
+  void sampleSizeFinished(const SampleSizeResult& result) override { results.push_back(result); }
+
+  // The rows of every result, in order.
+  std::vector<ResultRow> rows() const {
+    std::vector<ResultRow> all;
+    for (const SampleSizeResult& r : results) all.insert(all.end(), r.rows.begin(), r.rows.end());
+    return all;
+  }
 };
 
 // Trees given as code strings starting in `firstYear`; each tree's record

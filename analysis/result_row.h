@@ -1,6 +1,6 @@
 // One result of the analysis in numbers: a threshold's estimate for one
-// span and one sample size, as the report row and the spreadsheet row show
-// it rounded. Tables and plots for other tools are made from these.
+// span and one sample size, unrounded. The report's table rows, the
+// spreadsheet rows, the tidy table and the chart are all made from these.
 #pragma once
 
 #include <array>
@@ -19,7 +19,8 @@ struct ResultRow {
   // mean -/+ 1.960, 2.575 and 3.294 standard deviations, in that order:
   // lower 95, upper 95, lower 99, upper 99, lower 99.9, upper 99.9.
   std::array<float, 6> limits{};
-  // The 2.5, 97.5, 0.5 and 99.5 percentiles of the simulated estimates.
+  // The 2.5, 97.5, 0.5 and 99.5 percentiles of the simulated estimates;
+  // for the observed value, the mean four times.
   std::array<float, 4> percentiles{};
 };
 

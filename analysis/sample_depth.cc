@@ -1,19 +1,24 @@
 #include "analysis/sample_depth.h"
 
 #include <algorithm>
-#include <string>
-
-#include "analysis/simulation_report.h"
-#include "format/fields.h"
 
 namespace rova {
 namespace {
 
-constexpr int kPairsPerLine = 12;     // year I7 + depth I4: 132 columns
-constexpr int kYearsPerRow = 18;      // years in I6 from column 19
-constexpr int kYearListColumn = 19;
-
-std::string rule(char c) { return " " + std::string(131, c); }
+// The groups of years by the number of trees recording a fire in them,
+// from `trees` down to 1, over the years lo..hi.
+std::vector<RecordingGroup> recordingGroups(const YearTable& fireTreeCount, int trees, int lo,
+                                            int hi) {
+  std::vector<RecordingGroup> groups;
+  for (int n = trees; n >= 1; --n) {
+    RecordingGroup group{n, {}};
+    for (int y = lo; y <= hi; ++y) {
+      if (fireTreeCount[yearIndex(y)] == n) group.years.push_back(y);
+    }
+    if (!group.years.empty()) groups.push_back(std::move(group));
+  }
+  return groups;
+}
 
 }  // namespace
 
@@ -25,12 +30,12 @@ void addRecordYears(const FireHistory& data, YearTable& sampleDepth) {
   }
 }
 
-void reportSampleDepth(const FireHistory& data, int first, int last, const YearTable& sampleDepth,
-                       YearTable& fireTreeCount, char injuryMode, AnalysisOutput& out) {
+SampleDepthTable analyseSampleDepth(const FireHistory& data, int first, int last,
+                                    const YearTable& sampleDepth, YearTable& fireTreeCount,
+                                    char injuryMode) {
   // Only the years of the span that lie inside the table are looked up.
   const int lo = std::max(first, kFirstYearSlot);
   const int hi = std::min(last, kLastYearSlot);
-  const long long years = static_cast<long long>(last) - first + 1;
   const int seriesCount = std::min(data.seriesCount, kMaxSeries);
 
   fireTreeCount.fill(0);
@@ -42,69 +47,17 @@ void reportSampleDepth(const FireHistory& data, int first, int last, const YearT
     }
   }
 
-  // Sample depth table.
-  out.reportLine(rule('='));
-  out.reportLine("");
-  out.reportLine(fmt::Line(" SAMPLE DEPTH: year and number of trees over time span")
-                     .i(first, 6)
-                     .a(" to")
-                     .i(last, 6)
-                     .a(" (")
-                     .i(years, 4)
-                     .a(" years)"));
-  out.reportLine("");
-  {
-    fmt::Line line;
-    int pairs = 0;
-    for (int y = lo; y <= hi; ++y) {
-      line.i(y, 7).i(sampleDepth[yearIndex(y)], 4);
-      if (++pairs == kPairsPerLine) {
-        out.reportLine(line);
-        line = fmt::Line();
-        pairs = 0;
-      }
-    }
-    if (pairs > 0) out.reportLine(line);
-  }
-
-  // Recording table.
-  out.reportLine(rule('-'));
-  out.reportLine("");
-  out.reportLine(spanHeading(" NUMBER OF TREES RECORDING FIRE in", data.seriesCount, first, last, years));
-  out.reportLine("   Trees    No of");
-  out.reportLine(" recording  years  Years");
-  out.reportLine("");
-
+  SampleDepthTable table;
+  table.firstYear = first;
+  table.lastYear = last;
+  table.seriesCount = data.seriesCount;
+  table.depthFirstYear = lo;
+  for (int y = lo; y <= hi; ++y) table.depth.push_back(sampleDepth[yearIndex(y)]);
+  table.recording = recordingGroups(fireTreeCount, seriesCount, lo, hi);
   long long yearsWithFire = 0;
-  for (int n = seriesCount; n >= 1; --n) {
-    int count = 0;
-    for (int y = lo; y <= hi; ++y) {
-      if (fireTreeCount[yearIndex(y)] == n) ++count;
-    }
-    if (count == 0) continue;
-    yearsWithFire += count;
-
-    fmt::Line line;
-    line.i(n, 10).i(count, 7).tab(kYearListColumn);
-    int inLine = 0;
-    for (int y = lo; y <= hi; ++y) {
-      if (fireTreeCount[yearIndex(y)] != n) continue;
-      if (inLine == kYearsPerRow) {
-        out.reportLine(line);
-        line = fmt::Line();
-        line.tab(kYearListColumn);
-        inLine = 0;
-      }
-      line.i(y, 6);
-      ++inLine;
-    }
-    out.reportLine(line);
-  }
-
-  const long long yearsWithoutFire = years - yearsWithFire;
-  if (yearsWithoutFire > 0) {
-    out.reportLine(fmt::Line().x(9).a("0").i(yearsWithoutFire, 7));
-  }
+  for (const RecordingGroup& group : table.recording) yearsWithFire += group.years.size();
+  table.yearsWithoutFire = std::max(table.years() - yearsWithFire, 0LL);
+  return table;
 }
 
 }  // namespace rova

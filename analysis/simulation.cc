@@ -10,9 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "analysis/simulation_report.h"
 #include "analysis/statistics.h"
-#include "format/fields.h"
 #include "platform/interrupts.h"
 
 namespace rova {
@@ -59,12 +57,12 @@ class SpanEvents {
   std::vector<std::uint64_t> bits_;
 };
 
-// What the rows of one sample size need.
+// The statistics of one sample size for thresholds 1 and 2, both always
+// computed; only the numbers are filled in here.
 struct SizeResult {
   int nsim = 0;
   bool observed = false;
-  std::array<RowValues, 2> values{};
-  std::array<float, 2> sd{};
+  std::array<ResultRow, 2> rows{};
 };
 
 // Per-thread work arrays, allocated before the simulations start.
@@ -159,60 +157,50 @@ void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, char sel
     const float h95 = stats.sd * 1.96f;
     const float h99 = stats.sd * 2.575f;
     const float h999 = stats.sd * 3.294f;
-    RowValues& values = result.values[k];
-    values = RowValues{mean, mean - h95, mean + h95, mean - h99, mean + h99, mean - h999,
-                       mean + h999};
+    ResultRow& row = result.rows[k];
+    row.mean = mean;
+    row.sd = stats.sd;
+    row.limits = {mean - h95, mean + h95, mean - h99, mean + h99, mean - h999, mean + h999};
     if (job.observed) {
       // One simulation: sd is 0, the limits equal the mean, and the mean
       // stands in for the percentiles.
-      std::fill(values.begin() + 7, values.end(), mean);
+      row.percentiles.fill(mean);
     } else {
       for (int p = 0; p < 4; ++p) {
         const int rank = std::clamp(ranks[p], 1, nsim);
-        values[7 + p] = results[k][rank - 1];
+        row.percentiles[p] = results[k][rank - 1];
       }
     }
-    result.sd[k] = stats.sd;
   }
 }
 
-void writeSampleSize(int s, int first, int last, long long years, const SizeResult& r,
-                     bool spreadsheets, AnalysisOutput& out) {
-  out.progress(fmt::Line("+Simulation     1").i(s, 5).a(" trees"));
-  if (r.nsim >= 20) out.progress(fmt::Line("+Simulation").i(r.nsim / 20 * 20, 6));
+// The value handed on for sample size s: the rows of the thresholds its
+// table shows, none when no simulation ran.
+SampleSizeResult resultOf(int s, int first, int last, const SizeResult& r) {
+  SampleSizeResult result;
+  result.firstYear = first;
+  result.lastYear = last;
+  result.sampleSize = s;
+  result.simulations = r.nsim;
+  result.observed = r.observed;
+  if (r.nsim < 1) return result;
+  for (int k = 1; k <= thresholdLines(result); ++k) {
+    ResultRow row = r.rows[k - 1];
+    row.firstYear = first;
+    row.lastYear = last;
+    row.sampleSize = s;
+    row.threshold = k;
+    row.observed = r.observed;
+    row.simulations = r.nsim;
+    result.rows.push_back(row);
+  }
+  return result;
+}
 
-  writeTableHeader(s, first, last, years, out);
-  if (r.nsim < 1) {
-    for (int k = 1; k <= 2; ++k) {
-      if (s >= k) out.reportLine(fmt::Line().i(k, 5).a("   No simulations were run"));
-    }
-    return;
-  }
-  for (int k = 1; k <= 2; ++k) {
-    if (!r.observed && s < k) continue;  // one tree has no threshold-2 row
-    const RowValues& values = r.values[k - 1];
-    if (r.observed) {
-      out.reportLine(fmt::Line().i(k, 5).f(values[0], 9, 3).x(4).a("All trees"));
-    } else {
-      fmt::Line row;
-      row.i(k, 5).x(1).f(values[0], 8, 3).f(r.sd[k - 1], 8, 3);
-      for (int v = 1; v < 11; ++v) row.f(values[v], 8, 3);
-      out.reportLine(row);
-    }
-    if (spreadsheets) writeSpreadsheetRow(s, first, last, k, values, out);
-    ResultRow numbers;
-    numbers.firstYear = first;
-    numbers.lastYear = last;
-    numbers.sampleSize = s;
-    numbers.threshold = k;
-    numbers.observed = r.observed;
-    numbers.simulations = r.nsim;
-    numbers.mean = values[0];
-    numbers.sd = r.sd[k - 1];
-    std::copy(values.begin() + 1, values.begin() + 7, numbers.limits.begin());
-    std::copy(values.begin() + 7, values.end(), numbers.percentiles.begin());
-    out.resultRow(numbers);
-  }
+void handOn(int s, int first, int last, const SizeResult& r, SimulationObserver& observer) {
+  observer.sampleSizeStarted(s);
+  if (r.nsim >= 20) observer.simulationsDone(r.nsim / 20 * 20);
+  observer.sampleSizeFinished(resultOf(s, first, last, r));
 }
 
 // The span's years inside the table and its scale to events per century.
@@ -240,7 +228,7 @@ SizeJob jobFor(const FireHistory& data, int s, const SimulationSettings& setting
 
 void simulateSampleSize(const FireHistory& data, int first, int last, int sampleSize,
                         const SimulationSettings& settings, const YearTable& fireTreeCount,
-                        RandomGenerator& generator, AnalysisOutput& out) {
+                        RandomGenerator& generator, SimulationObserver& observer) {
   if (last < first) return;  // no years: nothing to estimate
   const int n = std::min(data.seriesCount, kMaxSeries);
   const SpanYears span(first, last);
@@ -250,12 +238,13 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
   Workspace ws(job.nsim);
   SizeResult result;
   runSampleSize(events, n, job, settings.selectionMode, span.scale, settings.ranks, ws, result);
-  writeSampleSize(sampleSize, first, last, span.years, result, settings.spreadsheets, out);
+  handOn(sampleSize, first, last, result, observer);
   generator.skip(static_cast<long long>(std::max(job.nsim, 0)) * n);
 }
 
 int simulateSpan(const FireHistory& data, int first, int last, const SimulationSettings& settings,
-                 const YearTable& fireTreeCount, RandomGenerator& generator, AnalysisOutput& out) {
+                 const YearTable& fireTreeCount, RandomGenerator& generator,
+                 SimulationObserver& observer) {
   if (last < first) return 0;  // no years: nothing to estimate
   const int n = std::min(data.seriesCount, kMaxSeries);
   if (n < 1) return 0;
@@ -323,8 +312,8 @@ int simulateSpan(const FireHistory& data, int first, int last, const SimulationS
     }
   }
 
-  // Writes the finished sizes in order, from the largest down; with `wait`
-  // it waits for each one until all are written.
+  // Hands on the finished sizes in order, from the largest down; with
+  // `wait` it waits for each one until all are handed on.
   int unwritten = n;
   auto writeFinished = [&](bool wait) {
     while (unwritten >= 1) {
@@ -336,8 +325,7 @@ int simulateSpan(const FireHistory& data, int first, int last, const SimulationS
           return;
         }
       }
-      writeSampleSize(unwritten, first, last, span.years, results[unwritten],
-                      settings.spreadsheets, out);
+      handOn(unwritten, first, last, results[unwritten], observer);
       --unwritten;
     }
   };

@@ -2,16 +2,15 @@
 //
 // simulateSampleSize estimates the fire frequency (fire events per century)
 // that a random sample of s trees gives, repeats the estimate in many
-// simulations and reports mean, standard deviation, confidence limits of
+// simulations and gives mean, standard deviation, confidence limits of
 // 1.960, 2.575 and 3.294 standard deviations and percentile limits taken at
 // fixed ranks of the sorted estimates. Two estimates are made side by side:
 // threshold 1 counts a year when a selected tree records a fire in it;
 // threshold 2 also requires at least two trees of the full sample to record
-// a fire in it (fireTreeCount >= 2, left by reportSampleDepth for the span).
+// a fire in it (fireTreeCount >= 2, left by analyseSampleDepth for the span).
 //
 // The full sample chosen without replacement ('D') would select every tree
-// in every simulation, so it runs once and is reported as the observed
-// value ("All trees").
+// in every simulation, so it runs once and gives the observed value.
 //
 // Each simulation draws exactly seriesCount numbers from the generator. The
 // generator runs on across calls, so the results of a call depend on every
@@ -25,22 +24,22 @@
 // sizes of a span run in parallel on several threads: every simulation
 // knows where its draws begin in the generator's sequence (see skip() in
 // random.h), so it gets exactly the draws it would get one after another,
-// and the rows come out in the same order with the same digits. Only the
-// calling thread writes to the output.
+// and the results come out in the same order with the same bits. Only the
+// calling thread calls the observer.
 //
-// Progress: for each sample size the record "+Simulation     1" I5 s
-// " trees" and, when at least 20 simulations run, the record "+Simulation"
-// I6 with the last multiple of 20 reached, the record a simulation-by-
-// simulation count would end that size with. The intermediate counts are
-// not shown: a size takes milliseconds.
+// The results go to a SimulationObserver as values (simulation_result.h),
+// one SampleSizeResult per sample size. Progress is given in numbers: the
+// start of each sample size and, when at least 20 simulations run, the last
+// multiple of 20 reached, the count a simulation-by-simulation display
+// would end that size with. The intermediate counts are not given: a size
+// takes milliseconds.
 //
 // Cases outside the ordinary run:
 // - A simulation count of 0 or below: the observed case still runs its one
-//   simulation. Every other case runs none and draws nothing: the table
-//   header is written, then for each threshold k with s >= k the row
-//   "I5 k" + "   No simulations were run", and no spreadsheet row.
-// - A span whose last year is before its first has no years: nothing is
-//   written and nothing is drawn.
+//   simulation. Every other case runs none and draws nothing: its result
+//   has that count in `simulations` and no rows.
+// - A span whose last year is before its first has no years: the observer
+//   hears nothing and nothing is drawn.
 // - Years of the span outside the year table (-2065..2030) hold no data:
 //   they count in the span's number of years but are never looked up.
 // - A selected series number above seriesCount (a draw of exactly 1.0 with
@@ -49,8 +48,8 @@
 
 #include <array>
 
-#include "analysis/analysis_output.h"
 #include "analysis/random.h"
+#include "analysis/simulation_result.h"
 #include "records/fire_history.h"
 
 namespace rova {
@@ -59,26 +58,26 @@ struct SimulationSettings {
   int simulationCount = 0;   // N; at most kMaxSimulations
   char selectionMode = 'D';  // 'D' without replacement, otherwise with
   char injuryMode = 'F';     // 'I' counts lower-case injuries as events
-  bool spreadsheets = false;
   std::array<int, 4> ranks{};  // percentileRanks(simulationCount)
   int threads = 0;             // threads for simulateSpan; 0 or below: one per core
 };
 
 // REQUIRES: 1 <= sampleSize <= data.seriesCount <= kMaxSeries;
-// fireTreeCount comes from reportSampleDepth for the same span.
+// fireTreeCount comes from analyseSampleDepth for the same span.
 // settings.ranks are read only at positions inside 1..nsim (a rank outside
 // is moved to the nearest end as a guard).
 void simulateSampleSize(const FireHistory& data, int first, int last, int sampleSize,
                         const SimulationSettings& settings, const YearTable& fireTreeCount,
-                        RandomGenerator& generator, AnalysisOutput& out);
+                        RandomGenerator& generator, SimulationObserver& observer);
 
-// All sample sizes of one span, seriesCount down to 1: the same rows, in the
-// same order, and the same generator state afterwards as simulateSampleSize
+// All sample sizes of one span, seriesCount down to 1: the same results,
+// in the same order, and the same generator state afterwards as simulateSampleSize
 // called for each size in turn. Runs on settings.threads threads (one per
 // core when 0), fewer when there are fewer sample sizes or a thread cannot
 // be started. Returns the number of threads that ran (0 when nothing ran).
 // REQUIRES: as simulateSampleSize.
 int simulateSpan(const FireHistory& data, int first, int last, const SimulationSettings& settings,
-                 const YearTable& fireTreeCount, RandomGenerator& generator, AnalysisOutput& out);
+                 const YearTable& fireTreeCount, RandomGenerator& generator,
+                 SimulationObserver& observer);
 
 }  // namespace rova

@@ -5,14 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "analysis/analysis_test_support.h"
 #include "analysis/sample_depth.h"
 #include "analysis/statistics.h"
-#include "format/fields.h"
 
 namespace rova {
 namespace {
@@ -22,7 +20,6 @@ SimulationSettings settingsFor(int n, char selection, char injury = 'F') {
   s.simulationCount = n;
   s.selectionMode = selection;
   s.injuryMode = injury;
-  s.spreadsheets = true;
   s.ranks = percentileRanks(n);
   return s;
 }
@@ -33,37 +30,27 @@ std::int32_t stateAfter(RandomGenerator g, long draws) {
   return g.state();
 }
 
-std::string repeated(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-// The numbers of a report row after the threshold column.
-std::vector<float> rowValues(const std::string& row) {
-  std::istringstream in(row.substr(5));
-  std::vector<float> values;
-  float v;
-  while (in >> v) values.push_back(v);
+// The numbers of a result row in the order of its report line: mean,
+// standard deviation, the six limits and the four percentiles.
+std::vector<float> rowValues(const ResultRow& row) {
+  std::vector<float> values{row.mean, row.sd};
+  values.insert(values.end(), row.limits.begin(), row.limits.end());
+  values.insert(values.end(), row.percentiles.begin(), row.percentiles.end());
   return values;
 }
 
-const std::vector<std::string> kHeaderAfterTitle{
-    "",
-    " Observed                  95% conf        99% conf       99.9% conf       95% conf"
-    "        99% conf",
-    "  no of  Mean   St dev    limits  +/-     limits  +/-     limits  +/-  "
-    "   Percentiles     Percentiles  ",
-    "  trees events           1.960 st dev    2.575 st dev    3.294 st dev"
-    "     2.5%   97.5%    0.5%   99.5%",
-    "  ----- ------  ------  --------------  --------------  --------------"
-    "    ------------    ------------",
-};
+// Every number of the row but the standard deviation equals `value`, the
+// standard deviation is 0.
+void expectAllValues(const ResultRow& row, float value) {
+  const std::vector<float> v = rowValues(row);
+  EXPECT_EQ(v[1], 0.0f);
+  for (int i : {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}) EXPECT_EQ(v[i], value) << i;
+}
 
-std::vector<std::string> header(const std::string& title) {
-  std::vector<std::string> lines{"", " " + std::string(131, '-'), "", title};
-  lines.insert(lines.end(), kHeaderAfterTitle.begin(), kHeaderAfterTitle.end());
-  return lines;
+// The one result a single sample size gave.
+const SampleSizeResult& onlyResult(const RecordedResults& out) {
+  EXPECT_EQ(out.results.size(), 1u);
+  return out.results.at(0);
 }
 
 TEST(Simulation, FireEveryYearInEveryTreeGivesOneHundred) {
@@ -73,19 +60,28 @@ TEST(Simulation, FireEveryYearInEveryTreeGivesOneHundred) {
   RandomGenerator g;
   g.seed(777);
   const std::int32_t expectedState = stateAfter(g, 10 * 3);
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 2000, 2003, 2, settingsFor(10, 'R'), fires, g, out);
 
-  std::vector<std::string> expected =
-      header(" FIRE EVENTS PER CENTURY in   2 trees over time span  2000 to  2003 (   4 years)");
-  expected.push_back("    1  100.000   0.000" + repeated(" 100.000", 10));
-  expected.push_back("    2  100.000   0.000" + repeated(" 100.000", 10));
-  EXPECT_EQ(out.report, expected);
-  EXPECT_EQ(out.spreadsheet[1],
-            std::vector<std::string>{"    2\t 2000\t 2003\t    1" + repeated("\t100.000", 11)});
-  EXPECT_EQ(out.spreadsheet[2],
-            std::vector<std::string>{"    2\t 2000\t 2003\t    2" + repeated("\t100.000", 11)});
-  EXPECT_EQ(out.screen, std::vector<std::string>{"+Simulation     1    2 trees"});
+  const SampleSizeResult& r = onlyResult(out);
+  EXPECT_EQ(r.firstYear, 2000);
+  EXPECT_EQ(r.lastYear, 2003);
+  EXPECT_EQ(r.sampleSize, 2);
+  EXPECT_EQ(r.simulations, 10);
+  EXPECT_FALSE(r.observed);
+  ASSERT_EQ(r.rows.size(), 2u);
+  for (int k = 1; k <= 2; ++k) {
+    const ResultRow& row = r.rows[k - 1];
+    EXPECT_EQ(row.threshold, k);
+    EXPECT_EQ(row.sampleSize, 2);
+    EXPECT_EQ(row.firstYear, 2000);
+    EXPECT_EQ(row.lastYear, 2003);
+    EXPECT_EQ(row.simulations, 10);
+    EXPECT_FALSE(row.observed);
+    expectAllValues(row, 100.0f);
+  }
+  // Fewer than 20 simulations: only the start of the size is shown.
+  EXPECT_EQ(out.progress, (std::vector<std::pair<int, int>>{{2, 0}}));
   EXPECT_EQ(g.state(), expectedState);
 }
 
@@ -95,19 +91,16 @@ TEST(Simulation, SpanWithoutFireGivesZeroAndOneTreeHasNoSecondThreshold) {
   RandomGenerator g;
   g.seed(31);
   const std::int32_t expectedState = stateAfter(g, 45 * 3);
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 1800, 1804, 1, settingsFor(45, 'D'), fires, g, out);
 
-  ASSERT_EQ(out.report.size(), 10u);
-  EXPECT_EQ(out.report[3],
-            " FIRE EVENTS PER CENTURY in   1 trees over time span  1800 to  1804 (   5 years)");
-  EXPECT_EQ(out.report[9], "    1 " + repeated("   0.000", 12));
-  EXPECT_EQ(out.spreadsheet[1],
-            std::vector<std::string>{"    1\t 1800\t 1804\t    1" + repeated("\t  0.000", 11)});
-  EXPECT_TRUE(out.spreadsheet[2].empty());
+  const SampleSizeResult& r = onlyResult(out);
+  EXPECT_EQ(thresholdLines(r), 1);
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.rows[0].threshold, 1);
+  expectAllValues(r.rows[0], 0.0f);
   // The progress ends with the last multiple of 20 of the 45 simulations.
-  EXPECT_EQ(out.screen, (std::vector<std::string>{"+Simulation     1    1 trees",
-                                                  "+Simulation    40"}));
+  EXPECT_EQ(out.progress, (std::vector<std::pair<int, int>>{{1, 40}}));
   EXPECT_EQ(g.state(), expectedState);
 }
 
@@ -115,10 +108,9 @@ TEST(Simulation, SpanWithoutFireGivesZeroAndOneTreeHasNoSecondThreshold) {
 FireHistory twoTrees() { return makeHistory(2000, {"|A||||||a|", "|A|||A||||"}); }
 
 YearTable firesOf(const FireHistory& h, int first, int last, char injury) {
-  RecordedOutput discard;
   YearTable fires{};
   YearTable depth{};
-  reportSampleDepth(h, first, last, depth, fires, injury, discard);
+  analyseSampleDepth(h, first, last, depth, fires, injury);
   return fires;
 }
 
@@ -127,45 +119,42 @@ TEST(Simulation, FullSampleWithoutReplacementIsTheObservedValue) {
   RandomGenerator g;
   g.seed(5);
   const std::int32_t expectedState = stateAfter(g, 2);  // one simulation only
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 2000, 2009, 2, settingsFor(1000, 'D'), firesOf(h, 2000, 2009, 'F'), g,
                      out);
   // Threshold 1: 2001 and 2005; threshold 2: only 2001 has two recording trees.
-  ASSERT_EQ(out.report.size(), 11u);
-  EXPECT_EQ(out.report[9], "    1   20.000    All trees");
-  EXPECT_EQ(out.report[10], "    2   10.000    All trees");
-  EXPECT_EQ(out.spreadsheet[1],
-            std::vector<std::string>{"    2\t 2000\t 2009\t    1" + repeated("\t 20.000", 11)});
-  EXPECT_EQ(out.spreadsheet[2],
-            std::vector<std::string>{"    2\t 2000\t 2009\t    2" + repeated("\t 10.000", 11)});
+  const SampleSizeResult& r = onlyResult(out);
+  EXPECT_TRUE(r.observed);
+  EXPECT_EQ(r.simulations, 1);
+  ASSERT_EQ(r.rows.size(), 2u);
+  EXPECT_TRUE(r.rows[0].observed && r.rows[1].observed);
+  EXPECT_EQ(r.rows[0].simulations, 1);
+  expectAllValues(r.rows[0], 20.0f);
+  expectAllValues(r.rows[1], 10.0f);
   EXPECT_EQ(g.state(), expectedState);
-  EXPECT_EQ(out.screen.size(), 1u);
+  EXPECT_EQ(out.progress, (std::vector<std::pair<int, int>>{{2, 0}}));
 
   // Injuries add 2008 to threshold 1 only (one tree records it).
-  RecordedOutput injuries;
+  RecordedResults injuries;
   simulateSampleSize(h, 2000, 2009, 2, settingsFor(1000, 'D', 'I'), firesOf(h, 2000, 2009, 'I'),
                      g, injuries);
-  EXPECT_EQ(injuries.report[9], "    1   30.000    All trees");
-  EXPECT_EQ(injuries.report[10], "    2   10.000    All trees");
-
-  // No spreadsheet rows when they are off.
-  SimulationSettings quiet = settingsFor(1000, 'D');
-  quiet.spreadsheets = false;
-  RecordedOutput noSheets;
-  simulateSampleSize(h, 2000, 2009, 2, quiet, firesOf(h, 2000, 2009, 'F'), g, noSheets);
-  EXPECT_EQ(noSheets.report, out.report);
-  EXPECT_TRUE(noSheets.spreadsheet[1].empty() && noSheets.spreadsheet[2].empty());
+  ASSERT_EQ(onlyResult(injuries).rows.size(), 2u);
+  EXPECT_EQ(injuries.results[0].rows[0].mean, 30.0f);
+  EXPECT_EQ(injuries.results[0].rows[1].mean, 10.0f);
 }
 
 TEST(Simulation, SingleTreeObservedHasBothThresholds) {
   const FireHistory h = makeHistory(2000, {"|A||||||||"});
   RandomGenerator g;
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 2000, 2009, 1, settingsFor(50, 'D'), firesOf(h, 2000, 2009, 'F'), g, out);
-  ASSERT_EQ(out.report.size(), 11u);
-  EXPECT_EQ(out.report[9], "    1   10.000    All trees");
-  EXPECT_EQ(out.report[10], "    2    0.000    All trees");
-  EXPECT_EQ(out.spreadsheet[2].size(), 1u);
+  const SampleSizeResult& r = onlyResult(out);
+  EXPECT_EQ(thresholdLines(r), 2);
+  ASSERT_EQ(r.rows.size(), 2u);
+  EXPECT_EQ(r.rows[0].mean, 10.0f);
+  EXPECT_EQ(r.rows[1].mean, 0.0f);
+  EXPECT_EQ(r.rows[1].threshold, 2);
+  EXPECT_TRUE(r.rows[1].observed);
 }
 
 TEST(Simulation, OnlyTheRecordYearsOfASelectedTreeCount) {
@@ -173,16 +162,18 @@ TEST(Simulation, OnlyTheRecordYearsOfASelectedTreeCount) {
   FireHistory h = makeHistory(2000, {"..|A||....", "|||A||||||"});
   h.code(2001, 1) = 'A';
   RandomGenerator g;
-  RecordedOutput out;
+  RecordedResults out;
   YearTable fires{};
   fires[yearIndex(2001)] = 1;
   fires[yearIndex(2003)] = 2;
   simulateSampleSize(h, 2000, 2009, 2, settingsFor(1, 'D'), fires, g, out);
-  EXPECT_EQ(out.report[9], "    1   10.000    All trees");
+  ASSERT_EQ(onlyResult(out).rows.size(), 2u);
+  EXPECT_TRUE(out.results[0].observed);
+  EXPECT_EQ(out.results[0].rows[0].mean, 10.0f);
 }
 
 // Per simulation of one tree out of twoTrees(): tree 1 gives 10.0, tree 2
-// gives 20.0. The expected rows are worked out from the draws directly.
+// gives 20.0. The expected values are worked out from the draws directly.
 TEST(Simulation, OneTreeSamplesAgreeWithTheDraws) {
   const FireHistory h = twoTrees();
   const YearTable fires = firesOf(h, 2000, 2009, 'F');
@@ -208,25 +199,22 @@ TEST(Simulation, OneTreeSamplesAgreeWithTheDraws) {
     ASSERT_GT(twenties, 0);
     ASSERT_LT(twenties, n);
     // Ranks 196, 5, 200, 1 into the values sorted from the largest.
-    auto at = [&](int rank) { return rank <= twenties ? 20.0 : 10.0; };
+    auto at = [&](int rank) { return rank <= twenties ? 20.0f : 10.0f; };
+    const double expected[] = {mean,          sd,
+                               mean - 1.96 * sd,  mean + 1.96 * sd,
+                               mean - 2.575 * sd, mean + 2.575 * sd,
+                               mean - 3.294 * sd, mean + 3.294 * sd};
 
-    std::string row = "    1 ";
-    std::string sheet = "    1\t 2000\t 2009\t    1";
-    const double fields[] = {mean,          mean - 1.96 * sd, mean + 1.96 * sd, mean - 2.575 * sd,
-                             mean + 2.575 * sd, mean - 3.294 * sd, mean + 3.294 * sd, at(196),
-                             at(5),         at(200),          at(1)};
-    for (int i = 0; i < 11; ++i) {
-      row += fmt::F(static_cast<float>(fields[i]), 8, 3);
-      if (i == 0) row += fmt::F(static_cast<float>(sd), 8, 3);
-      sheet += "\t" + fmt::F(static_cast<float>(fields[i]), 7, 3);
-    }
-
-    RecordedOutput out;
+    RecordedResults out;
     simulateSampleSize(h, 2000, 2009, 1, settingsFor(n, method), fires, g, out);
-    ASSERT_EQ(out.report.size(), 10u) << method;
-    EXPECT_EQ(out.report[9], row) << method;
-    EXPECT_EQ(out.spreadsheet[1], std::vector<std::string>{sheet}) << method;
-    EXPECT_TRUE(out.spreadsheet[2].empty());
+    ASSERT_EQ(onlyResult(out).rows.size(), 1u) << method;
+    const std::vector<float> v = rowValues(out.results[0].rows[0]);
+    // Single precision against double: within a unit of the third decimal.
+    for (int i = 0; i < 8; ++i) EXPECT_NEAR(v[i], expected[i], 0.001) << method << " " << i;
+    EXPECT_EQ(v[8], at(196)) << method;
+    EXPECT_EQ(v[9], at(5)) << method;
+    EXPECT_EQ(v[10], at(200)) << method;
+    EXPECT_EQ(v[11], at(1)) << method;
     EXPECT_EQ(g.state(), reference.state());
   }
 }
@@ -259,10 +247,10 @@ TEST(Simulation, PercentilesAreTakenAtTheRanksOfTheSortedEstimates) {
     }
     std::sort(estimates.begin(), estimates.end(), std::greater<float>());
 
-    RecordedOutput out;
+    RecordedResults out;
     simulateSampleSize(h, 1800, 1999, 1, settingsFor(n, method), fires, g, out);
-    const std::vector<float> v = rowValues(out.report.at(9));
-    ASSERT_EQ(v.size(), 12u);
+    ASSERT_EQ(onlyResult(out).rows.size(), 1u);
+    const std::vector<float> v = rowValues(out.results[0].rows[0]);
     EXPECT_NEAR(v[0], sum / n, 0.001) << method;
     // Ranks 976, 25, 996 and 5 of 1000.
     EXPECT_EQ(v[8], estimates[975]) << method;
@@ -270,6 +258,7 @@ TEST(Simulation, PercentilesAreTakenAtTheRanksOfTheSortedEstimates) {
     EXPECT_EQ(v[10], estimates[995]) << method;
     EXPECT_EQ(v[11], estimates[4]) << method;
     EXPECT_LT(v[8], v[9]);
+    EXPECT_EQ(out.progress, (std::vector<std::pair<int, int>>{{1, 1000}}));
     EXPECT_EQ(g.state(), reference.state());
   }
 }
@@ -292,27 +281,26 @@ TEST(Simulation, SecondThresholdNeverExceedsTheFirst) {
       for (int s : {2, 5, 8}) {
         RandomGenerator g;
         g.seed(4242);
-        RecordedOutput out;
+        RecordedResults out;
         simulateSampleSize(h, 1700, 1739, s, settingsFor(300, method, injury), fires, g, out);
-        ASSERT_EQ(out.report.size(), 11u);
-        const std::vector<float> one = rowValues(out.report[9]);
-        const std::vector<float> two = rowValues(out.report[10]);
+        ASSERT_EQ(onlyResult(out).rows.size(), 2u);
+        const std::vector<float> one = rowValues(out.results[0].rows[0]);
+        const std::vector<float> two = rowValues(out.results[0].rows[1]);
         if (s == 8 && method == 'D') continue;  // observed rows
-        ASSERT_EQ(one.size(), 12u);
-        ASSERT_EQ(two.size(), 12u);
         EXPECT_LE(two[0], one[0]);  // mean
         for (int p = 8; p < 12; ++p) EXPECT_LE(two[p], one[p]) << "percentile " << p;
         EXPECT_GT(one[0], 0.0f);
 
-        // Same data, options and seed: same rows.
+        // Same data, options and seed: same values.
         RandomGenerator again;
         again.seed(4242);
-        RecordedOutput repeat;
+        RecordedResults repeat;
         simulateSampleSize(h, 1700, 1739, s, settingsFor(300, method, injury), fires, again,
                            repeat);
-        EXPECT_EQ(repeat.report, out.report);
-        EXPECT_EQ(repeat.spreadsheet[1], out.spreadsheet[1]);
-        EXPECT_EQ(repeat.spreadsheet[2], out.spreadsheet[2]);
+        ASSERT_EQ(onlyResult(repeat).rows.size(), 2u);
+        for (int k = 0; k < 2; ++k) {
+          EXPECT_EQ(rowValues(repeat.results[0].rows[k]), rowValues(out.results[0].rows[k]));
+        }
       }
     }
   }
@@ -321,13 +309,15 @@ TEST(Simulation, SecondThresholdNeverExceedsTheFirst) {
 TEST(Simulation, OneSimulationOfASmallerSampleIsASimulationRow) {
   const FireHistory h = twoTrees();
   RandomGenerator g;
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 2000, 2009, 1, settingsFor(1, 'D'), firesOf(h, 2000, 2009, 'F'), g, out);
-  const std::vector<float> v = rowValues(out.report.at(9));
-  ASSERT_EQ(v.size(), 12u);
-  EXPECT_TRUE(v[0] == 10.0f || v[0] == 20.0f);
-  EXPECT_EQ(v[1], 0.0f);
-  for (int i = 2; i < 12; ++i) EXPECT_EQ(v[i], v[0]) << i;
+  const SampleSizeResult& r = onlyResult(out);
+  EXPECT_FALSE(r.observed);
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_FALSE(r.rows[0].observed);
+  const float mean = r.rows[0].mean;
+  EXPECT_TRUE(mean == 10.0f || mean == 20.0f);
+  expectAllValues(r.rows[0], mean);
 }
 
 TEST(Simulation, NoSimulationsRequested) {
@@ -336,52 +326,50 @@ TEST(Simulation, NoSimulationsRequested) {
   for (int count : {0, -5}) {
     RandomGenerator g;
     g.seed(17);
-    RecordedOutput out;
+    RecordedResults out;
     simulateSampleSize(h, 2000, 2009, 1, settingsFor(count, 'R'), fires, g, out);
-    std::vector<std::string> expected =
-        header(" FIRE EVENTS PER CENTURY in   1 trees over time span  2000 to  2009 (  10 years)");
-    expected.push_back("    1   No simulations were run");
-    EXPECT_EQ(out.report, expected);
-    EXPECT_TRUE(out.spreadsheet[1].empty() && out.spreadsheet[2].empty());
+    EXPECT_EQ(onlyResult(out).simulations, count);
+    EXPECT_TRUE(out.results[0].rows.empty());
+    EXPECT_EQ(thresholdLines(out.results[0]), 1);
+    EXPECT_EQ(out.progress, (std::vector<std::pair<int, int>>{{1, 0}}));
     EXPECT_EQ(g.state(), 17);
 
-    RecordedOutput both;
+    RecordedResults both;
     simulateSampleSize(h, 2000, 2009, 2, settingsFor(count, 'R'), fires, g, both);
-    ASSERT_EQ(both.report.size(), 11u);
-    EXPECT_EQ(both.report[9], "    1   No simulations were run");
-    EXPECT_EQ(both.report[10], "    2   No simulations were run");
+    EXPECT_TRUE(onlyResult(both).rows.empty());
+    EXPECT_EQ(thresholdLines(both.results[0]), 2);
     EXPECT_EQ(g.state(), 17);
 
     // The observed case still runs its one simulation.
-    RecordedOutput observed;
+    RecordedResults observed;
     simulateSampleSize(h, 2000, 2009, 2, settingsFor(count, 'D'), fires, g, observed);
-    EXPECT_EQ(observed.report.at(9), "    1   20.000    All trees");
-    EXPECT_EQ(observed.spreadsheet[1].size(), 1u);
+    EXPECT_EQ(onlyResult(observed).simulations, 1);
+    ASSERT_EQ(observed.results[0].rows.size(), 2u);
+    EXPECT_EQ(observed.results[0].rows[0].mean, 20.0f);
     EXPECT_EQ(g.state(), stateAfter([] { RandomGenerator r; r.seed(17); return r; }(), 2));
   }
 }
 
-TEST(Simulation, SpanWithoutYearsWritesNothing) {
+TEST(Simulation, SpanWithoutYearsGivesNothing) {
   const FireHistory h = twoTrees();
   RandomGenerator g;
   g.seed(3);
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 2009, 2000, 1, settingsFor(100, 'R'), YearTable{}, g, out);
-  EXPECT_TRUE(out.report.empty());
-  EXPECT_TRUE(out.screen.empty());
-  EXPECT_TRUE(out.spreadsheet[1].empty() && out.spreadsheet[2].empty());
+  EXPECT_TRUE(out.results.empty());
+  EXPECT_TRUE(out.progress.empty());
   EXPECT_EQ(g.state(), 3);
 }
 
 TEST(Simulation, YearsBeyondTheTableCountAsYearsWithoutFire) {
   FireHistory h = makeHistory(2025, {"AAAAAA"});
   RandomGenerator g;
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 2025, 2035, 1, settingsFor(10, 'D'), firesOf(h, 2025, 2035, 'F'), g, out);
-  EXPECT_EQ(out.report.at(3),
-            " FIRE EVENTS PER CENTURY in   1 trees over time span  2025 to  2035 (  11 years)");
+  ASSERT_EQ(onlyResult(out).rows.size(), 2u);
+  EXPECT_EQ(out.results[0].lastYear, 2035);
   // Six fire years of eleven: 6 * (100 / 11) in single precision.
-  EXPECT_EQ(out.report.at(9), "    1   54.545    All trees");
+  EXPECT_EQ(out.results[0].rows[0].mean, 6.0f * (100.0f / 11.0f));
 }
 
 TEST(Simulation, DrawOfOneWithReplacementIsATreeWithoutRecord) {
@@ -392,13 +380,35 @@ TEST(Simulation, DrawOfOneWithReplacementIsATreeWithoutRecord) {
   const YearTable fires = firesOf(h, 2000, 2009, 'F');
   RandomGenerator g;
   g.seed(570515015);  // the first draw is exactly 1.0
-  RecordedOutput out;
+  RecordedResults out;
   simulateSampleSize(h, 2000, 2009, 1, settingsFor(1, 'R'), fires, g, out);
-  EXPECT_EQ(out.report.at(9), "    1 " + repeated("   0.000", 12));
+  ASSERT_EQ(onlyResult(out).rows.size(), 1u);
+  expectAllValues(out.results[0].rows[0], 0.0f);
 
-  RecordedOutput next;
+  RecordedResults next;
   simulateSampleSize(h, 2000, 2009, 1, settingsFor(1, 'R'), fires, g, next);
-  EXPECT_EQ(next.report.at(9), "    1  100.000   0.000" + repeated(" 100.000", 10));
+  ASSERT_EQ(onlyResult(next).rows.size(), 1u);
+  expectAllValues(next.results[0].rows[0], 100.0f);
+}
+
+TEST(Simulation, SpanGivesEverySampleSizeFromTheLargestDown) {
+  const FireHistory h = makeHistory(2000, {"|A||||||a|", "|A|||A||||", "||||A|||||"});
+  const YearTable fires = firesOf(h, 2000, 2009, 'F');
+  for (int threads : {1, 3}) {
+    SimulationSettings settings = settingsFor(40, 'D');
+    settings.threads = threads;
+    RandomGenerator g;
+    g.seed(99);
+    RecordedResults out;
+    simulateSpan(h, 2000, 2009, settings, fires, g, out);
+    ASSERT_EQ(out.results.size(), 3u) << threads;
+    EXPECT_EQ(out.progress,
+              (std::vector<std::pair<int, int>>{{3, 0}, {2, 40}, {1, 40}})) << threads;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(out.results[i].sampleSize, 3 - i);
+    EXPECT_TRUE(out.results[0].observed);
+    // Rows: 2 observed, 2 for two trees, 1 for one tree.
+    EXPECT_EQ(out.rows().size(), 5u);
+  }
 }
 
 }  // namespace

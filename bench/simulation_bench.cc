@@ -8,8 +8,9 @@
 //   W3  40 trees, 300 years, 1000 simulations.
 // For each workload the fast path is timed by the benchmark library, the
 // literal one once in the same run; the counters show both times, their
-// ratio, the threads the fast path ran on and whether both wrote identical
-// report and spreadsheet rows and left the generator in the same state.
+// ratio, the threads the fast path ran on and whether both gave values that
+// print as identical report and spreadsheet rows and left the generator in
+// the same state.
 //
 // The literal simulation of all W2 segments takes minutes, so by default
 // both paths are compared on W2's first ten segments (the fast path is also
@@ -29,32 +30,41 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analysis_output.h"
 #include "analysis/random.h"
 #include "analysis/sample_depth.h"
 #include "analysis/simulation.h"
+#include "analysis/simulation_result.h"
 #include "analysis/statistics.h"
 #include "records/fire_history.h"
+#include "report/simulation_report.h"
 #include "tests/reference/literal_simulation.h"
 
 namespace rova {
 namespace {
 
-struct Recorded : AnalysisOutput {
-  std::vector<std::string> report;
-  std::vector<std::string> spreadsheet[3];
-  void reportLine(const std::string& line) override { report.push_back(line); }
-  void spreadsheetRow(int threshold, const std::string& row) override {
-    spreadsheet[threshold == 2 ? 2 : 1].push_back(row);
-  }
-  void progress(const std::string&) override {}
+// Keeps the results; the rows are printed from them after the timing.
+struct Recorded : SimulationObserver {
+  std::vector<SampleSizeResult> results;
+  void sampleSizeFinished(const SampleSizeResult& result) override { results.push_back(result); }
 };
 
-struct Discard : AnalysisOutput {
-  void reportLine(const std::string&) override {}
-  void spreadsheetRow(int, const std::string&) override {}
-  void progress(const std::string&) override {}
+// The report lines and the spreadsheet rows of thresholds 1 and 2 that the
+// results print as.
+struct Printed {
+  std::vector<std::string> report;
+  std::vector<std::string> spreadsheet[3];
 };
+
+Printed printed(const Recorded& rows) {
+  Printed p;
+  for (const SampleSizeResult& r : rows.results) {
+    writeSimulationTable(r, [&p](const std::string& line) { p.report.push_back(line); });
+    for (const ResultRow& row : r.rows) {
+      p.spreadsheet[row.threshold == 2 ? 2 : 1].push_back(spreadsheetRow(row));
+    }
+  }
+  return p;
+}
 
 // Trees of a site with its own fire years: each year burns with
 // probability 0.16 and a recording tree scars in a fire year with
@@ -150,7 +160,6 @@ Outcome runSpans(const Workload& w, std::size_t count, Simulate simulate) {
   settings.simulationCount = w.simulations;
   settings.selectionMode = w.method;
   settings.injuryMode = 'F';
-  settings.spreadsheets = true;
   settings.ranks = percentileRanks(w.simulations);
   settings.threads = gThreads;
   std::vector<std::pair<int, int>> spans = spansOf(w);
@@ -166,10 +175,9 @@ Outcome runSpans(const Workload& w, std::size_t count, Simulate simulate) {
   RandomGenerator generator;
   generator.seed(12345 & 65535);
   YearTable fires{};
-  Discard discard;
   const auto start = std::chrono::steady_clock::now();
   for (auto [first, last] : spans) {
-    reportSampleDepth(*w.data, first, last, depth, fires, settings.injuryMode, discard);
+    analyseSampleDepth(*w.data, first, last, depth, fires, settings.injuryMode);
     o.threads = std::max(o.threads, simulate(first, last, settings, fires, generator, o.rows));
   }
   o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -221,10 +229,12 @@ void benchWorkload(benchmark::State& state, const Workload* w) {
     const Outcome fastPart = compared == 0 ? fast : runFast(*w, compared);
     sum.literal = literal.seconds;
     sum.fastSame = compared == 0 ? best : fastPart.seconds;
-    sum.sameSheets = fastPart.rows.spreadsheet[1] == literal.rows.spreadsheet[1] &&
-                     fastPart.rows.spreadsheet[2] == literal.rows.spreadsheet[2] &&
-                     !literal.rows.spreadsheet[1].empty();
-    sum.sameReport = fastPart.rows.report == literal.rows.report;
+    const Printed fastRows = printed(fastPart.rows);
+    const Printed literalRows = printed(literal.rows);
+    sum.sameSheets = fastRows.spreadsheet[1] == literalRows.spreadsheet[1] &&
+                     fastRows.spreadsheet[2] == literalRows.spreadsheet[2] &&
+                     !literalRows.spreadsheet[1].empty();
+    sum.sameReport = fastRows.report == literalRows.report;
     sum.sameState = fastPart.finalState == literal.finalState;
     sum.spans = spansOf(*w).size();
     sum.comparedSpans = compared == 0 ? sum.spans : std::min(compared, sum.spans);

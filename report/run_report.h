@@ -5,15 +5,13 @@
 #pragma once
 
 #include <array>
-#include <functional>
 #include <string>
 
 #include "records/fire_history.h"
 #include "records/run_options.h"
+#include "report/line_sink.h"
 
 namespace rova {
-
-using LineSink = std::function<void(const std::string&)>;
 
 // Writes the four-line page heading; `page` is incremented first.
 void runReportHeader(int& page, const std::string& title, const std::string& identification,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "analysis/analysis_output.h"
 #include "analysis/random.h"
 #include "analysis/sample_depth.h"
 #include "analysis/simulation.h"
@@ -13,6 +12,8 @@
 #include "format/text.h"
 #include "run/option_menu.h"
 #include "report/run_report.h"
+#include "report/sample_depth_report.h"
+#include "report/simulation_report.h"
 #include "run/run_context.h"
 #include "run/run_steps.h"
 #include "format/fields.h"
@@ -24,28 +25,36 @@ namespace {
 
 const char* const kProgramCode = "RVA1.15";
 
-// Sends the analysis' lines to the report and spreadsheet files and its
-// progress records to the screen. Report lines lose their trailing blanks.
-class RunOutput : public AnalysisOutput {
+// What the run makes of the simulations' values: the progress records on
+// the screen, the report's tables, the spreadsheet rows when the run has
+// spreadsheet files, and every result row handed to `onResult`.
+class RunOutput : public SimulationObserver {
  public:
-  RunOutput(Console& console, OutputFile& report, std::vector<OutputFile>& spreadsheets,
+  RunOutput(Console& console, LineSink report, std::vector<OutputFile>& spreadsheets,
             std::function<void(const ResultRow&)> onResult)
-      : console_(console), report_(report), spreadsheets_(spreadsheets), onResult_(std::move(onResult)) {}
-  void reportLine(const std::string& line) override {
-    report_.text->writeLine(std::string(fmt::trimRight(line)));
+      : console_(console), report_(std::move(report)), spreadsheets_(spreadsheets),
+        onResult_(std::move(onResult)) {}
+  // The progress is one screen line, rewritten ('+'): a size starts at
+  // simulation 1, and a count of simulations done writes over the first
+  // 16 columns, leaving the size shown.
+  void sampleSizeStarted(int sampleSize) override {
+    console_.write(fmt::Line("+Simulation     1").i(sampleSize, 5).a(" trees"));
   }
-  void spreadsheetRow(int threshold, const std::string& row) override {
-    if (threshold >= 1 && threshold <= static_cast<int>(spreadsheets_.size()))
-      spreadsheets_[threshold - 1].text->writeLine(row);
+  void simulationsDone(int count) override {
+    console_.write(fmt::Line("+Simulation").i(count, 6));
   }
-  void progress(const std::string& record) override { console_.write(record); }
-  void resultRow(const ResultRow& row) override {
-    if (onResult_) onResult_(row);
+  void sampleSizeFinished(const SampleSizeResult& result) override {
+    writeSimulationTable(result, report_);
+    for (const ResultRow& row : result.rows) {
+      if (row.threshold >= 1 && row.threshold <= static_cast<int>(spreadsheets_.size()))
+        spreadsheets_[row.threshold - 1].text->writeLine(spreadsheetRow(row));
+      if (onResult_) onResult_(row);
+    }
   }
 
  private:
   Console& console_;
-  OutputFile& report_;
+  LineSink report_;
   std::vector<OutputFile>& spreadsheets_;
   std::function<void(const ResultRow&)> onResult_;
 };
@@ -168,26 +177,34 @@ void settleOptions(RunContext& run) {
 
 namespace {
 
+// The sample-depth tables of one span in the report; the span's fire-tree
+// counts are left for its simulations.
+void sampleDepthTables(RunContext& run, long long first, long long last, const LineSink& report) {
+  writeSampleDepthTables(analyseSampleDepth(*run.data, static_cast<int>(first),
+                                            static_cast<int>(last), *run.sampleDepth,
+                                            *run.fireTreeCount, run.options.injuryMode),
+                         report);
+}
+
 // The passes over the whole span or its segments; each pass writes its
 // sample-depth tables and the simulations for every sample size.
-void analysisPasses(RunContext& run, RandomGenerator& generator, AnalysisOutput& out) {
+void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink& report,
+                    SimulationObserver& out) {
   const RunOptions& o = run.options;
   const FireHistory& data = *run.data;
   const SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
-                                    o.spreadsheetFiles == 'Y', run.percentileRanks};
+                                    run.percentileRanks};
   // Segment arithmetic is done in 64 bits: lengths and lags may be as large
   // as any 32-bit answer.
   long long first = o.processFirstYear;
   long long last = o.processLastYear;
-  reportSampleDepth(data, static_cast<int>(first), static_cast<int>(last), *run.sampleDepth,
-                    *run.fireTreeCount, o.injuryMode, out);
+  sampleDepthTables(run, first, last, report);
   if (o.segmentLength > 0) last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
   for (;;) {
     run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
                           .a(" trees,").i(o.simulationCount, 6).a(" simulations"));
     run.console.write(" ");
-    reportSampleDepth(data, static_cast<int>(first), static_cast<int>(last), *run.sampleDepth,
-                      *run.fireTreeCount, o.injuryMode, out);
+    sampleDepthTables(run, first, last, report);
     simulateSpan(data, static_cast<int>(first), static_cast<int>(last), settings,
                  *run.fireTreeCount, generator, out);
     if (o.segmentLength <= 0) return;
@@ -267,8 +284,10 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   RandomGenerator generator;
   generator.seed(run.options.randomSeed & 65535);
 
-  RunOutput out(run.console, report, files.spreadsheets, onResult);
-  analysisPasses(run, generator, out);
+  // Spreadsheet rows go to the spreadsheet files the run has: none when
+  // they are off.
+  RunOutput out(run.console, toReport, files.spreadsheets, onResult);
+  analysisPasses(run, generator, toReport, out);
   writeReportClosing(toReport);
   return files;
 }

@@ -1,10 +1,12 @@
 // The fast simulation against the literal one on many small random data
-// sets: the report and spreadsheet rows must be identical, the generator
-// must end in the same state, and the progress must end every sample size
-// with the record the literal run ends it with, on any number of threads.
+// sets: the values must be identical to the bit, and so the report and
+// spreadsheet rows printed from them; the generator must end in the same
+// state, and the progress must end every sample size with the count the
+// literal run ends it with, on any number of threads.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
@@ -14,6 +16,7 @@
 #include "analysis/sample_depth.h"
 #include "analysis/simulation.h"
 #include "analysis/statistics.h"
+#include "report/simulation_report.h"
 #include "tests/reference/literal_simulation.h"
 
 namespace rova {
@@ -81,7 +84,6 @@ Case randomCase(std::mt19937& random, int number) {
   s.simulationCount = number % 3 == 0 ? kCounts[random() % 9] : 1 + static_cast<int>(random() % 200);
   s.selectionMode = random() % 2 ? 'D' : 'R';
   s.injuryMode = random() % 2 ? 'I' : 'F';
-  s.spreadsheets = random() % 5 != 0;
   s.ranks = percentileRanks(s.simulationCount);
 
   // The run seeds with the low 16 bits; 65536 gives seed 0, state -1.
@@ -98,16 +100,53 @@ Case randomCase(std::mt19937& random, int number) {
   return c;
 }
 
-// The sample sizes' progress records: one group per size, each starting
-// with the "+Simulation     1 ..." record.
-std::vector<std::vector<std::string>> progressGroups(const std::vector<std::string>& screen) {
-  std::vector<std::vector<std::string>> groups;
-  for (const std::string& record : screen) {
-    if (record.rfind("+Simulation     1", 0) == 0 && record.size() > 17) groups.emplace_back();
-    if (groups.empty()) groups.emplace_back();
-    groups.back().push_back(record);
+// The report lines and the spreadsheet rows of thresholds 1 and 2 printed
+// from the results.
+struct Printed {
+  std::vector<std::string> report;
+  std::vector<std::string> spreadsheet[3];
+};
+
+Printed printed(const RecordedResults& out) {
+  Printed p;
+  for (const SampleSizeResult& r : out.results) {
+    writeSimulationTable(r, [&p](const std::string& line) { p.report.push_back(line); });
+    for (const ResultRow& row : r.rows) p.spreadsheet[row.threshold].push_back(spreadsheetRow(row));
   }
-  return groups;
+  return p;
+}
+
+// The same numbers to the bit (a sign of zero included).
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+::testing::AssertionResult sameValues(const ResultRow& a, const ResultRow& b) {
+  bool same = a.firstYear == b.firstYear && a.lastYear == b.lastYear &&
+              a.sampleSize == b.sampleSize && a.threshold == b.threshold &&
+              a.observed == b.observed && a.simulations == b.simulations &&
+              sameBits(a.mean, b.mean) && sameBits(a.sd, b.sd);
+  for (int i = 0; i < 6; ++i) same = same && sameBits(a.limits[i], b.limits[i]);
+  for (int i = 0; i < 4; ++i) same = same && sameBits(a.percentiles[i], b.percentiles[i]);
+  if (same) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "size " << a.sampleSize << " threshold " << a.threshold
+                                       << ": mean " << a.mean << " / " << b.mean;
+}
+
+void expectSameResults(const RecordedResults& actual, const RecordedResults& expected,
+                       const std::string& description) {
+  ASSERT_EQ(actual.results.size(), expected.results.size()) << description;
+  for (std::size_t i = 0; i < actual.results.size(); ++i) {
+    const SampleSizeResult& a = actual.results[i];
+    const SampleSizeResult& b = expected.results[i];
+    ASSERT_EQ(a.sampleSize, b.sampleSize) << description;
+    ASSERT_EQ(a.firstYear, b.firstYear) << description;
+    ASSERT_EQ(a.lastYear, b.lastYear) << description;
+    ASSERT_EQ(a.simulations, b.simulations) << description;
+    ASSERT_EQ(a.observed, b.observed) << description;
+    ASSERT_EQ(a.rows.size(), b.rows.size()) << description;
+    for (std::size_t k = 0; k < a.rows.size(); ++k) {
+      ASSERT_TRUE(sameValues(a.rows[k], b.rows[k])) << description;
+    }
+  }
 }
 
 void runBothAndCompare(const Case& c, int threads) {
@@ -115,30 +154,27 @@ void runBothAndCompare(const Case& c, int threads) {
   RandomGenerator fast;
   literal.seed(c.seed);
   fast.seed(c.seed);
-  RecordedOutput expected;
-  RecordedOutput actual;
+  RecordedResults expected;
+  RecordedResults actual;
   SimulationSettings settings = c.settings;
   settings.threads = threads;
   for (auto [first, last] : c.spans) {
     YearTable depth{};
     YearTable fires{};
-    RecordedOutput discard;
-    reportSampleDepth(c.data, first, last, depth, fires, settings.injuryMode, discard);
+    analyseSampleDepth(c.data, first, last, depth, fires, settings.injuryMode);
     reference::simulateSpan(c.data, first, last, settings, fires, literal, expected);
     simulateSpan(c.data, first, last, settings, fires, fast, actual);
     ASSERT_EQ(fast.state(), literal.state()) << c.description << ", threads " << threads;
   }
-  ASSERT_EQ(actual.report, expected.report) << c.description << ", threads " << threads;
-  ASSERT_EQ(actual.spreadsheet[1], expected.spreadsheet[1]) << c.description;
-  ASSERT_EQ(actual.spreadsheet[2], expected.spreadsheet[2]) << c.description;
-
-  const auto shown = progressGroups(actual.screen);
-  const auto literalShown = progressGroups(expected.screen);
-  ASSERT_EQ(shown.size(), literalShown.size()) << c.description;
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    ASSERT_EQ(shown[i].front(), literalShown[i].front()) << c.description;
-    ASSERT_EQ(shown[i].back(), literalShown[i].back()) << c.description;
-  }
+  const std::string description = c.description + ", threads " + std::to_string(threads);
+  expectSameResults(actual, expected, description);
+  const Printed shown = printed(actual);
+  const Printed literalShown = printed(expected);
+  ASSERT_EQ(shown.report, literalShown.report) << description;
+  ASSERT_EQ(shown.spreadsheet[1], literalShown.spreadsheet[1]) << description;
+  ASSERT_EQ(shown.spreadsheet[2], literalShown.spreadsheet[2]) << description;
+  // Each size's start and the last count of simulations done it reported.
+  ASSERT_EQ(actual.progress, expected.progress) << description;
 }
 
 TEST(FastSimulation, SameRowsAsTheLiteralSimulationOnRandomData) {
@@ -171,7 +207,6 @@ TEST(FastSimulation, SameRowsWithTheLargestSampleAndAllCores) {
     c.settings.simulationCount = 7;
     c.settings.selectionMode = method;
     c.settings.injuryMode = 'I';
-    c.settings.spreadsheets = true;
     c.settings.ranks = percentileRanks(7);
     c.seed = 0;  // state -1
     for (int threads : {1, 3, 0}) runBothAndCompare(c, threads);
@@ -186,8 +221,7 @@ TEST(FastSimulation, GeneratorFixedPointGivesEqualDrawsEverywhere) {
   const FireHistory data = makeHistory(1900, {"|A|b|A", "A||A|.", "..AAA|", "|a||A|"});
   YearTable depth{};
   YearTable fires{};
-  RecordedOutput discard;
-  reportSampleDepth(data, 1900, 1905, depth, fires, 'I', discard);
+  analyseSampleDepth(data, 1900, 1905, depth, fires, 'I');
   for (char method : {'D', 'R'}) {
     Case c;
     c.data = data;
@@ -195,7 +229,6 @@ TEST(FastSimulation, GeneratorFixedPointGivesEqualDrawsEverywhere) {
     c.settings.simulationCount = 25;
     c.settings.selectionMode = method;
     c.settings.injuryMode = 'I';
-    c.settings.spreadsheets = true;
     c.settings.ranks = percentileRanks(25);
     c.seed = 2147483647;
     c.description = std::string("fixed point ") + method;

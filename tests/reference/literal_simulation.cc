@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/simulation_report.h"
 #include "analysis/statistics.h"
-#include "format/fields.h"
 
 namespace rova::reference {
 
@@ -42,12 +40,12 @@ void selectTrees(RandomGenerator& generator, int n, int s, char method,
 
 void simulateSampleSize(const FireHistory& data, int first, int last, int sampleSize,
                         const SimulationSettings& settings, const YearTable& fireTreeCount,
-                        RandomGenerator& generator, AnalysisOutput& out) {
+                        RandomGenerator& generator, SimulationObserver& observer) {
   if (last < first) return;  // no years: nothing to estimate
 
   const int n = std::min(data.seriesCount, kMaxSeries);
   const int s = sampleSize;
-  out.progress(fmt::Line("+Simulation     1").i(s, 5).a(" trees"));
+  observer.sampleSizeStarted(s);
 
   const bool observed = s == data.seriesCount && settings.selectionMode == 'D';
   const int nsim = observed ? 1 : settings.simulationCount;
@@ -58,12 +56,14 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
   const long long years = static_cast<long long>(last) - first + 1;
   const float scale = 100.0f / static_cast<float>(years);
 
-  writeTableHeader(s, first, last, years, out);
-
+  SampleSizeResult result;
+  result.firstYear = first;
+  result.lastYear = last;
+  result.sampleSize = s;
+  result.simulations = nsim;
+  result.observed = observed;
   if (nsim < 1) {
-    for (int k = 1; k <= 2; ++k) {
-      if (s >= k) out.reportLine(fmt::Line().i(k, 5).a("   No simulations were run"));
-    }
+    observer.sampleSizeFinished(result);
     return;
   }
 
@@ -76,7 +76,7 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
   std::array<int, kMaxSeries + 1> selection{};
 
   for (int sim = 1; sim <= nsim; ++sim) {
-    if (sim % 20 == 0) out.progress(fmt::Line("+Simulation").i(sim, 6));
+    if (sim % 20 == 0) observer.simulationsDone(sim);
 
     for (int k = 0; k < 2; ++k) {
       for (int y = lo; y <= hi; ++y) selectedFireCount[k][yearIndex(y)] = 0;
@@ -132,32 +132,37 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
     const float h99 = stats.sd * 2.575f;
     const float h999 = stats.sd * 3.294f;
 
-    RowValues values{mean, mean - h95, mean + h95, mean - h99, mean + h99, mean - h999,
-                     mean + h999};
+    ResultRow row;
+    row.firstYear = first;
+    row.lastYear = last;
+    row.sampleSize = s;
+    row.threshold = k;
+    row.observed = observed;
+    row.simulations = nsim;
+    row.mean = mean;
+    row.sd = stats.sd;
+    row.limits = {mean - h95, mean + h95, mean - h99, mean + h99, mean - h999, mean + h999};
     if (observed) {
       // One simulation: sd is 0, the limits equal the mean, and the mean
       // stands in for the percentiles.
-      std::fill(values.begin() + 7, values.end(), mean);
-      out.reportLine(fmt::Line().i(k, 5).f(mean, 9, 3).x(4).a("All trees"));
+      row.percentiles = {mean, mean, mean, mean};
     } else {
       for (int p = 0; p < 4; ++p) {
         const int rank = std::clamp(settings.ranks[p], 1, nsim);
-        values[7 + p] = r[rank - 1];
+        row.percentiles[p] = r[rank - 1];
       }
-      fmt::Line row;
-      row.i(k, 5).x(1).f(mean, 8, 3).f(stats.sd, 8, 3);
-      for (int v = 1; v < 11; ++v) row.f(values[v], 8, 3);
-      out.reportLine(row);
     }
-    if (settings.spreadsheets) writeSpreadsheetRow(s, first, last, k, values, out);
+    result.rows.push_back(row);
   }
+  observer.sampleSizeFinished(result);
 }
 
 void simulateSpan(const FireHistory& data, int first, int last,
                   const SimulationSettings& settings, const YearTable& fireTreeCount,
-                  RandomGenerator& generator, AnalysisOutput& out) {
+                  RandomGenerator& generator, SimulationObserver& observer) {
   for (int size = data.seriesCount; size >= 1; --size) {
-    reference::simulateSampleSize(data, first, last, size, settings, fireTreeCount, generator, out);
+    reference::simulateSampleSize(data, first, last, size, settings, fireTreeCount, generator,
+                                  observer);
   }
 }
 

@@ -4,15 +4,16 @@
 // up and counted, and the estimate is the number of years with a count.
 //
 // Slow, and kept only as the yardstick for the fast simulation of the
-// program: the unit tests and the benchmark require both to write the very
-// same rows and to leave the generator in the same state.
+// program: the unit tests and the benchmark require both to give the very
+// same values (and so write the same report and spreadsheet rows) and to
+// leave the generator in the same state.
 #pragma once
 
 #include <array>
 
-#include "analysis/analysis_output.h"
 #include "analysis/random.h"
 #include "analysis/simulation.h"
+#include "analysis/simulation_result.h"
 #include "records/fire_history.h"
 
 namespace rova::reference {
@@ -23,14 +24,14 @@ namespace rova::reference {
 void selectTrees(RandomGenerator& generator, int n, int s, char method,
                  std::array<int, kMaxSeries + 1>& selection);
 
-// One sample size of one span, every 20th simulation shown in the progress.
+// One sample size of one span, every 20th simulation given as progress.
 void simulateSampleSize(const FireHistory& data, int first, int last, int sampleSize,
                         const SimulationSettings& settings, const YearTable& fireTreeCount,
-                        RandomGenerator& generator, AnalysisOutput& out);
+                        RandomGenerator& generator, SimulationObserver& observer);
 
 // Sample sizes seriesCount down to 1, as the analysis pass runs them.
 void simulateSpan(const FireHistory& data, int first, int last,
                   const SimulationSettings& settings, const YearTable& fireTreeCount,
-                  RandomGenerator& generator, AnalysisOutput& out);
+                  RandomGenerator& generator, SimulationObserver& observer);
 
 }  // namespace rova::reference
