@@ -209,11 +209,13 @@ std::string isoTime(const LocalTime& t) {
 }
 
 void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::string& bytes,
+                      const std::vector<SampleSizeResult>& results,
                       const std::vector<ResultRow>& rows, const OutputOpener& open,
                       const std::vector<std::string>& planned) {
   if (b.csv) {
     std::string table = tidyCsvHeader();
-    for (const ResultRow& row : rows) table += tidyCsvRow(row);
+    const std::string site = siteOf(run.inputName);
+    for (const SampleSizeResult& result : results) table += tidyCsvRows(site, result);
     writeWhole(open(tidyName(run, ".csv"), 0), table);
 
     const RunOptions& o = run.options;
@@ -268,9 +270,13 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   prepareFile(run, b, path, bytes);
   const std::vector<std::string> planned = plannedNames(run, b);
   const OutputOpener open = batchOpener(run, b);
+  std::vector<SampleSizeResult> results;
   std::vector<ResultRow> rows;
-  writeRun(run, open, [&rows](const ResultRow& row) { rows.push_back(row); });
-  writeTidyOutputs(run, b, bytes, rows, open, planned);
+  writeRun(run, open, [&results, &rows](const SampleSizeResult& result) {
+    results.push_back(result);
+    rows.insert(rows.end(), result.rows.begin(), result.rows.end());
+  });
+  writeTidyOutputs(run, b, bytes, results, rows, open, planned);
   for (const std::string& name : commitOutputs(run)) {
     if (!b.quiet) std::fprintf(out, "%s\n", name.c_str());
   }

@@ -115,7 +115,7 @@ TEST_F(LimitsFixture, YearsAtTheEndsAreBroughtIntoTheTable) {
     EXPECT_NE(err.find("is outside -2065 to 2030; set to"), std::string::npos) << err;
   }
   ASSERT_EQ(batch({"-n", "3", "-s", "1", "--first-year", kMin, "--last-year", kMax}), 0);
-  EXPECT_NE(dir.read("LIMRVADF.csv").find("\n-2065,2030,4096,2,1,"), std::string::npos);
+  EXPECT_NE(dir.read("LIMRVADF.csv").find(",-2065,2030,4096,2,1,"), std::string::npos);
 }
 
 TEST_F(LimitsFixture, SegmentLengthsAndLagsAtTheEnds) {
@@ -143,8 +143,8 @@ TEST_F(LimitsFixture, SegmentLengthsAndLagsAtTheEnds) {
   // Lag 1 over twelve years: a pass for every start year while more than
   // one year is left.
   ASSERT_EQ(batch({"-n", "2", "-s", "1", "--segment-length", kMax, "--segment-lag", "1"}), 0);
-  EXPECT_NE(dir.read("LIMRVADF.csv").find("\n1709,1711,3,"), std::string::npos);
-  EXPECT_EQ(dir.read("LIMRVADF.csv").find("\n1710,1711,"), std::string::npos);
+  EXPECT_NE(dir.read("LIMRVADF.csv").find(",1709,1711,3,"), std::string::npos);
+  EXPECT_EQ(dir.read("LIMRVADF.csv").find(",1710,1711,"), std::string::npos);
 }
 
 // The same values typed at the menu's prompts. A number prompt takes ten

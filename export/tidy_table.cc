@@ -66,27 +66,100 @@ std::string tidyCsvNumber(float value) {
   return std::string(buffer, result.ptr);
 }
 
-std::string tidyCsvHeader() {
-  return "span_first_year,span_last_year,years,trees,threshold,observed,simulations,"
-         "mean,sd,lower_95,upper_95,lower_99,upper_99,lower_99_9,upper_99_9,"
-         "p2_5,p97_5,p0_5,p99_5\n";
+const std::vector<TidyColumn>& tidyCsvColumns() {
+  static const char* const kRate = "fire events per century";
+  static const std::vector<TidyColumn> columns = {
+      {"site", "the input file's name without folder and extension", ""},
+      {"span_first_year", "first year of the span analysed (whole span or segment)", "year"},
+      {"span_last_year", "last year of the span analysed", "year"},
+      {"years", "length of the span, last minus first year plus one", "years"},
+      {"trees", "trees in the sample", "trees"},
+      {"threshold", "fire years counted: 1, recorded by at least one tree of the sample; 2, "
+                    "also recorded by at least two trees of all", ""},
+      {"observed", "TRUE for the value of all trees (method D, no simulation), FALSE for "
+                   "simulated samples", ""},
+      {"simulations", "simulations behind the row; NA for the observed value", "simulations"},
+      {"mean", "mean fire frequency of the simulations, or the observed value", kRate},
+      {"sd", "standard deviation of the simulations; NA for the observed value", kRate},
+      {"lower_95", "mean - 1.960 sd: lower 95 % confidence limit (normal)", kRate},
+      {"upper_95", "mean + 1.960 sd: upper 95 % confidence limit (normal)", kRate},
+      {"lower_99", "mean - 2.575 sd: lower 99 % confidence limit (normal)", kRate},
+      {"upper_99", "mean + 2.575 sd: upper 99 % confidence limit (normal)", kRate},
+      {"lower_99_9", "mean - 3.294 sd: lower 99.9 % confidence limit (normal)", kRate},
+      {"upper_99_9", "mean + 3.294 sd: upper 99.9 % confidence limit (normal)", kRate},
+      {"p2_5", "2.5 percentile of the ranked simulations (lower 95 % percentile limit)", kRate},
+      {"p97_5", "97.5 percentile of the ranked simulations (upper 95 % percentile limit)", kRate},
+      {"p0_5", "0.5 percentile of the ranked simulations (lower 99 % percentile limit)", kRate},
+      {"p99_5", "99.5 percentile of the ranked simulations (upper 99 % percentile limit)", kRate},
+  };
+  return columns;
 }
 
-std::string tidyCsvRow(const ResultRow& row) {
-  std::string line;
-  line += integer(row.firstYear) + ',';
-  line += integer(row.lastYear) + ',';
-  line += integer(static_cast<long long>(row.lastYear) - row.firstYear + 1) + ',';
-  line += integer(row.sampleSize) + ',';
-  line += integer(row.threshold) + ',';
-  line += row.observed ? "true," : "false,";
-  line += integer(row.simulations) + ',';
-  line += tidyCsvNumber(row.mean) + ',';
-  line += tidyCsvNumber(row.sd);
-  for (float limit : row.limits) line += ',' + tidyCsvNumber(limit);
-  for (float percentile : row.percentiles) line += ',' + tidyCsvNumber(percentile);
-  line += '\n';
-  return line;
+std::string tidyCsvHeader() {
+  std::string header;
+  for (const TidyColumn& column : tidyCsvColumns()) header += (header.empty() ? "" : ",") + std::string(column.name);
+  return header + "\n";
+}
+
+namespace {
+
+constexpr const char* kNotApplicable = "NA";
+
+// A text field as CSV has it: quoted, quotes doubled, when it holds a
+// comma, a quote or a line end.
+std::string csvText(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// The columns before the values: site, span, years, trees, threshold.
+std::string rowStart(const std::string& site, int firstYear, int lastYear, int trees,
+                     int threshold) {
+  return csvText(site) + ',' + integer(firstYear) + ',' + integer(lastYear) + ',' +
+         integer(static_cast<long long>(lastYear) - firstYear + 1) + ',' + integer(trees) + ',' +
+         integer(threshold) + ',';
+}
+
+// The row of a threshold that the sample size has no result for.
+std::string missingRow(const std::string& site, const SampleSizeResult& result, int threshold) {
+  std::string line = rowStart(site, result.firstYear, result.lastYear, result.sampleSize, threshold);
+  line += result.observed ? "TRUE," : "FALSE,";
+  line += result.observed ? kNotApplicable : integer(std::max(result.simulations, 0));
+  for (int i = 0; i < 12; ++i) line += std::string(",") + kNotApplicable;
+  return line + '\n';
+}
+
+}  // namespace
+
+std::string tidyCsvRow(const std::string& site, const ResultRow& row) {
+  std::string line = rowStart(site, row.firstYear, row.lastYear, row.sampleSize, row.threshold);
+  line += row.observed ? "TRUE," : "FALSE,";
+  // One value of all trees has no spread: what describes a spread is NA.
+  auto spread = [&row](float value) { return row.observed ? kNotApplicable : tidyCsvNumber(value); };
+  line += row.observed ? kNotApplicable : integer(row.simulations);
+  line += ',' + tidyCsvNumber(row.mean) + ',' + spread(row.sd);
+  for (float limit : row.limits) line += ',' + spread(limit);
+  for (float percentile : row.percentiles) line += ',' + spread(percentile);
+  return line + '\n';
+}
+
+std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result) {
+  std::string lines;
+  for (int threshold = 1; threshold <= 2; ++threshold) {
+    const auto row = std::find_if(result.rows.begin(), result.rows.end(),
+                                  [threshold](const ResultRow& r) { return r.threshold == threshold; });
+    lines += row != result.rows.end() ? tidyCsvRow(site, *row) : missingRow(site, result, threshold);
+  }
+  return lines;
+}
+
+std::string siteOf(const std::string& inputFile) {
+  std::string name = inputFile.substr(inputFile.find_last_of('/') + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
 }
 
 std::string jsonString(const std::string& text) {

@@ -1,13 +1,25 @@
 // The run's results as a tidy table for R, Python and spreadsheets, and the
 // run's metadata as a small JSON file written beside it.
 //
-// The table is CSV with one header row of snake_case names and one row per
-// span, sample size and threshold. Reals are written in full single
-// precision: the shortest decimal text that reads back to the very same
-// float, so nothing of the analysis is lost to the report's rounding.
-// Integers are plain, `observed` is true or false, lines end with "\n", and
-// nothing depends on the locale. A value that is not finite (it should not
-// occur) is written NaN, Inf or -Inf, which statistics packages read.
+// The table is CSV with one header row of snake_case names and one row for
+// every span, sample size and threshold (1 and 2), so that R's read.csv and
+// pandas' read_csv read it as it is:
+// - `site` first, the input file's name without folder and extension, so
+//   that the tables of many sites can be stacked; quoted as CSV quotes when
+//   it holds a comma, a quote or a line end;
+// - `observed` is TRUE for the value of all trees (method D) and FALSE
+//   otherwise, which both read as logicals;
+// - NA where a value does not apply: the observed row's simulations, sd,
+//   limits and percentiles (one value, no spread), and every value of a
+//   threshold that a sample size has no result for (threshold 2 of one
+//   tree, or a sample size when no simulations were asked for);
+// - reals in full single precision: the shortest decimal text that reads
+//   back to the very same float, so nothing of the analysis is lost to the
+//   report's rounding; integers plain; lines end with "\n"; nothing depends
+//   on the locale. A value that is not finite (it should not occur) is
+//   written NaN, Inf or -Inf, which statistics packages read.
+//
+// The meaning and unit of every column is in tidyCsvColumns().
 //
 // Reading a column as single precision (32-bit floats) gives the
 // program's values exactly; rounding those to 3 decimals gives the
@@ -20,15 +32,33 @@
 #include <vector>
 
 #include "analysis/result_row.h"
+#include "analysis/simulation_result.h"
 
 namespace rova {
+
+// One column of the table: its name, what it holds, and its unit.
+struct TidyColumn {
+  const char* name;
+  const char* meaning;
+  const char* unit;  // "" when the column has none
+};
+
+// Every column in the order of the table.
+const std::vector<TidyColumn>& tidyCsvColumns();
 
 // The header row, ending in "\n".
 std::string tidyCsvHeader();
 
+// The rows of one sample size's results, thresholds 1 and 2, each ending
+// in "\n".
+std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result);
+
 // One data row for `row`, ending in "\n"; `years` is the span's length in
 // years, last minus first plus one.
-std::string tidyCsvRow(const ResultRow& row);
+std::string tidyCsvRow(const std::string& site, const ResultRow& row);
+
+// The site of an input file: its name without folder and last extension.
+std::string siteOf(const std::string& inputFile);
 
 // The text of one single-precision value as the table writes it.
 std::string tidyCsvNumber(float value);

@@ -48,13 +48,14 @@ std::vector<float> realsOf(const ResultRow& row) {
 
 TEST(TidyTable, HeaderNamesTheColumnsInOrder) {
   EXPECT_EQ(tidyCsvHeader(),
-            "span_first_year,span_last_year,years,trees,threshold,observed,simulations,mean,sd,"
+            "site,span_first_year,span_last_year,years,trees,threshold,observed,simulations,mean,sd,"
             "lower_95,upper_95,lower_99,upper_99,lower_99_9,upper_99_9,p2_5,p97_5,p0_5,p99_5\n");
+  for (const TidyColumn& column : tidyCsvColumns()) EXPECT_GT(std::strlen(column.meaning), 10u) << column.name;
 }
 
 TEST(TidyTable, RowHasIntegerColumnsAndOneFieldPerHeaderName) {
   ResultRow row = sampleRow();
-  std::string line = tidyCsvRow(row);
+  std::string line = tidyCsvRow("ALDER", row);
   ASSERT_FALSE(line.empty());
   EXPECT_EQ(line.back(), '\n');
   EXPECT_EQ(line.find('\r'), std::string::npos);
@@ -63,47 +64,75 @@ TEST(TidyTable, RowHasIntegerColumnsAndOneFieldPerHeaderName) {
   std::string header = tidyCsvHeader();
   header.pop_back();
   ASSERT_EQ(fields.size(), splitCsv(header).size());
-  EXPECT_EQ(fields[0], "1600");
-  EXPECT_EQ(fields[1], "1990");
-  EXPECT_EQ(fields[2], "391");
-  EXPECT_EQ(fields[3], "7");
-  EXPECT_EQ(fields[4], "2");
-  EXPECT_EQ(fields[5], "false");
-  EXPECT_EQ(fields[6], "1000");
+  EXPECT_EQ(fields[0], "ALDER");
+  EXPECT_EQ(fields[1], "1600");
+  EXPECT_EQ(fields[2], "1990");
+  EXPECT_EQ(fields[3], "391");
+  EXPECT_EQ(fields[4], "7");
+  EXPECT_EQ(fields[5], "2");
+  EXPECT_EQ(fields[6], "FALSE");
+  EXPECT_EQ(fields[7], "1000");
+}
 
+// The value of all trees is one value: what would describe a spread of
+// simulations is NA, not 0 or the value itself.
+TEST(TidyTable, TheObservedRowHasNoSpread) {
+  ResultRow row = sampleRow();
   row.observed = true;
   row.threshold = 1;
   row.simulations = 1;
   row.firstYear = row.lastYear = 1850;
-  fields = splitCsv(tidyCsvRow(row));
-  EXPECT_EQ(fields[2], "1");
-  EXPECT_EQ(fields[4], "1");
-  EXPECT_EQ(fields[5], "true");
-  EXPECT_EQ(fields[6], "1");
+  std::string line = tidyCsvRow("S", row);
+  line.pop_back();
+  const std::vector<std::string> fields = splitCsv(line);
+  EXPECT_EQ(fields[3], "1");
+  EXPECT_EQ(fields[6], "TRUE");
+  EXPECT_EQ(fields[7], "NA");
+  EXPECT_EQ(fields[8], "0.33333334");
+  for (std::size_t i = 9; i < fields.size(); ++i) EXPECT_EQ(fields[i], "NA") << i;
+}
+
+// Every sample size has a row for both thresholds: one tree has no
+// threshold-2 result, and sizes without simulations have no values.
+TEST(TidyTable, EverySampleSizeHasBothThresholds) {
+  SampleSizeResult one{1600, 1990, 1, 1000, false, {sampleRow()}};
+  one.rows[0].threshold = 1;
+  one.rows[0].sampleSize = 1;
+  const std::string rows = tidyCsvRows("A,B", one);
+  EXPECT_EQ(rows.substr(rows.find('\n') + 1),
+            "\"A,B\",1600,1990,391,1,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+  EXPECT_EQ(rows.rfind("\"A,B\",1600,1990,391,1,1,FALSE,1000,0.33333334,", 0), 0u) << rows;
+
+  const SampleSizeResult none{1600, 1990, 5, 0, false, {}};
+  EXPECT_EQ(tidyCsvRows("S", none),
+            "S,1600,1990,391,5,1,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n"
+            "S,1600,1990,391,5,2,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+  EXPECT_EQ(siteOf("data/site 7.v2.fhx"), "site 7.v2");
+  EXPECT_EQ(siteOf(".hidden"), ".hidden");
 }
 
 // Every real reads back, as a float, to exactly the value written; the text
 // is the shortest that does so (no padding digits).
 TEST(TidyTable, RealsReadBackToTheSameFloats) {
   const ResultRow row = sampleRow();
-  std::string line = tidyCsvRow(row);
+  std::string line = tidyCsvRow("S", row);
   line.pop_back();
   const std::vector<std::string> fields = splitCsv(line);
   const std::vector<float> reals = realsOf(row);
-  ASSERT_EQ(fields.size(), 7 + reals.size());
+  ASSERT_EQ(fields.size(), 8 + reals.size());
   for (std::size_t i = 0; i < reals.size(); ++i) {
-    const std::string& text = fields[7 + i];
+    const std::string& text = fields[8 + i];
     char* end = nullptr;
     float back = std::strtof(text.c_str(), &end);
     EXPECT_EQ(*end, '\0') << text;
-    EXPECT_EQ(back, reals[i]) << "column " << 7 + i << ": " << text;
+    EXPECT_EQ(back, reals[i]) << "column " << 8 + i << ": " << text;
     EXPECT_EQ(std::signbit(back), std::signbit(reals[i])) << text;
   }
-  EXPECT_EQ(fields[7], "0.33333334");
-  EXPECT_EQ(fields[8], "1e-07");
-  EXPECT_EQ(fields[9], "123456.79");
-  EXPECT_EQ(fields[10], "0");
-  EXPECT_EQ(fields[11], "-2.5");
+  EXPECT_EQ(fields[8], "0.33333334");
+  EXPECT_EQ(fields[9], "1e-07");
+  EXPECT_EQ(fields[10], "123456.79");
+  EXPECT_EQ(fields[11], "0");
+  EXPECT_EQ(fields[12], "-2.5");
   EXPECT_EQ(tidyCsvNumber(-0.0f), "-0");
 }
 

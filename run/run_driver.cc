@@ -27,11 +27,11 @@ const char* const kProgramCode = "RVA1.15";
 
 // What the run makes of the simulations' values: the progress records on
 // the screen, the report's tables, the spreadsheet rows when the run has
-// spreadsheet files, and every result row handed to `onResult`.
+// spreadsheet files, and every sample size's results handed to `onResult`.
 class RunOutput : public SimulationObserver {
  public:
   RunOutput(Console& console, LineSink report, std::vector<OutputFile>& spreadsheets,
-            std::function<void(const ResultRow&)> onResult)
+            std::function<void(const SampleSizeResult&)> onResult)
       : console_(console), report_(std::move(report)), spreadsheets_(spreadsheets),
         onResult_(std::move(onResult)) {}
   // The progress is one screen line, rewritten ('+'): a size starts at
@@ -48,15 +48,15 @@ class RunOutput : public SimulationObserver {
     for (const ResultRow& row : result.rows) {
       if (row.threshold >= 1 && row.threshold <= static_cast<int>(spreadsheets_.size()))
         spreadsheets_[row.threshold - 1].text->writeLine(spreadsheetRow(row));
-      if (onResult_) onResult_(row);
     }
+    if (onResult_) onResult_(result);
   }
 
  private:
   Console& console_;
   LineSink report_;
   std::vector<OutputFile>& spreadsheets_;
-  std::function<void(const ResultRow&)> onResult_;
+  std::function<void(const SampleSizeResult&)> onResult_;
 };
 
 void startUp(RunContext& run) {
@@ -263,7 +263,7 @@ void runAnalysis(RunContext& run) {
 }  // namespace
 
 RunFiles writeRun(RunContext& run, const OutputOpener& open,
-                  const std::function<void(const ResultRow&)>& onResult) {
+                  const std::function<void(const SampleSizeResult&)>& onResult) {
   RunFiles files;
   files.report = open(reportName(run), 6);
   OutputFile& report = files.report;

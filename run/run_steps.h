@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/result_row.h"
+#include "analysis/simulation_result.h"
 #include "run/run_context.h"
 #include "platform/platform.h"
 
@@ -43,9 +43,9 @@ void settleOptions(RunContext& run);
 
 // Writes the report head, the analysis of every span and the closing, and
 // the spreadsheet rows into files started in the run's outputs. Every
-// result row is also handed to `onResult` when it is set.
+// sample size's results are also handed to `onResult` when it is set.
 RunFiles writeRun(RunContext& run, const OutputOpener& open,
-                  const std::function<void(const ResultRow&)>& onResult = {});
+                  const std::function<void(const SampleSizeResult&)>& onResult = {});
 
 // Puts every output of the run in place; on a failure says what was and
 // was not written and stops the run.
