@@ -201,10 +201,13 @@ std::vector<PlotSpan> plotSpans(const std::vector<ResultRow>& rows) {
   return spans;
 }
 
+// ISO 8601 local time with its offset from UTC, e.g. 2026-12-08T10:30:00+01:00.
 std::string isoTime(const LocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
+  const int offset = t.utcOffsetMinutes < 0 ? -t.utcOffsetMinutes : t.utcOffsetMinutes;
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, t.utcOffsetMinutes < 0 ? '-' : '+', offset / 60,
+                offset % 60);
   return text;
 }
 
@@ -221,6 +224,7 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     const RunOptions& o = run.options;
     RunMetadata meta;
     meta.programVersion = "1.15";
+    meta.commandLine = b.arguments;
     meta.inputFile = run.inputName;
     meta.inputSha256 = sha256Hex(bytes);
     meta.job = std::string(fmt::trimRight(run.baseName().substr(0, 5)));

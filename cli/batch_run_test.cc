@@ -100,7 +100,7 @@ TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {
   const std::string json = dir.read("ALDERRVADF.json");
   EXPECT_NE(json.find("\"input_sha256\": \""), std::string::npos);
   EXPECT_NE(json.find("\"seed\": 7"), std::string::npos);
-  EXPECT_NE(json.find("\"created\": \"2026-12-08T10:30:00\""), std::string::npos);
+  EXPECT_NE(json.find("\"created\": \"2026-12-08T10:30:00+00:00\""), std::string::npos);
 }
 
 TEST_F(BatchFixture, PlotIsWellFormedAndHoldsEverySpan) {

@@ -164,6 +164,7 @@ std::string shownName(int code, int longIndex) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine result;
   BatchOptions& o = result.options;
+  o.arguments = arguments;
   std::vector<std::string> storage{"rova"};
   storage.insert(storage.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;

@@ -29,6 +29,7 @@ struct BatchOptions {
   bool version = false;
   std::string outputDirectory = ".";
   std::vector<std::string> files;
+  std::vector<std::string> arguments;  // the command line as given
 };
 
 struct CommandLine {

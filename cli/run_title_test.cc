@@ -111,7 +111,7 @@ TEST_F(BatchTitle, ControlCharactersAndOddNamesInEveryFile) {
             std::string::npos);
 
   const std::string json = dir.read("ODDRVADF.json");
-  EXPECT_NE(json.find("\"title\": \"say \\\"hi\\\"\\u001b[2J\\u0009there\",\n"), std::string::npos)
+  EXPECT_NE(json.find("\"title\": \"say \\\"hi\\\"\\u001b[2J\\tthere\",\n"), std::string::npos)
       << json;
   EXPECT_NE(json.find("\"input_file\": null,\n  \"input_file_bytes\": \"" +
                       percentEncoded(dir.file(name)) + "\",\n"),

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <system_error>
 
+#include <nlohmann/json.hpp>
+
 #include "format/utf8.h"
 
 namespace rova {
@@ -17,37 +19,10 @@ std::string integer(long long value) {
   return std::string(buffer, result.ptr);
 }
 
-std::string unicodeEscape(unsigned char c) {
-  static const char kHex[] = "0123456789abcdef";
-  return std::string("\\u00") + kHex[c >> 4] + kHex[c & 0xf];
-}
-
-std::string codeObject(const std::string& code, const char* name) {
-  return "{\"code\": " + jsonString(code) + ", \"name\": " + jsonString(name) + "}";
-}
-
 const char* methodName(const std::string& code) {
   if (code == "D") return "without replacement";
   if (code == "R") return "with replacement";
   return "unknown";
-}
-
-// A file name as a JSON string, or null when it is not valid UTF-8.
-std::string nameOrNull(const std::string& name) {
-  return isValidUtf8(name) ? jsonString(name) : "null";
-}
-
-// The percent-encoded bytes of a name that is not valid UTF-8, else null.
-std::string bytesOrNull(const std::string& name) {
-  return isValidUtf8(name) ? "null" : jsonString(percentEncoded(name));
-}
-
-std::string list(const std::vector<std::string>& names, std::string (*item)(const std::string&)) {
-  if (names.empty()) return "[]";
-  std::string out = "[\n";
-  for (std::size_t i = 0; i < names.size(); ++i)
-    out += "    " + item(names[i]) + (i + 1 < names.size() ? ",\n" : "\n");
-  return out + "  ]";
 }
 
 const char* injuryName(const std::string& code) {
@@ -162,60 +137,87 @@ std::string siteOf(const std::string& inputFile) {
   return name;
 }
 
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
+std::string latin1Repaired(const std::string& text) {
+  std::string out;
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++i;
-    } else if (c < 0x20) {
-      out += unicodeEscape(c);
-      ++i;
-    } else if (c < 0x80) {
+    if (c < 0x80) {
       out += static_cast<char>(c);
       ++i;
     } else if (std::size_t length = utf8SequenceLength(text, i)) {
       out.append(text, i, length);
       i += length;
     } else {
-      out += unicodeEscape(c);  // the Latin-1 reading of a stray byte
+      out += static_cast<char>(0xC0 | (c >> 6));  // the Latin-1 reading of a stray byte
+      out += static_cast<char>(0x80 | (c & 0x3F));
       ++i;
     }
   }
-  out += '"';
   return out;
 }
 
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A name as a JSON string, or null when it is not valid UTF-8.
+Json nameOrNull(const std::string& name) { return isValidUtf8(name) ? Json(name) : Json(nullptr); }
+
+// The percent-encoded bytes of a name that is not valid UTF-8, else null.
+Json bytesOrNull(const std::string& name) {
+  return isValidUtf8(name) ? Json(nullptr) : Json(percentEncoded(name));
+}
+
+// A list of names under `key`, and under key_bytes the bytes of those that
+// are not text, when there are any.
+void addNames(Json& document, const std::string& key, const std::vector<std::string>& names) {
+  Json list = Json::array();
+  Json bytes = Json::array();
+  for (const std::string& name : names) {
+    list.push_back(nameOrNull(name));
+    bytes.push_back(bytesOrNull(name));
+  }
+  document[key] = list;
+  if (!std::all_of(names.begin(), names.end(), isValidUtf8)) document[key + "_bytes"] = bytes;
+}
+
+Json codeObject(const std::string& code, const char* name) {
+  return Json{{"code", latin1Repaired(code)}, {"name", name}};
+}
+
+Json columnDictionary() {
+  Json columns = Json::object();
+  for (const TidyColumn& column : tidyCsvColumns()) {
+    columns[column.name] = Json{{"meaning", column.meaning}, {"unit", column.unit}};
+  }
+  return columns;
+}
+
+}  // namespace
+
 std::string runMetadataJson(const RunMetadata& meta) {
-  std::string out = "{\n";
-  auto field = [&](const char* key, const std::string& valueText, bool last = false) {
-    out += "  \"";
-    out += key;
-    out += "\": " + valueText + (last ? "\n" : ",\n");
-  };
-  field("program", jsonString("rova"));
-  field("version", jsonString(meta.programVersion));
-  field("input_file", nameOrNull(meta.inputFile));
-  if (!isValidUtf8(meta.inputFile)) field("input_file_bytes", bytesOrNull(meta.inputFile));
-  field("input_sha256", jsonString(meta.inputSha256));
-  field("job", jsonString(meta.job));
-  field("title", jsonString(meta.title));
-  field("seed", integer(meta.seed));
-  field("simulations", integer(meta.simulations));
-  field("method", codeObject(meta.method, methodName(meta.method)));
-  field("injuries", codeObject(meta.injuries, injuryName(meta.injuries)));
-  field("first_year", integer(meta.firstYear));
-  field("last_year", integer(meta.lastYear));
-  field("segment_length", integer(meta.segmentLength));
-  field("segment_lag", integer(meta.segmentLag));
-  field("created", jsonString(meta.created));
-  const bool namesAreText = std::all_of(meta.files.begin(), meta.files.end(), isValidUtf8);
-  field("files", list(meta.files, nameOrNull), namesAreText);
-  if (!namesAreText) field("files_bytes", list(meta.files, bytesOrNull), true);
-  out += "}\n";
-  return out;
+  Json document = Json::object();
+  document["program"] = "rova";
+  document["version"] = latin1Repaired(meta.programVersion);
+  addNames(document, "command_line", meta.commandLine);
+  document["input_file"] = nameOrNull(meta.inputFile);
+  if (!isValidUtf8(meta.inputFile)) document["input_file_bytes"] = bytesOrNull(meta.inputFile);
+  document["input_sha256"] = latin1Repaired(meta.inputSha256);
+  document["job"] = latin1Repaired(meta.job);
+  document["title"] = latin1Repaired(meta.title);
+  document["seed"] = meta.seed;
+  document["seed_effective"] = meta.seed & 65535;
+  document["simulations"] = meta.simulations;
+  document["method"] = codeObject(meta.method, methodName(meta.method));
+  document["injuries"] = codeObject(meta.injuries, injuryName(meta.injuries));
+  document["first_year"] = meta.firstYear;
+  document["last_year"] = meta.lastYear;
+  document["segment_length"] = meta.segmentLength;
+  document["segment_lag"] = meta.segmentLag;
+  document["created"] = latin1Repaired(meta.created);
+  addNames(document, "files", meta.files);
+  document["columns"] = columnDictionary();
+  return document.dump(2) + "\n";
 }
 
 }  // namespace rova

@@ -66,13 +66,14 @@ std::string tidyCsvNumber(float value);
 // What the metadata file records about a run.
 struct RunMetadata {
   std::string programVersion;
+  std::vector<std::string> commandLine;  // the arguments as given
   std::string inputFile;    // the input file name as the user gave it
   std::string inputSha256;  // lower-case hex of the file's bytes
   std::string job;
   std::string title;
   std::string method;    // "D" without replacement, "R" with replacement
   std::string injuries;  // "F" fire scars only, "I" injuries of all types
-  std::string created;   // ISO 8601 local time, e.g. "1997-12-07T14:05:09"
+  std::string created;   // ISO 8601 local time with its UTC offset
   int seed = 0;
   int simulations = 0;
   int firstYear = 0;
@@ -83,37 +84,31 @@ struct RunMetadata {
 };
 
 // The metadata as a pretty-printed JSON object (two-space indent, final
-// newline) with the keys program, version, input_file, input_sha256, job,
-// title, seed, simulations, method, injuries, first_year, last_year,
-// segment_length, segment_lag, created and files (and input_file_bytes and
-// files_bytes for names that are not UTF-8, below). `method` and `injuries`
-// are objects holding the one-letter code and its meaning:
-//   "method": {"code": "D", "name": "without replacement"}
-//   "injuries": {"code": "F", "name": "fire scars only"}
+// newline), written with nlohmann-json, with the keys in this order:
+// program, version, command_line (the arguments as given), input_file,
+// input_sha256, job, title, seed, seed_effective (the seed's low 16 bits,
+// the part that takes effect), simulations, method, injuries, first_year,
+// last_year, segment_length, segment_lag, created (local time with its UTC
+// offset), files, and columns (every column of the tidy table: its meaning
+// and unit). `method` and `injuries` are objects holding the one-letter
+// code and its meaning, e.g. {"code": "D", "name": "without replacement"}
 // (a code the program does not know gets the name "unknown").
 //
-// Strings are escaped for JSON: quote and backslash, and every control
-// character below 0x20 as \u00XX (DEL and everything above are allowed as
-// they are). Valid UTF-8 is copied as it is.
-//
-// File names (input_file and the entries of files) are written as strings
-// only when they are valid UTF-8, so a name always reads back as the very
-// bytes of the file it names. A name that is not valid UTF-8 (an old
-// Latin-1 name, say) is written as null, and its bytes, percent-encoded
-// (see percentEncoded in utf8.h), go into an extra key:
-//   "input_file": null,
-//   "input_file_bytes": "data/caf%E9.fhx",
-// and, when any name in files is not valid UTF-8, a key "files_bytes"
-// after files: a list of the same length holding the percent-encoded bytes
-// where files holds null, and null where files holds the name. Valid UTF-8
-// names give neither extra key.
+// Names (input_file, the entries of files and of command_line) are written
+// as strings only when they are valid UTF-8, so a name always reads back as
+// the very bytes it names. A name that is not valid UTF-8 (an old Latin-1
+// name, say) is written as null, and its bytes, percent-encoded (see
+// percentEncoded in utf8.h), go into an extra key: input_file_bytes after
+// input_file, and after files or command_line a list of the same length,
+// files_bytes or command_line_bytes, holding the encoded bytes where the
+// list holds null and null elsewhere. Valid UTF-8 gives no extra key.
 //
 // In other texts (the title) a byte that is not part of a valid UTF-8
-// sequence is written as \u00XX of its Latin-1 reading, so the output is
-// always valid JSON.
+// sequence is read as Latin-1, so the output is always valid JSON.
 std::string runMetadataJson(const RunMetadata& meta);
 
-// `text` as a JSON string literal, quotes included, escaped as above.
-std::string jsonString(const std::string& text);
+// `text` with every byte that is not part of a valid UTF-8 sequence read
+// as a Latin-1 character: valid UTF-8 whatever the bytes.
+std::string latin1Repaired(const std::string& text);
 
 }  // namespace rova

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +11,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "format/utf8.h"
 
 namespace rova {
 namespace {
@@ -282,44 +286,31 @@ TEST(RunMetadata, TheTestJsonCheckerRejectsMalformedText) {
   }
 }
 
-TEST(RunMetadata, StringsEscapeQuotesBackslashesAndControlCharacters) {
-  EXPECT_EQ(jsonString(""), "\"\"");
-  EXPECT_EQ(jsonString("say \"fire\" C:\\DATA\\FIRE.DAT"),
-            "\"say \\\"fire\\\" C:\\\\DATA\\\\FIRE.DAT\"");
-  EXPECT_EQ(jsonString(std::string("a\nb\tc\rd\x01\x1f") + std::string(1, '\0') + "e"),
-            "\"a\\u000ab\\u0009c\\u000dd\\u0001\\u001f\\u0000e\"");
-  EXPECT_EQ(jsonString("/ \x7f ~"), "\"/ \x7f ~\"");
-}
-
-TEST(RunMetadata, ValidUtf8IsKeptAndStrayBytesReadAsLatin1) {
-  EXPECT_EQ(jsonString("R\xC3\xADo Pe\xC3\xB1\x61"), "\"R\xC3\xADo Pe\xC3\xB1\x61\"");  // Río Peña
-  EXPECT_EQ(jsonString("\xE2\x82\xAC \xF0\x9F\x94\xA5"), "\"\xE2\x82\xAC \xF0\x9F\x94\xA5\"");
-  EXPECT_EQ(jsonString("R\xEDo"), "\"R\\u00edo\"");                    // Latin-1 í
-  EXPECT_EQ(jsonString("\xC0\xAF"), "\"\\u00c0\\u00af\"");             // overlong '/'
-  EXPECT_EQ(jsonString("\xE0\x80\xAF"), "\"\\u00e0\\u0080\\u00af\"");  // overlong, 3 bytes
-  EXPECT_EQ(jsonString("\xF0\x8F\xBF\xBF"),
-            "\"\\u00f0\\u008f\\u00bf\\u00bf\"");                       // overlong, 4 bytes
-  EXPECT_EQ(jsonString("\xED\xA0\x80"), "\"\\u00ed\\u00a0\\u0080\"");  // a surrogate
-  EXPECT_EQ(jsonString("\xF4\x90\x80\x80"), "\"\\u00f4\\u0090\\u0080\\u0080\"");  // above U+10FFFF
-  EXPECT_EQ(jsonString("ab\xE2\x82"), "\"ab\\u00e2\\u0082\"");   // cut short at the end
-  EXPECT_EQ(jsonString("\xE2\x82x"), "\"\\u00e2\\u0082x\"");     // cut short by ASCII
-  EXPECT_EQ(jsonString("\xA9\xC3\xA9"), "\"\\u00a9\xC3\xA9\"");  // stray byte, then é
-  // Whatever the bytes, the result is a valid JSON string.
+// A stray byte reads as its Latin-1 character; valid UTF-8 stays as it is.
+TEST(RunMetadata, StrayBytesAreReadAsLatin1) {
+  EXPECT_EQ(latin1Repaired("R\xC3\xADo Pe\xC3\xB1\x61"), "R\xC3\xADo Pe\xC3\xB1\x61");  // Río Peña
+  EXPECT_EQ(latin1Repaired("\xE2\x82\xAC \xF0\x9F\x94\xA5"), "\xE2\x82\xAC \xF0\x9F\x94\xA5");
+  EXPECT_EQ(latin1Repaired("R\xEDo"), "R\xC3\xADo");                     // Latin-1 í
+  EXPECT_EQ(latin1Repaired("\xC0\xAF"), "\xC3\x80\xC2\xAF");              // overlong '/'
+  EXPECT_EQ(latin1Repaired("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // a surrogate
+  EXPECT_EQ(latin1Repaired("ab\xE2\x82"), "ab\xC3\xA2\xC2\x82");          // cut short at the end
+  EXPECT_EQ(latin1Repaired("\xA9\xC3\xA9"), "\xC2\xA9\xC3\xA9");          // stray byte, then é
   std::string everyByte;
   for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
-  EXPECT_TRUE(validJson(jsonString(everyByte + everyByte.substr(0x80) + "\xE2\x82")));
+  EXPECT_TRUE(isValidUtf8(latin1Repaired(everyByte + everyByte.substr(0x80) + "\xE2\x82")));
 }
 
 RunMetadata sampleMetadata() {
   RunMetadata meta;
   meta.programVersion = "1.15";
+  meta.commandLine = {"--csv", "-s", "-12345", "data/Pe\xF1\x61 \"north\".fhx"};
   meta.inputFile = "data/Pe\xF1\x61 \"north\".fhx";  // a Latin-1 ñ
   meta.inputSha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   meta.job = "PENA";
   meta.title = "Line one\nback\\slash \xE2\x80\x94 dash";
   meta.method = "R";
   meta.injuries = "I";
-  meta.created = "1997-12-07T14:05:09";
+  meta.created = "1997-12-07T14:05:09-07:00";
   meta.seed = -12345;
   meta.simulations = 1000;
   meta.firstYear = 1600;
@@ -330,35 +321,46 @@ RunMetadata sampleMetadata() {
   return meta;
 }
 
-// The whole document, key by key, one key per line with two-space indent.
+std::vector<std::string> keysOf(const nlohmann::ordered_json& object) {
+  std::vector<std::string> keys;
+  for (const auto& item : object.items()) keys.push_back(item.key());
+  return keys;
+}
+
+// The whole document: every key in order, with its value, valid JSON with
+// a two-space indent and a final line end.
 TEST(RunMetadata, DocumentHasEveryKeyInOrderAndIsValidJson) {
   const std::string text = runMetadataJson(sampleMetadata());
   EXPECT_TRUE(validJson(text)) << text;
-  EXPECT_EQ(
-      text,
-      "{\n"
-      "  \"program\": \"rova\",\n"
-      "  \"version\": \"1.15\",\n"
-      "  \"input_file\": null,\n"
-      "  \"input_file_bytes\": \"data/Pe%F1a%20%22north%22.fhx\",\n"
-      "  \"input_sha256\": \"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\",\n"
-      "  \"job\": \"PENA\",\n"
-      "  \"title\": \"Line one\\u000aback\\\\slash \xE2\x80\x94 dash\",\n"
-      "  \"seed\": -12345,\n"
-      "  \"simulations\": 1000,\n"
-      "  \"method\": {\"code\": \"R\", \"name\": \"with replacement\"},\n"
-      "  \"injuries\": {\"code\": \"I\", \"name\": \"injuries of all types\"},\n"
-      "  \"first_year\": 1600,\n"
-      "  \"last_year\": 1990,\n"
-      "  \"segment_length\": 50,\n"
-      "  \"segment_lag\": 25,\n"
-      "  \"created\": \"1997-12-07T14:05:09\",\n"
-      "  \"files\": [\n"
-      "    \"PENA.OUT\",\n"
-      "    \"PENA.csv\",\n"
-      "    \"PENA.svg\"\n"
-      "  ]\n"
-      "}\n");
+  ASSERT_EQ(text.back(), '\n');
+  EXPECT_EQ(text.rfind("{\n  \"program\": \"rova\",\n  \"version\": \"1.15\",\n", 0), 0u) << text;
+  const auto doc = nlohmann::ordered_json::parse(text);
+  EXPECT_EQ(keysOf(doc),
+            (std::vector<std::string>{"program", "version", "command_line", "command_line_bytes",
+                                      "input_file", "input_file_bytes", "input_sha256", "job", "title",
+                                      "seed", "seed_effective", "simulations", "method", "injuries",
+                                      "first_year", "last_year", "segment_length", "segment_lag",
+                                      "created", "files", "columns"}));
+  EXPECT_EQ(doc["command_line"][2], "-12345");
+  EXPECT_TRUE(doc["command_line"][3].is_null());
+  EXPECT_EQ(doc["command_line_bytes"][3], "data/Pe%F1a%20%22north%22.fhx");
+  EXPECT_TRUE(doc["command_line_bytes"][0].is_null());
+  EXPECT_TRUE(doc["input_file"].is_null());
+  EXPECT_EQ(doc["input_file_bytes"], "data/Pe%F1a%20%22north%22.fhx");
+  EXPECT_EQ(doc["title"], "Line one\nback\\slash \xE2\x80\x94 dash");
+  EXPECT_NE(text.find("\"title\": \"Line one\\nback\\\\slash \xE2\x80\x94 dash\""), std::string::npos);
+  EXPECT_EQ(doc["seed"], -12345);
+  EXPECT_EQ(doc["seed_effective"], 53191);  // the low 16 bits of -12345
+  EXPECT_EQ(doc["method"], (nlohmann::ordered_json{{"code", "R"}, {"name", "with replacement"}}));
+  EXPECT_EQ(doc["injuries"]["name"], "injuries of all types");
+  EXPECT_EQ(doc["created"], "1997-12-07T14:05:09-07:00");
+  EXPECT_EQ(doc["files"], (nlohmann::ordered_json{"PENA.OUT", "PENA.csv", "PENA.svg"}));
+  // The column dictionary holds every column of the table, in its order.
+  std::vector<std::string> columns;
+  for (const TidyColumn& column : tidyCsvColumns()) columns.push_back(column.name);
+  EXPECT_EQ(keysOf(doc["columns"]), columns);
+  EXPECT_EQ(doc["columns"]["mean"]["unit"], "fire events per century");
+  EXPECT_NE(doc["columns"]["observed"]["meaning"].get<std::string>().find("TRUE"), std::string::npos);
 }
 
 TEST(RunMetadata, DefaultCodesUnknownCodesAndNoFiles) {
@@ -366,66 +368,59 @@ TEST(RunMetadata, DefaultCodesUnknownCodesAndNoFiles) {
   meta.method = "D";
   meta.injuries = "F";
   meta.files.clear();
-  std::string text = runMetadataJson(meta);
-  EXPECT_TRUE(validJson(text)) << text;
-  EXPECT_NE(text.find("\"method\": {\"code\": \"D\", \"name\": \"without replacement\"},\n"),
-            std::string::npos);
-  EXPECT_NE(text.find("\"injuries\": {\"code\": \"F\", \"name\": \"fire scars only\"},\n"),
-            std::string::npos);
-  EXPECT_NE(text.find("\n  \"files\": []\n}\n"), std::string::npos);
+  auto doc = nlohmann::ordered_json::parse(runMetadataJson(meta));
+  EXPECT_EQ(doc["method"]["name"], "without replacement");
+  EXPECT_EQ(doc["injuries"]["name"], "fire scars only");
+  EXPECT_TRUE(doc["files"].empty());
+  EXPECT_FALSE(doc.contains("files_bytes"));
 
   meta.method = "\"";
   meta.injuries = "";
-  text = runMetadataJson(meta);
+  const std::string text = runMetadataJson(meta);
   EXPECT_TRUE(validJson(text)) << text;
-  EXPECT_NE(text.find("\"method\": {\"code\": \"\\\"\", \"name\": \"unknown\"},"),
-            std::string::npos);
-  EXPECT_NE(text.find("\"injuries\": {\"code\": \"\", \"name\": \"unknown\"},"), std::string::npos);
+  doc = nlohmann::ordered_json::parse(text);
+  EXPECT_EQ(doc["method"], (nlohmann::ordered_json{{"code", "\""}, {"name", "unknown"}}));
+  EXPECT_EQ(doc["injuries"]["name"], "unknown");
 }
 
-// A valid UTF-8 name is the string of old, with no extra key; a name that
-// is not UTF-8 is null and its bytes follow, so no other name is written.
+// A valid UTF-8 name is a string with no extra key; a name that is not
+// UTF-8 is null and its bytes follow, so no other name is written.
 TEST(RunMetadata, FileNamesAreTextOnlyWhenTheyAreUtf8) {
   RunMetadata meta = sampleMetadata();
+  meta.commandLine = {"x"};
   meta.inputFile = "data/R\xC3\xADo \"n\"\x01.fhx";  // Río, a quote, a control character
   std::string text = runMetadataJson(meta);
   EXPECT_TRUE(validJson(text)) << text;
-  EXPECT_NE(text.find("\n  \"input_file\": \"data/R\xC3\xADo \\\"n\\\"\\u0001.fhx\",\n"
-                      "  \"input_sha256\": "),
-            std::string::npos)
-      << text;
+  auto doc = nlohmann::ordered_json::parse(text);
+  EXPECT_EQ(doc["input_file"], meta.inputFile);
   EXPECT_EQ(text.find("_bytes"), std::string::npos);
-  EXPECT_NE(text.find("\"files\": [\n    \"PENA.OUT\",\n    \"PENA.csv\",\n    \"PENA.svg\"\n  ]\n}\n"),
-            std::string::npos);
 
   // Latin-1 é and a UTF-8 é are two names: neither may read as the other.
   meta.inputFile = "out/caf\xE9.fhx";
   meta.files = {"out/caf\xE9/A.OUT", "B.OUT", "out/\xC3\xA9/C.OUT"};
   text = runMetadataJson(meta);
   EXPECT_TRUE(validJson(text)) << text;
-  EXPECT_NE(text.find("  \"input_file\": null,\n  \"input_file_bytes\": \"out/caf%E9.fhx\",\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("  \"files\": [\n    null,\n    \"B.OUT\",\n    \"out/\xC3\xA9/C.OUT\"\n  ],\n"
-                      "  \"files_bytes\": [\n    \"out/caf%E9/A.OUT\",\n    null,\n    null\n  ]\n}\n"),
-            std::string::npos)
-      << text;
-  EXPECT_EQ(text.find("\\u00e9"), std::string::npos);
+  doc = nlohmann::ordered_json::parse(text);
+  EXPECT_TRUE(doc["input_file"].is_null());
+  EXPECT_EQ(doc["input_file_bytes"], "out/caf%E9.fhx");
+  EXPECT_EQ(doc["files"], (nlohmann::ordered_json{nullptr, "B.OUT", "out/\xC3\xA9/C.OUT"}));
+  EXPECT_EQ(doc["files_bytes"], (nlohmann::ordered_json{"out/caf%E9/A.OUT", nullptr, nullptr}));
+  EXPECT_EQ(text.find("\xC3\xA9.fhx"), std::string::npos);
 }
 
 // Every control character of a title is escaped, and reads back as itself.
 TEST(RunMetadata, EveryControlCharacterIsEscaped) {
-  static const char kHex[] = "0123456789abcdef";
-  for (int c = 0; c < 0x20; ++c) {
-    const std::string expected = std::string("\"a\\u00") + kHex[c >> 4] + kHex[c & 15] + "b\"";
-    EXPECT_EQ(jsonString(std::string("a") + static_cast<char>(c) + "b"), expected) << c;
-  }
-  EXPECT_EQ(jsonString("a\x7f" "b"), "\"a\x7f" "b\"");  // DEL needs no escape in JSON
   std::string controls;
   for (int c = 0; c < 0x20; ++c) controls += static_cast<char>(c);
   RunMetadata meta = sampleMetadata();
   meta.title = controls + "\x7f";
-  EXPECT_TRUE(validJson(runMetadataJson(meta)));
+  const std::string text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text));
+  const std::size_t from = text.find("\"title\"");
+  const std::string titleLine = text.substr(from, text.find('\n', from) - from);
+  for (char c : titleLine) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << titleLine;
+  EXPECT_NE(titleLine.find("\\u0001"), std::string::npos) << titleLine;
+  EXPECT_EQ(nlohmann::ordered_json::parse(text)["title"], meta.title);
 }
 
 }  // namespace

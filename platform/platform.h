@@ -115,6 +115,7 @@ class FileSystem {
 
 struct LocalTime {
   int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  int utcOffsetMinutes = 0;  // local time minus UTC
 };
 
 class Clock {

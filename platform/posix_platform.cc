@@ -255,8 +255,9 @@ LocalTime SystemClock::now() {
   std::time_t t = std::time(nullptr);
   std::tm local{};
   localtime_r(&t, &local);
-  return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                   local.tm_hour,        local.tm_min,     local.tm_sec};
+  return LocalTime{local.tm_year + 1900, local.tm_mon + 1,  local.tm_mday,
+                   local.tm_hour,        local.tm_min,      local.tm_sec,
+                   static_cast<int>(local.tm_gmtoff / 60)};
 }
 
 void ShellInterpreter::run(const std::string& commandLine) {
