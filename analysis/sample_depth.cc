@@ -26,7 +26,7 @@ void addRecordYears(const FireHistory& data, YearTable& sampleDepth) {
 }
 
 void reportSampleDepth(const FireHistory& data, int first, int last, const YearTable& sampleDepth,
-                       YearTable& fireTreeCount, char injuryMode, AnalysisOutput& out) {
+                       YearTable& fireTreeCount, InjuryMode injuryMode, AnalysisOutput& out) {
   // Only the years of the span that lie inside the table are looked up.
   const int lo = std::max(first, kFirstYearSlot);
   const int hi = std::min(last, kLastYearSlot);

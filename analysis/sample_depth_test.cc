@@ -31,7 +31,7 @@ TEST(SampleDepth, ThirteenYearSpanFireScarsOnly) {
   YearTable fires;
   fires.fill(99);
   RecordedOutput out;
-  reportSampleDepth(h, 1990, 2002, depth, fires, 'F', out);
+  reportSampleDepth(h, 1990, 2002, depth, fires, InjuryMode::kFireScarsOnly, out);
 
   const std::vector<std::string> expected{
       kDoubleRule,
@@ -69,16 +69,16 @@ TEST(SampleDepth, InjuriesCountOnlyInInjuryMode) {
   const YearTable depth = depthOf(h);
   YearTable fires{};
   RecordedOutput out;
-  reportSampleDepth(h, 1990, 2002, depth, fires, 'I', out);
+  reportSampleDepth(h, 1990, 2002, depth, fires, InjuryMode::kAllInjuries, out);
   ASSERT_EQ(out.report.size(), 15u);
   EXPECT_EQ(out.report[12], "         2      1   1995");
   EXPECT_EQ(out.report[13], "         1      2   1998  2000");
   EXPECT_EQ(out.report[14], "         0     10");
   EXPECT_EQ(fires[yearIndex(1998)], 1);
 
-  // Any letter other than 'I' means scars only.
+  // Any letter other than I means scars only.
   RecordedOutput lower;
-  reportSampleDepth(h, 1990, 2002, depth, fires, 'i', lower);
+  reportSampleDepth(h, 1990, 2002, depth, fires, injuryModeFrom('i'), lower);
   EXPECT_EQ(lower.report[13], "         1      1   2000");
   EXPECT_EQ(fires[yearIndex(1998)], 0);
 }
@@ -88,7 +88,7 @@ TEST(SampleDepth, NineteenYearsWithTheSameCountContinueAtColumn19) {
   const YearTable depth = depthOf(h);
   YearTable fires{};
   RecordedOutput out;
-  reportSampleDepth(h, 1900, 1918, depth, fires, 'F', out);
+  reportSampleDepth(h, 1900, 1918, depth, fires, InjuryMode::kFireScarsOnly, out);
 
   std::string row = "         1     19 ";
   for (int y = 1900; y <= 1917; ++y) row += "  " + std::to_string(y);
@@ -106,12 +106,12 @@ TEST(SampleDepth, SpanWithoutFireAndShorterRepeatCall) {
   const YearTable depth = depthOf(h);
   YearTable fires{};
   RecordedOutput whole;
-  reportSampleDepth(h, 1990, 2002, depth, fires, 'F', whole);
+  reportSampleDepth(h, 1990, 2002, depth, fires, InjuryMode::kFireScarsOnly, whole);
   ASSERT_EQ(fires[yearIndex(1995)], 2);
 
   // 1996..2000 minus the scar of 2000: 1996..1999 has no fire at all.
   RecordedOutput out;
-  reportSampleDepth(h, 1996, 1999, depth, fires, 'F', out);
+  reportSampleDepth(h, 1996, 1999, depth, fires, InjuryMode::kFireScarsOnly, out);
   const std::vector<std::string> expected{
       kDoubleRule,
       "",
@@ -136,7 +136,7 @@ TEST(SampleDepth, EmptySpanGivesHeadingsOnly) {
   YearTable fires;
   fires.fill(5);
   RecordedOutput out;
-  reportSampleDepth(h, 2000, 1995, depth, fires, 'F', out);
+  reportSampleDepth(h, 2000, 1995, depth, fires, InjuryMode::kFireScarsOnly, out);
   const std::vector<std::string> expected{
       kDoubleRule,
       "",
@@ -164,7 +164,7 @@ TEST(SampleDepth, YearsBeyondTheTableAreCountedButNotLookedUp) {
   const YearTable depth = depthOf(h);
   YearTable fires{};
   RecordedOutput out;
-  reportSampleDepth(h, 2025, 2040, depth, fires, 'F', out);
+  reportSampleDepth(h, 2025, 2040, depth, fires, InjuryMode::kFireScarsOnly, out);
   const std::vector<std::string> expected{
       kDoubleRule,
       "",
@@ -184,7 +184,7 @@ TEST(SampleDepth, YearsBeyondTheTableAreCountedButNotLookedUp) {
   EXPECT_EQ(out.report, expected);
 
   RecordedOutput low;
-  reportSampleDepth(h, -2070, -2064, depth, fires, 'F', low);
+  reportSampleDepth(h, -2070, -2064, depth, fires, InjuryMode::kFireScarsOnly, low);
   EXPECT_EQ(low.report[2],
             " SAMPLE DEPTH: year and number of trees over time span -2070 to -2064 (   7 years)");
   EXPECT_EQ(low.report[4], "  -2065   0  -2064   0");

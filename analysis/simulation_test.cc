@@ -20,8 +20,8 @@ namespace {
 SimulationSettings settingsFor(int n, char selection, char injury = 'F') {
   SimulationSettings s;
   s.simulationCount = n;
-  s.selectionMode = selection;
-  s.injuryMode = injury;
+  s.selectionMode = selectionMethodFrom(selection);
+  s.injuryMode = injuryModeFrom(injury);
   s.spreadsheets = true;
   s.ranks = percentileRanks(n);
   return s;
@@ -118,7 +118,7 @@ YearTable firesOf(const FireHistory& h, int first, int last, char injury) {
   RecordedOutput discard;
   YearTable fires{};
   YearTable depth{};
-  reportSampleDepth(h, first, last, depth, fires, injury, discard);
+  reportSampleDepth(h, first, last, depth, fires, injuryModeFrom(injury), discard);
   return fires;
 }
 

@@ -113,15 +113,15 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
               "; the seed used is " + std::to_string(o.randomSeed));
     }
   }
-  if (b.withReplacement) o.selectionMode = 'R';
+  if (b.withReplacement) o.selectionMode = SelectionMethod::kWithReplacement;
   if (b.injuries) {
-    if (data.formatKind == 'B') {
+    if (data.formatKind == FormatKind::kFireEvents) {
       c.write(" >> Fire Events data record one type of event only: --injuries has no effect");
     } else {
-      o.injuryMode = 'I';
+      o.injuryMode = InjuryMode::kAllInjuries;
     }
   }
-  if (b.noSpreadsheets) o.spreadsheetFiles = 'N';
+  if (b.noSpreadsheets) o.spreadsheetFiles = SpreadsheetFiles::kSkip;
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {
@@ -132,12 +132,12 @@ std::string joinPath(const std::string& directory, const std::string& name) {
 // The name of a file beside the spreadsheet files: job, program code,
 // method and injury letters and the extension.
 std::string tidyName(const RunContext& run, const std::string& extension) {
-  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + extension;
+  return run.outputBase() + methodLetters(run.options) + extension;
 }
 
 std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions& b) {
   std::vector<std::string> names{reportName(run)};
-  if (run.options.spreadsheetFiles == 'Y') {
+  if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
     names.push_back(spreadsheetName(run, 1));
     names.push_back(spreadsheetName(run, 2));
   }
@@ -179,9 +179,8 @@ std::string optionsLine(const RunContext& run) {
   const RunOptions& o = run.options;
   std::string line = "Job " + std::string(fmt::trimRight(run.baseName().substr(0, 5))) + ", " +
                      std::to_string(o.simulationCount) + " simulations, seed " +
-                     std::to_string(o.randomSeed) + ", method " + o.selectionMode +
-                     (o.selectionMode == 'R' ? " (with replacement)" : " (without replacement)") +
-                     (o.injuryMode == 'I' ? ", injuries of all types" : ", fire scars only");
+                     std::to_string(o.randomSeed) + ", method " + letterOf(o.selectionMode) + " (" +
+                     wordsOf(o.selectionMode) + "), " + wordsOf(o.injuryMode);
   if (o.segmentLength > 0) {
     line += ", segments of " + std::to_string(o.segmentLength) + " years, lag " +
             std::to_string(o.segmentLag);
@@ -223,8 +222,8 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     meta.inputSha256 = sha256Hex(bytes);
     meta.job = std::string(fmt::trimRight(run.baseName().substr(0, 5)));
     meta.title = std::string(fmt::trimRight(o.runTitle));
-    meta.method = std::string(1, o.selectionMode);
-    meta.injuries = std::string(1, o.injuryMode);
+    meta.method = std::string(1, letterOf(o.selectionMode));
+    meta.injuries = std::string(1, letterOf(o.injuryMode));
     meta.created = isoTime(run.console.sessionTime);
     meta.seed = o.randomSeed;
     meta.simulations = o.simulationCount;

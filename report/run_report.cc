@@ -29,8 +29,10 @@ std::string tenYears(const FireHistory& data, int series, long long first) {
 }
 
 std::string option5Line(const ReportHead& head) {
-  if (head.data.formatKind == 'B') return "5  Fire history is recorded in BINARY format; all events used";
-  if (head.options.injuryMode == 'I') {
+  if (head.data.formatKind == FormatKind::kFireEvents) {
+    return "5  Fire history is recorded in BINARY format; all events used";
+  }
+  if (head.options.injuryMode == InjuryMode::kAllInjuries) {
     return "5  Fire history is recorded in FIRE2 format; analysis includes INJURIES of all types "
            "(UPPER- and lower-case symbols).";
   }
@@ -103,17 +105,18 @@ void writeReportHead(const ReportHead& head, const LineSink& out) {
           .a(" for the 99% limits."));
   out("");
   out(fmt::Line().x(8).a("4  Selection of reduced sample is by"));
-  out(fmt::Line().x(13).a(o.selectionMode == 'R'
-                              ? "R: Random selection with replacement - a series may be selected "
-                                "more than once."
-                              : "D: Random selection without replacement - no series is selected "
-                                "more than once."));
+  const SelectionMethod method = o.selectionMode;
+  out(fmt::Line().x(13).a(std::string(1, letterOf(method)) + ": Random selection " +
+                          wordsOf(method) +
+                          (method == SelectionMethod::kWithReplacement
+                               ? " - a series may be selected more than once."
+                               : " - no series is selected more than once.")));
   out("");
   out(fmt::Line().x(8).a(option5Line(head)));
   out("");
   out(fmt::Line().x(8).a("6  Output:  ").a(base).a(".OUT for printing"));
-  if (o.spreadsheetFiles == 'Y') {
-    out(fmt::Line().x(20).a(base).a(std::string{o.selectionMode, o.injuryMode})
+  if (o.spreadsheetFiles == SpreadsheetFiles::kWrite) {
+    out(fmt::Line().x(20).a(base).a(methodLetters(o))
             .a(".XLn  spreadsheet files"));
   }
   out("");

@@ -24,11 +24,11 @@ void showMenu(RunContext& run) {
   c.write(fmt::Line(" ").tab(9).a("3  Number of simulations").tab(56).i(o.simulationCount, 8)
               .a("  Seed").i(o.randomSeed, 8));
   c.write(fmt::Line(" ").tab(9).a("4  Selection of reduced sample").tab(63)
-              .a(std::string(1, o.selectionMode)));
+              .a(std::string(1, letterOf(o.selectionMode))));
   c.write(fmt::Line(" ").tab(9).a("5  Fire events only or Injuries of all types").tab(63)
-              .a(std::string(1, o.injuryMode)));
+              .a(std::string(1, letterOf(o.injuryMode))));
   c.write(fmt::Line(" ").tab(9).a("6  Save files for spreadsheets").tab(63)
-              .a(std::string(1, o.spreadsheetFiles)));
+              .a(std::string(1, letterOf(o.spreadsheetFiles))));
 }
 
 }  // namespace
@@ -93,30 +93,30 @@ void selectionOption(RunContext& run) {
     run.console.write(std::string(" ") + line);
   }
   const std::string answer = run.console.askText("|Selection of reduced sample  <D>/R", 1);
-  run.options.selectionMode = answer == "R" ? 'R' : 'D';
+  run.options.selectionMode = selectionMethodFrom(answer[0]);
 }
 
 void injuryOption(RunContext& run) {
   Console& c = run.console;
   c.write(" ");
-  if (run.data->formatKind == 'B') {
-    c.write(" Fire history is recorded in binary format.");
+  c.write(std::string(" Fire history is recorded in ") + wordsOf(run.data->formatKind) +
+          " format.");
+  if (run.data->formatKind == FormatKind::kFireEvents) {
     c.write(" Only one type of injury is recorded");
     return;
   }
-  c.write(" Fire history is recorded in FIRE2 format.");
   c.write(" You may elect to use in the analysis either:");
   c.write("   F:  Fire scars only (UPPER-case symbols), or");
   c.write("   I:  Injuries of all types (UPPER- and lower-case symbols).");
   const std::string answer = c.askText("|Fire scars only or Injuries of all types?  <F>/I", 1);
-  run.options.injuryMode = answer == "I" ? 'I' : 'F';
+  run.options.injuryMode = injuryModeFrom(answer[0]);
 }
 
 void spreadsheetOption(RunContext& run) {
   run.console.write(" ");
   run.console.write(" Files may be saved for importation to spreadsheets");
   const std::string answer = run.console.askText("|Save files for spreadsheets?  <Y>/N", 1);
-  run.options.spreadsheetFiles = answer == "N" ? 'N' : 'Y';
+  run.options.spreadsheetFiles = spreadsheetFilesFrom(answer[0]);
 }
 
 using OptionHandler = void (*)(RunContext&);

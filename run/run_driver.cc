@@ -88,8 +88,7 @@ std::string RunContext::outputBase() const {
 std::string reportName(const RunContext& run) { return run.outputBase() + ".OUT"; }
 
 std::string spreadsheetName(const RunContext& run, int n) {
-  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + ".XL" +
-         std::to_string(n);
+  return run.outputBase() + methodLetters(run.options) + ".XL" + std::to_string(n);
 }
 
 
@@ -146,12 +145,12 @@ void readFireHistory(RunContext& run, InputText& file) {
                              fire2.problem};
   }
   if (fire2.outcome == Fire2Outcome::kRead) {
-    data.formatKind = '2';
+    data.formatKind = FormatKind::kFire2;
   } else {
     run.console.write(" Format is not FIRE2; trying Binary Fire Events");
     const std::string problem = RFIREB(file, data, reporter);
     if (!problem.empty()) throw ProgramStop{1, problem};
-    data.formatKind = 'B';
+    data.formatKind = FormatKind::kFireEvents;
     if (data.seriesCount == 0) run.console.write(" >> No tree was read: the report will hold no results");
   }
   run.options.processFirstYear = data.firstYear;
@@ -174,7 +173,7 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, AnalysisOutput&
   const RunOptions& o = run.options;
   const FireHistory& data = *run.data;
   const SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
-                                    o.spreadsheetFiles == 'Y', run.percentileRanks};
+                                    o.spreadsheetFiles == SpreadsheetFiles::kWrite, run.percentileRanks};
   // Segment arithmetic is done in 64 bits: lengths and lags may be as large
   // as any 32-bit answer.
   long long first = o.processFirstYear;
@@ -215,7 +214,7 @@ void showNewFiles(RunContext& run, const OutputFile& report,
     renamed = renamed || spreadsheets[n].name != spreadsheetName(run, static_cast<int>(n) + 1);
   if (spreadsheets.empty()) return;
   if (!renamed) {
-    c.write(fmt::X(12) + base + run.options.selectionMode + run.options.injuryMode +
+    c.write(fmt::X(12) + base + methodLetters(run.options) +
             ".XLn  for importation into spreadsheets");
     return;
   }
@@ -261,7 +260,7 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
                   toReport);
   addRecordYears(*run.data, *run.sampleDepth);
 
-  if (run.options.spreadsheetFiles == 'Y') {
+  if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
     for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(open(spreadsheetName(run, n), 20 + n));
   }
   RandomGenerator generator;
