@@ -177,7 +177,7 @@ void writeWhole(OutputFile file, const std::string& text) {
 
 std::string optionsLine(const RunContext& run) {
   const RunOptions& o = run.options;
-  std::string line = "Job " + std::string(fmt::trimRight(run.baseName().substr(0, 5))) + ", " +
+  std::string line = "Job " + std::string(fmt::trimRight(run.console.identification.job)) + ", " +
                      std::to_string(o.simulationCount) + " simulations, seed " +
                      std::to_string(o.randomSeed) + ", method " + letterOf(o.selectionMode) + " (" +
                      wordsOf(o.selectionMode) + "), " + wordsOf(o.injuryMode);
@@ -220,7 +220,7 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     meta.programVersion = "1.15";
     meta.inputFile = run.inputName;
     meta.inputSha256 = sha256Hex(bytes);
-    meta.job = std::string(fmt::trimRight(run.baseName().substr(0, 5)));
+    meta.job = std::string(fmt::trimRight(run.console.identification.job));
     meta.title = std::string(fmt::trimRight(o.runTitle));
     meta.method = std::string(1, letterOf(o.selectionMode));
     meta.injuries = std::string(1, letterOf(o.injuryMode));
@@ -246,7 +246,7 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
                  std::string& bytes) {
   prepareSession(run);
   const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
-  if (!job.empty()) run.console.programIdentification.replace(0, 5, fixedLength(job, 5));
+  if (!job.empty()) run.console.identification.job = fixedLength(job, 5);
   if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
   run.inputName = path;
   std::string error;

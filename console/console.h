@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "records/identification.h"
 
 namespace rova {
 
@@ -34,8 +35,6 @@ struct ScreenColours {
   std::string exitColour = std::string(11, '\0');
   static bool isOn(const std::string& sequence) { return !sequence.empty() && sequence[0] != '\0'; }
 };
-
-constexpr int kIdentificationLength = 254;
 
 class Console {
  public:
@@ -77,8 +76,8 @@ class Console {
 
   void showGeneralInformation();
 
-  // Fixes the date and time of the session, builds the identification
-  // line, picks the weekday's border pair and sets up the screen.
+  // Fixes the date and time of the session, fills the identification,
+  // picks the weekday's border pair and sets up the screen.
   void startSession(Clock& clock, const std::string& suiteArgument);
 
   // Shows the text indented by 19 blanks and ends the program normally.
@@ -88,7 +87,7 @@ class Console {
   // blank, runs it and waits for it.
   void pauseForCommand();
 
-  std::string programIdentification = std::string(kIdentificationLength, ' ');
+  Identification identification;
   std::string borderPair = "*=";
   ScreenColours colours;
   LocalTime sessionTime;

@@ -42,24 +42,25 @@ std::string option5Line(const ReportHead& head) {
 
 }  // namespace
 
-void runReportHeader(int& page, const std::string& title, const std::string& id,
+void runReportHeader(int& page, const std::string& title, const Identification& id,
                      const LineSink& out) {
   ++page;
-  const std::string suite(fmt::trimRight(id.substr(194)));
-  out(fmt::Line(" []  ").a(suite).tab(77).a("Run ").a(id.substr(0, 5)).a("  Program ")
-          .a(id.substr(5, 3)).x(2).a(id.substr(24, 22)).tab(125).a("Page").i(page, 4));
+  const std::string suite(fmt::trimRight(id.suiteField()));
+  out(fmt::Line(" []  ").a(suite).tab(77).a("Run ").a(fmt::padded(id.job, 5)).a("  Program ")
+          .a(id.programName()).x(2).a(fmt::padded(id.clockText, 22)).tab(125).a("Page")
+          .i(page, 4));
   out(" []");
   std::string shownTitle = shown(title);
   shownTitle.resize(utf8CutLength(shownTitle, 80));
-  out(fmt::Line(" []  ").a(shownTitle).tab(111).a("Version ").a(id.substr(8, 5)).x(3)
-          .a(id.substr(18, 6)));
+  out(fmt::Line(" []  ").a(shownTitle).tab(111).a("Version ").a(id.version()).x(3)
+          .a(id.dayNumberText()));
   out(kDashRule);
 }
 
 void writeReportHead(const ReportHead& head, const LineSink& out) {
   const RunOptions& o = head.options;
   const FireHistory& d = head.data;
-  const std::string base = head.identification.substr(0, 8);
+  const std::string base = head.identification.baseName();
   const auto& ranks = head.ranks;
 
   out("");

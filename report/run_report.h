@@ -9,6 +9,7 @@
 #include <string>
 
 #include "records/fire_history.h"
+#include "records/identification.h"
 #include "records/run_options.h"
 
 namespace rova {
@@ -16,14 +17,14 @@ namespace rova {
 using LineSink = std::function<void(const std::string&)>;
 
 // Writes the four-line page heading; `page` is incremented first.
-void runReportHeader(int& page, const std::string& title, const std::string& identification,
+void runReportHeader(int& page, const std::string& title, const Identification& identification,
                      const LineSink& out);
 
 // What the head of the report shows.
 struct ReportHead {
   const RunOptions& options;
   const FireHistory& data;
-  const std::string& identification;  // the session's identification line
+  const Identification& identification;  // the session's
   const std::string& inputName;       // as typed or given
   const std::array<int, 4>& ranks;    // the percentile ranks of the options
 };

@@ -40,9 +40,8 @@ struct RunContext {
   // job identifier (batch mode's --full-names).
   std::string fileBase;
 
-  // Columns 1-8 of the identification: job identifier and program code,
-  // the base name of every output file.
-  std::string baseName() const { return console.programIdentification.substr(0, 8); }
+  // Job identifier and program name, the base name of every output file.
+  std::string baseName() const { return console.identification.baseName(); }
   // The start of every output file's name: the base name without its
   // blanks, or the file base and the program code.
   std::string outputBase() const;

@@ -54,10 +54,10 @@ void startUp(RunContext& run) {
   Console& c = run.console;
   prepareSession(run);
   c.showLine("*=", "BZ");
-  c.showLine(c.programIdentification.substr(194, 60), "|_");
+  c.showLine(c.identification.suiteField(), "|_");
   c.showLine("P R O G R A M     R O V A", "|_");
   c.showLine("Effect of sample size on estimates of fire frequency", "|_");
-  c.showLine("Version " + c.programIdentification.substr(8, 5), "||");
+  c.showLine("Version " + c.identification.version(), "||");
   c.showLine("*=", "Z|");
   run.sampleDepth->fill(0);
 
@@ -81,7 +81,7 @@ void readData(RunContext& run) {
 }  // namespace
 
 std::string RunContext::outputBase() const {
-  if (!fileBase.empty()) return fileBase + baseName().substr(5, 3);
+  if (!fileBase.empty()) return fileBase + console.identification.programName();
   return packName(baseName());
 }
 
@@ -95,8 +95,8 @@ std::string spreadsheetName(const RunContext& run, int n) {
 void prepareSession(RunContext& run) {
   Console& c = run.console;
   c.startSession(run.platform.clock, "@");
-  c.programIdentification.replace(5, 7, kProgramCode);
-  run.defaultSeed = readInteger(c.programIdentification.substr(19, 5)).value_or(0);
+  c.identification.programCode = kProgramCode;
+  run.defaultSeed = c.identification.defaultSeed();
   run.options.randomSeed = run.defaultSeed;
 }
 
@@ -254,8 +254,8 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   };
   int page = 0;
   runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
-                  run.console.programIdentification, toReport);
-  writeReportHead(ReportHead{run.options, *run.data, run.console.programIdentification,
+                  run.console.identification, toReport);
+  writeReportHead(ReportHead{run.options, *run.data, run.console.identification,
                              run.inputName, run.percentileRanks},
                   toReport);
   addRecordYears(*run.data, *run.sampleDepth);
