@@ -70,6 +70,27 @@ class BatchTerminal : public Terminal {
   bool progressOpen_ = false;
 };
 
+// What a rule changed as the batch run says it on the error stream; ""
+// for what it changes silently.
+std::string batchMessage(const OptionChange& change, const BatchOptions& b) {
+  using Rule = OptionChange::Rule;
+  switch (change.rule) {
+    case Rule::kNoSegments:
+      return " >> A segment length below 1 means no segments";
+    case Rule::kLagHalfLength:
+      if (change.to < 1) return "";  // no segments, no lag
+      return " >> Lag between segments set to half the segment length: " + std::to_string(change.to);
+    case Rule::kSeed:
+      if (!b.seed) return "";  // the default seed made odd
+      return " >> Seed " + std::to_string(change.from) + " is " + (change.from == 0 ? "0" : "even") +
+             "; the seed used is " + std::to_string(change.to);
+    case Rule::kInjuriesIgnored:
+      return " >> Fire Events data record one type of event only: --injuries has no effect";
+    default:
+      return changeMessage(change);
+  }
+}
+
 void applyOptions(RunContext& run, const BatchOptions& b) {
   RunOptions& o = run.options;
   Console& c = run.console;
@@ -83,45 +104,25 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
             std::to_string(title.size()) + " bytes: a title holds " + std::to_string(kTitleLength) +
             " bytes, and a character is never split");
   }
-  if (b.firstYear || b.lastYear) {
-    if (b.firstYear) o.processFirstYear = *b.firstYear == 0 ? data.firstYear : *b.firstYear;
-    if (b.lastYear) o.processLastYear = *b.lastYear == 0 ? data.lastYear : *b.lastYear;
-    keepSpanInTable(run);
-  }
+  if (b.firstYear) o.processFirstYear = *b.firstYear;
+  if (b.lastYear) o.processLastYear = *b.lastYear;
   if (b.segmentLength || b.segmentLag) {
     o.segmentLength = b.segmentLength.value_or(0);
-    if (o.segmentLength < 1) {
-      if (o.segmentLength < 0) c.write(" >> A segment length below 1 means no segments");
-      o.segmentLength = 0;
-    }
-    o.segmentLag = segmentLagFor(o.segmentLength, b.segmentLag.value_or(0));
-    if (o.segmentLength > 0 && b.segmentLag.value_or(0) < 1) {
-      c.write(" >> Lag between segments set to half the segment length: " +
-              std::to_string(o.segmentLag));
-    }
+    o.segmentLag = b.segmentLag.value_or(0);
   }
   if (b.simulations || b.seed) {
     o.simulationCount = b.simulations.value_or(kDefaultSimulations);
-    if (o.simulationCount > kMaxSimulations) {
-      c.write(fmt::Line(" >> Maximum number of simulations").i(kMaxSimulations, 6));
-      o.simulationCount = kMaxSimulations;
-    }
-    const int given = b.seed.value_or(o.randomSeed);
-    o.randomSeed = oddSeed(given, run.defaultSeed);
-    if (b.seed && o.randomSeed != given) {
-      c.write(" >> Seed " + std::to_string(given) + " is " + (given == 0 ? "0" : "even") +
-              "; the seed used is " + std::to_string(o.randomSeed));
-    }
+    if (b.seed) o.randomSeed = *b.seed;
   }
   if (b.withReplacement) o.selectionMode = SelectionMethod::kWithReplacement;
-  if (b.injuries) {
-    if (data.formatKind == FormatKind::kFireEvents) {
-      c.write(" >> Fire Events data record one type of event only: --injuries has no effect");
-    } else {
-      o.injuryMode = InjuryMode::kAllInjuries;
-    }
-  }
+  if (b.injuries) o.injuryMode = InjuryMode::kAllInjuries;
   if (b.noSpreadsheets) o.spreadsheetFiles = SpreadsheetFiles::kSkip;
+  // The seed is made odd as in the menu's option 3, which asks for both.
+  const JustGiven given{b.firstYear || b.lastYear, b.simulations || b.seed};
+  for (const OptionChange& change : applyOptionRules(o, data, run.defaultSeed, given)) {
+    const std::string message = batchMessage(change, b);
+    if (!message.empty()) c.write(message);
+  }
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {

@@ -33,23 +33,32 @@ void showMenu(RunContext& run) {
 
 }  // namespace
 
-void keepSpanInTable(RunContext& run) {
-  RunOptions& o = run.options;
-  for (int* year : {&o.processFirstYear, &o.processLastYear}) {
-    const int limited = std::clamp(*year, kFirstYearSlot, kLastYearSlot);
-    if (limited != *year) {
-      run.console.write(fmt::Line(" >> Year").i(*year, 12).a(" is outside").i(kFirstYearSlot, 6)
-                            .a(" to").i(kLastYearSlot, 5).a("; set to").i(limited, 6));
-      *year = limited;
-    }
-  }
-  if (o.processFirstYear > o.processLastYear) {
-    run.console.write(" >> First year is after last year: the two years are exchanged");
-    std::swap(o.processFirstYear, o.processLastYear);
+std::string changeMessage(const OptionChange& change) {
+  switch (change.rule) {
+    case OptionChange::Rule::kYearIntoTable:
+      return fmt::Line(" >> Year").i(change.from, 12).a(" is outside").i(kFirstYearSlot, 6)
+          .a(" to").i(kLastYearSlot, 5).a("; set to").i(change.to, 6);
+    case OptionChange::Rule::kSpanTurned:
+      return " >> First year is after last year: the two years are exchanged";
+    case OptionChange::Rule::kSimulationsCut:
+      return fmt::Line(" >> Maximum number of simulations").i(change.to, 6);
+    default:
+      return "";
   }
 }
 
 namespace {
+
+// Applies the rules after the user has given values and shows what they
+// changed; the menu has words for the span and the simulations only.
+void applyRules(RunContext& run, JustGiven given) {
+  for (const OptionChange& change : applyOptionRules(run.options, *run.data, run.defaultSeed, given)) {
+    const std::string message = changeMessage(change);
+    if (message.empty()) continue;
+    // The cut number of simulations rings the bell.
+    run.console.write(message + (change.rule == OptionChange::Rule::kSimulationsCut ? "\a" : ""));
+  }
+}
 
 void timeSpanOption(RunContext& run) {
   RunOptions& o = run.options;
@@ -57,9 +66,7 @@ void timeSpanOption(RunContext& run) {
   run.console.write(" Time span to include in processing");
   o.processFirstYear = run.console.askInteger("|First year");
   o.processLastYear = run.console.askInteger("|Last  year");
-  if (o.processFirstYear == 0) o.processFirstYear = run.data->firstYear;
-  if (o.processLastYear == 0) o.processLastYear = run.data->lastYear;
-  keepSpanInTable(run);
+  applyRules(run, JustGiven{true, false});
 }
 
 void segmentOption(RunContext& run) {
@@ -69,19 +76,15 @@ void segmentOption(RunContext& run) {
   run.console.write("  Provide length of segments to process and lag between successive segments");
   o.segmentLength = run.console.askInteger("|Length of segments");
   o.segmentLag = run.console.askInteger("|Lag between segments  <Half segment length>");
-  if (o.segmentLength < 1) o.segmentLength = 0;
-  o.segmentLag = segmentLagFor(o.segmentLength, o.segmentLag);
+  applyRules(run, JustGiven{});
 }
 
 void simulationOption(RunContext& run) {
   RunOptions& o = run.options;
   o.simulationCount = run.console.askInteger("|Number of simulations to perform");
-  if (o.simulationCount > kMaxSimulations) {
-    run.console.write(fmt::Line(" >> Maximum number of simulations").i(kMaxSimulations, 6).a("\a"));
-    o.simulationCount = kMaxSimulations;
-  }
+  applyRules(run, JustGiven{});
   if (o.simulationCount > 0) o.randomSeed = run.console.askInteger("Random seed (large odd integer)");
-  o.randomSeed = oddSeed(o.randomSeed, run.defaultSeed);
+  applyRules(run, JustGiven{false, true});
 }
 
 void selectionOption(RunContext& run) {

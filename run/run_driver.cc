@@ -11,6 +11,7 @@
 #include "console/closing_saying.h"
 #include "console/job_identification.h"
 #include "format/text.h"
+#include "records/option_rules.h"
 #include "run/option_menu.h"
 #include "report/run_report.h"
 #include "run/run_context.h"
@@ -158,11 +159,9 @@ void readFireHistory(RunContext& run, InputText& file) {
 }
 
 void settleOptions(RunContext& run) {
-  RunOptions& o = run.options;
-  if (o.segmentLength < 1) o.segmentLength = 0;
-  o.segmentLag = segmentLagFor(o.segmentLength, o.segmentLag);
-  if (o.randomSeed == 0) o.randomSeed = run.defaultSeed;
-  run.percentileRanks = percentileRanks(o.simulationCount);
+  // The changes made here are made silently.
+  applyOptionRules(run.options, *run.data, run.defaultSeed);
+  run.percentileRanks = percentileRanks(run.options.simulationCount);
 }
 
 namespace {
