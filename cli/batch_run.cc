@@ -12,7 +12,6 @@
 #include "export/tidy_table.h"
 #include "format/utf8.h"
 #include "format/fields.h"
-#include "platform/interrupts.h"
 
 namespace rova {
 namespace {
@@ -29,8 +28,8 @@ class BatchTerminal : public Terminal {
     if (record.empty()) return;
     const std::string text(fmt::trimRight(record.substr(1)));
     if (record[0] == '+') {
-      if (!quiet_ && streams_.errIsTerminal && text.rfind("Simulation", 0) == 0) {
-        std::fprintf(streams_.err, "\r%s", text.c_str());
+      if (!quiet_ && streams_.err.isTerminal() && text.rfind("Simulation", 0) == 0) {
+        streams_.err.write("\r" + text);
         progressOpen_ = true;
       }
       return;
@@ -57,10 +56,10 @@ class BatchTerminal : public Terminal {
     if (from != std::string::npos && message.compare(from, 2, ">>") == 0) from += 2;
     from = message.find_first_not_of(' ', from == std::string::npos ? 0 : from);
     const std::string text = from == std::string::npos ? "" : message.substr(from);
-    std::fprintf(streams_.err, "rova: %s: %s\n", file_.c_str(), text.c_str());
+    streams_.err.write("rova: " + file_ + ": " + text + "\n");
   }
   void endProgress() {
-    if (progressOpen_) std::fputc('\n', streams_.err);
+    if (progressOpen_) streams_.err.write("\n");
     progressOpen_ = false;
   }
 
@@ -261,7 +260,7 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
 }
 
 void runOneFile(const BatchOptions& b, const std::string& path, Platform& platform,
-                const std::vector<std::string>& inputs, std::FILE* out) {
+                const std::vector<std::string>& inputs, TextStream& out) {
   RunContext run(platform);
   for (const std::string& input : inputs) run.outputs.protect(input);
   std::string bytes;
@@ -272,7 +271,7 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   writeRun(run, open, [&rows](const ResultRow& row) { rows.push_back(row); });
   writeTidyOutputs(run, b, bytes, rows, open, planned);
   for (const std::string& name : commitOutputs(run)) {
-    if (!b.quiet) std::fprintf(out, "%s\n", name.c_str());
+    if (!b.quiet) out.write(name + "\n");
   }
 }
 
@@ -368,8 +367,8 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
              CommandInterpreter& commands, const ConfigLocations& locations,
              const BatchStreams& streams) {
   if (files.resolvedFolder(joinPath(options.outputDirectory, "x")).empty()) {
-    std::fprintf(streams.err, "rova: the output folder %s does not exist\n",
-                 screenSafe(options.outputDirectory).c_str());
+    streams.err.write("rova: the output folder " + screenSafe(options.outputDirectory) +
+                      " does not exist\n");
     return 2;
   }
   SilentTerminal silentTerminal;
@@ -379,7 +378,7 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
     plans.push_back(planFile(options, path, silent, options.files));
   const std::string clash = planClash(plans, files, options);
   if (!clash.empty()) {
-    std::fprintf(streams.err, "rova: %s\n", screenSafe(clash).c_str());
+    streams.err.write("rova: " + screenSafe(clash) + "\n");
     return 2;
   }
 
@@ -395,11 +394,10 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
       terminal.writeError(stop.message.empty() ? " >> the run stopped" : stop.message);
     }
     terminal.finish();
-    if (std::fflush(streams.out) != 0 || std::ferror(streams.out)) {
+    if (!streams.out.flush()) {
       // The names of the files written could not be shown (a closed pipe):
       // the files are in place, the other FILEs still run.
       terminal.writeError(" >> the names of the files written could not be written to standard output");
-      std::clearerr(streams.out);
       status = 1;
     }
   }

@@ -50,6 +50,10 @@ class Console {
   // colours, no cursor movement) and the colour choice is not offered.
   void allowColours(bool allowed) { coloursAllowed_ = allowed; }
 
+  // Told the sequence that gives the screen its plain colours back
+  // whenever the colours change; nullptr: no one is told.
+  void tellInterrupts(InterruptHandling* interrupts) { interrupts_ = interrupts; }
+
   // Chooses the screen colours: ' ' asks the user, 'I' loads the settings
   // file at start-up, any other letter selects that scheme. A choice is
   // saved in the settings file; the screen is cleared in the new colours.
@@ -102,6 +106,7 @@ class Console {
   CommandInterpreter& commands_;
   FileSystem* files_ = nullptr;
   bool coloursAllowed_ = true;
+  InterruptHandling* interrupts_ = nullptr;
   ConfigLocations locations_;
   std::vector<std::string> readFiles_;
 };

@@ -22,6 +22,7 @@ struct RunContext {
       : platform(p), console(p.terminal, p.commands), dialogue(console, p.files), outputs(p.files) {
     console.useSettings(p.files, p.locations);
     console.allowColours(p.coloursAllowed);
+    console.tellInterrupts(p.interrupts);
   }
 
   Platform& platform;

@@ -55,6 +55,35 @@ class RecordingInterpreter : public CommandInterpreter {
   std::vector<std::string> commands;
 };
 
+// A text stream kept in memory; a failing one loses everything written
+// to it, as a closed pipe does.
+class StringStream : public TextStream {
+ public:
+  void write(const std::string& text) override {
+    if (failing) lost = true; else this->text += text;
+  }
+  bool flush() override {
+    const bool ok = !lost;
+    lost = false;
+    return ok;
+  }
+  bool isTerminal() const override { return terminal; }
+
+  std::string text;
+  bool failing = false;
+  bool terminal = false;
+
+ private:
+  bool lost = false;
+};
+
+// Records the restore sequences that an interrupt would write.
+class RecordingInterrupts : public InterruptHandling {
+ public:
+  void setRestoreSequence(const std::string& sequence) override { sequences.push_back(sequence); }
+  std::vector<std::string> sequences;
+};
+
 class TemporaryDirectory {
  public:
   TemporaryDirectory();
