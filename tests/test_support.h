@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,14 +99,46 @@ class TemporaryDirectory {
   std::string path_;
 };
 
-// Changes the current directory for the lifetime of the object.
-class CurrentDirectory {
+// A file system that takes every relative name in one folder, as if that
+// folder were the current directory, and passes absolute names on as they
+// are: a dialogue's output files land in a test's temporary directory
+// without the test process changing its working folder.
+class FolderFileSystem : public FileSystem {
  public:
-  explicit CurrentDirectory(const std::string& path);
-  ~CurrentDirectory();
+  FolderFileSystem(FileSystem& inner, std::string folder)
+      : inner_(inner), folder_(std::move(folder)) {}
+
+  std::unique_ptr<InputText> openForReading(const std::string& name, std::string& error) override {
+    return inner_.openForReading(in(name), error);
+  }
+  bool makeDirectories(const std::string& path) override { return inner_.makeDirectories(in(path)); }
+  bool exists(const std::string& name) override { return inner_.exists(in(name)); }
+  PathStatus status(const std::string& name) override { return inner_.status(in(name)); }
+  std::string resolvedFolder(const std::string& name) override {
+    return inner_.resolvedFolder(in(name));
+  }
+  bool folderWritable(const std::string& name) override { return inner_.folderWritable(in(name)); }
+  std::unique_ptr<OutputText> createTemporary(const std::string& besideName,
+                                              std::string& temporaryName,
+                                              std::string& error) override {
+    return inner_.createTemporary(in(besideName), temporaryName, error);
+  }
+  bool rename(const std::string& from, const std::string& to, bool replace,
+              std::string& error) override {
+    return inner_.rename(in(from), in(to), replace, error);
+  }
+  void remove(const std::string& name) override { inner_.remove(in(name)); }
+  void syncFolder(const std::string& name) override { inner_.syncFolder(in(name)); }
+  bool readAll(const std::string& name, std::string& bytes, std::string& error) override {
+    return inner_.readAll(in(name), bytes, error);
+  }
 
  private:
-  std::string previous_;
+  std::string in(const std::string& name) const {
+    return name.empty() || name[0] == '/' ? name : folder_ + "/" + name;
+  }
+  FileSystem& inner_;
+  std::string folder_;
 };
 
 // The folder of real fire-history files, or "" when it is absent.
