@@ -1,7 +1,5 @@
 #include "run/option_menu.h"
 
-#include <algorithm>
-
 #include "format/fields.h"
 
 namespace rova {

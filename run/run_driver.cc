@@ -17,7 +17,6 @@
 #include "run/run_context.h"
 #include "run/run_steps.h"
 #include "format/fields.h"
-#include "format/free_format.h"
 #include "input/fire_readers.h"
 
 namespace rova {
