@@ -134,7 +134,7 @@ void selectLargestDraws(const float* draws, int n, int s, int* chosen) {
   for (int j = 0; j < need; ++j) chosen[taken++] = candidates[j] + 1;
 }
 
-void selectTrees(RandomGenerator& generator, int n, int s, char method,
+void selectTrees(RandomGenerator& generator, int n, int s, SelectionMethod method,
                  std::array<int, kMaxSeries + 1>& selection) {
   // The clamps only keep the fixed arrays in bounds for callers that break
   // the contract; within it they change nothing.
@@ -144,7 +144,7 @@ void selectTrees(RandomGenerator& generator, int n, int s, char method,
   std::array<float, kMaxSeries> drawValues;
   for (int i = 0; i < n; ++i) drawValues[i] = generator.uniform();
 
-  if (method == 'D') {
+  if (method == SelectionMethod::kWithoutReplacement) {
     selectLargestDraws(drawValues.data(), n, s, &selection[1]);
   } else {
     // The product of the single-precision draw and n is exact in double.

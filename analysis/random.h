@@ -7,8 +7,8 @@
 // seeded once per run and then runs on through every span and sample size.
 //
 // selectTrees draws one uniform number per tree (always n numbers) and
-// chooses s trees: without replacement ('D') the trees that drew the s
-// largest numbers, with replacement (any other letter) trunc(draw * n) + 1
+// chooses s trees: without replacement (method D) the trees that drew the s
+// largest numbers, with replacement (method R) trunc(draw * n) + 1
 // for each of the first s draws.
 //
 // With replacement, a draw of exactly 1.0 (the state reached 2^31 - 64 or
@@ -120,11 +120,11 @@ void selectLargestDraws(const float* draws, int n, int s, int* chosen);
 // Fills selection[1..s] with series numbers in ascending order.
 // REQUIRES: 1 <= n <= kMaxSeries, 1 <= s <= n.
 // Exactly n numbers are drawn from the generator, whatever s and method are.
-// Method 'D': no tree is chosen twice; the trees are those whose draws come
-// first after the descending selection sort with keys (equal draws keep the
-// order that sort leaves them in). Any other method: a tree may be chosen
+// Without replacement no tree is chosen twice; the trees are those whose
+// draws come first after the descending selection sort with keys (equal
+// draws keep the order that sort leaves them in). With replacement a tree may be chosen
 // several times; a draw of exactly 1.0 gives n + 1 (see above).
-void selectTrees(RandomGenerator& generator, int n, int s, char method,
+void selectTrees(RandomGenerator& generator, int n, int s, SelectionMethod method,
                  std::array<int, kMaxSeries + 1>& selection);
 
 }  // namespace rova

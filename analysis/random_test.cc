@@ -114,7 +114,7 @@ TEST(RandomSelection, WithoutReplacementFullSampleIsEveryTree) {
   g.seed(4321);
   std::array<int, kMaxSeries + 1> selection{};
   for (int n : {1, 2, 7, kMaxSeries}) {
-    selectTrees(g, n, n, 'D', selection);
+    selectTrees(g, n, n, SelectionMethod::kWithoutReplacement, selection);
     for (int i = 1; i <= n; ++i) ASSERT_EQ(selection[i], i) << "n " << n;
   }
 }
@@ -135,7 +135,7 @@ TEST(RandomSelection, WithoutReplacementTakesTheLargestDraws) {
 
     RandomGenerator reference = g;
     for (int i = 0; i < n; ++i) reference.uniform();
-    selectTrees(g, n, s, 'D', selection);
+    selectTrees(g, n, s, SelectionMethod::kWithoutReplacement, selection);
     EXPECT_EQ(g.state(), reference.state()) << "exactly n draws";
     for (int i = 0; i < s; ++i) EXPECT_EQ(selection[i + 1], expected[i]) << "s " << s;
   }
@@ -156,7 +156,7 @@ TEST(RandomSelection, WithReplacementScalesTheFirstDrawsAndMayRepeat) {
 
     RandomGenerator reference = g;
     for (int i = 0; i < n; ++i) reference.uniform();
-    selectTrees(g, n, s, 'R', selection);
+    selectTrees(g, n, s, SelectionMethod::kWithReplacement, selection);
     ASSERT_EQ(g.state(), reference.state()) << "n draws even when s < n";
     for (int i = 0; i < s; ++i) ASSERT_EQ(selection[i + 1], expected[i]);
     sawRepeat = sawRepeat || expected[0] == expected[1] || expected[1] == expected[2];
@@ -164,7 +164,7 @@ TEST(RandomSelection, WithReplacementScalesTheFirstDrawsAndMayRepeat) {
   EXPECT_TRUE(sawRepeat);
 }
 
-TEST(RandomSelection, AnyLetterOtherThanDSelectsWithReplacement) {
+TEST(RandomSelection, TheLetterRSelectsWithReplacementAndDWithout) {
   std::array<int, kMaxSeries + 1> withR{};
   std::array<int, kMaxSeries + 1> other{};
   std::array<int, kMaxSeries + 1> withD{};
@@ -176,9 +176,9 @@ TEST(RandomSelection, AnyLetterOtherThanDSelectsWithReplacement) {
     a.seed(seed);
     b.seed(seed);
     c.seed(seed);
-    selectTrees(a, 6, 4, 'R', withR);
-    selectTrees(b, 6, 4, 'd', other);
-    selectTrees(c, 6, 4, 'D', withD);
+    selectTrees(a, 6, 4, SelectionMethod::kWithReplacement, withR);
+    selectTrees(b, 6, 4, selectionMethodFrom('R'), other);
+    selectTrees(c, 6, 4, selectionMethodFrom('D'), withD);
     for (int i = 1; i <= 4; ++i) ASSERT_EQ(other[i], withR[i]) << "seed " << seed;
     for (int i = 1; i <= 4; ++i) differs = differs || withD[i] != withR[i];
   }
@@ -189,12 +189,12 @@ TEST(RandomSelection, DrawOfExactlyOneNamesTheSlotAfterTheLastTree) {
   RandomGenerator g;
   g.seed(570515015);  // the first draw is 1.0
   std::array<int, kMaxSeries + 1> selection{};
-  selectTrees(g, 3, 3, 'R', selection);
+  selectTrees(g, 3, 3, SelectionMethod::kWithReplacement, selection);
   EXPECT_EQ(selection[3], 4);
   EXPECT_LE(selection[2], 3);
 
   g.seed(570515015);
-  selectTrees(g, 3, 1, 'D', selection);
+  selectTrees(g, 3, 1, SelectionMethod::kWithoutReplacement, selection);
   EXPECT_EQ(selection[1], 1);  // the largest draw belongs to tree 1
 }
 

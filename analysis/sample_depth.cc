@@ -32,7 +32,7 @@ void addRecordYears(const FireHistory& data, YearTable& sampleDepth) {
 
 SampleDepthTable analyseSampleDepth(const FireHistory& data, int first, int last,
                                     const YearTable& sampleDepth, YearTable& fireTreeCount,
-                                    char injuryMode) {
+                                    InjuryMode injuryMode) {
   // Only the years of the span that lie inside the table are looked up.
   const int lo = std::max(first, kFirstYearSlot);
   const int hi = std::min(last, kLastYearSlot);

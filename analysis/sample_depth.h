@@ -51,10 +51,10 @@ void addRecordYears(const FireHistory& data, YearTable& sampleDepth);
 // REQUIRES: data.seriesCount <= kMaxSeries. sampleDepth holds the number of
 // trees whose record covers each year.
 // Effects: every slot of fireTreeCount is set; it is 0 outside the span.
-// The injury mode 'I' counts lower-case injuries as events, any other
-// letter only upper-case fire scars.
+// With all injuries, lower-case injuries count as events; otherwise only
+// upper-case fire scars.
 SampleDepthTable analyseSampleDepth(const FireHistory& data, int first, int last,
                                     const YearTable& sampleDepth, YearTable& fireTreeCount,
-                                    char injuryMode);
+                                    InjuryMode injuryMode);
 
 }  // namespace rova

@@ -31,7 +31,7 @@ TEST(SampleDepth, ValuesOfASpanByMode) {
   const YearTable depth = depthOf(h);
   YearTable fires;
   fires.fill(99);
-  const SampleDepthTable t = analyseSampleDepth(h, 1990, 2002, depth, fires, 'F');
+  const SampleDepthTable t = analyseSampleDepth(h, 1990, 2002, depth, fires, InjuryMode::kFireScarsOnly);
   EXPECT_EQ(t.firstYear, 1990);
   EXPECT_EQ(t.lastYear, 2002);
   EXPECT_EQ(t.years(), 13);
@@ -50,7 +50,7 @@ TEST(SampleDepth, ValuesOfASpanByMode) {
   EXPECT_EQ(fires[yearIndex(kFirstYearSlot)], 0);
 
   // Injuries count in injury mode: 1998 joins the one-tree group.
-  const SampleDepthTable injuries = analyseSampleDepth(h, 1990, 2002, depth, fires, 'I');
+  const SampleDepthTable injuries = analyseSampleDepth(h, 1990, 2002, depth, fires, InjuryMode::kAllInjuries);
   EXPECT_EQ(injuries.recording.at(1).years, (std::vector<int>{1998, 2000}));
   EXPECT_EQ(injuries.yearsWithoutFire, 10);
   EXPECT_EQ(fires[yearIndex(1998)], 1);
@@ -61,7 +61,7 @@ TEST(SampleDepth, EmptySpanHasNoEntriesAndClearsTheCounts) {
   const YearTable depth = depthOf(h);
   YearTable fires;
   fires.fill(5);
-  const SampleDepthTable t = analyseSampleDepth(h, 2000, 1995, depth, fires, 'F');
+  const SampleDepthTable t = analyseSampleDepth(h, 2000, 1995, depth, fires, InjuryMode::kFireScarsOnly);
   EXPECT_EQ(t.years(), -4);
   EXPECT_TRUE(t.depth.empty());
   EXPECT_TRUE(t.recording.empty());
@@ -73,13 +73,13 @@ TEST(SampleDepth, YearsBeyondTheTableHaveNoDepthButCountWithoutFire) {
   const FireHistory h = makeHistory(2025, {"A||||A", "A|||||"});
   const YearTable depth = depthOf(h);
   YearTable fires{};
-  const SampleDepthTable high = analyseSampleDepth(h, 2025, 2040, depth, fires, 'F');
+  const SampleDepthTable high = analyseSampleDepth(h, 2025, 2040, depth, fires, InjuryMode::kFireScarsOnly);
   EXPECT_EQ(high.depthFirstYear, 2025);
   EXPECT_EQ(high.depth, std::vector<int>(6, 2));
   EXPECT_EQ(groupTrees(high), (std::vector<int>{2, 1}));
   EXPECT_EQ(high.yearsWithoutFire, 14);
 
-  const SampleDepthTable low = analyseSampleDepth(h, -2070, -2064, depth, fires, 'F');
+  const SampleDepthTable low = analyseSampleDepth(h, -2070, -2064, depth, fires, InjuryMode::kFireScarsOnly);
   EXPECT_EQ(low.depthFirstYear, kFirstYearSlot);
   EXPECT_EQ(low.depth, std::vector<int>(2, 0));
   EXPECT_EQ(low.yearsWithoutFire, 7);

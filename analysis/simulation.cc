@@ -23,7 +23,7 @@ using YearBits = std::array<std::uint64_t, kMaxWords>;
 // bit y - lo of word (y - lo) / 64. Only a tree's record years count.
 class SpanEvents {
  public:
-  SpanEvents(const FireHistory& data, int n, int lo, int hi, char injuryMode,
+  SpanEvents(const FireHistory& data, int n, int lo, int hi, InjuryMode injuryMode,
              const YearTable& fireTreeCount)
       : words(hi >= lo ? (hi - lo) / 64 + 1 : 0),
         bits_(static_cast<std::size_t>(n) * words, 0) {
@@ -105,7 +105,7 @@ void countFireYears(const SpanEvents& events, const int* trees, int count, int& 
   }
 }
 
-void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, char selectionMode,
+void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, SelectionMethod selectionMode,
                    float scale, const std::array<int, 4>& ranks, Workspace& ws,
                    SizeResult& result) {
   result.nsim = job.nsim;
@@ -116,7 +116,7 @@ void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, char sel
   float* results[2] = {ws.results.data(), ws.results.data() + ws.capacity};
   std::uint32_t x = job.state;
 
-  if (selectionMode == 'D') {
+  if (selectionMode == SelectionMethod::kWithoutReplacement) {
     for (int sim = 0; sim < nsim; ++sim) {
       x = minstd::fillDraws(x, n, ws.draws.data());
       selectLargestDraws(ws.draws.data(), n, s, ws.chosen.data());
@@ -219,7 +219,7 @@ struct SpanYears {
 SizeJob jobFor(const FireHistory& data, int s, const SimulationSettings& settings) {
   SizeJob job;
   job.s = s;
-  job.observed = s == data.seriesCount && settings.selectionMode == 'D';
+  job.observed = s == data.seriesCount && settings.selectionMode == SelectionMethod::kWithoutReplacement;
   job.nsim = job.observed ? 1 : settings.simulationCount;
   return job;
 }

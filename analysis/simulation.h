@@ -9,8 +9,9 @@
 // threshold 2 also requires at least two trees of the full sample to record
 // a fire in it (fireTreeCount >= 2, left by analyseSampleDepth for the span).
 //
-// The full sample chosen without replacement ('D') would select every tree
-// in every simulation, so it runs once and gives the observed value.
+// The full sample chosen without replacement (method D) would select every tree
+// in every simulation, so it runs once and is reported as the observed
+// value ("All trees").
 //
 // Each simulation draws exactly seriesCount numbers from the generator. The
 // generator runs on across calls, so the results of a call depend on every
@@ -56,8 +57,8 @@ namespace rova {
 
 struct SimulationSettings {
   int simulationCount = 0;   // N; at most kMaxSimulations
-  char selectionMode = 'D';  // 'D' without replacement, otherwise with
-  char injuryMode = 'F';     // 'I' counts lower-case injuries as events
+  SelectionMethod selectionMode = SelectionMethod::kWithoutReplacement;
+  InjuryMode injuryMode = InjuryMode::kFireScarsOnly;
   std::array<int, 4> ranks{};  // percentileRanks(simulationCount)
   int threads = 0;             // threads for simulateSpan; 0 or below: one per core
 };

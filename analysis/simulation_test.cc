@@ -18,8 +18,8 @@ namespace {
 SimulationSettings settingsFor(int n, char selection, char injury = 'F') {
   SimulationSettings s;
   s.simulationCount = n;
-  s.selectionMode = selection;
-  s.injuryMode = injury;
+  s.selectionMode = selectionMethodFrom(selection);
+  s.injuryMode = injuryModeFrom(injury);
   s.ranks = percentileRanks(n);
   return s;
 }
@@ -110,7 +110,7 @@ FireHistory twoTrees() { return makeHistory(2000, {"|A||||||a|", "|A|||A||||"});
 YearTable firesOf(const FireHistory& h, int first, int last, char injury) {
   YearTable fires{};
   YearTable depth{};
-  analyseSampleDepth(h, first, last, depth, fires, injury);
+  analyseSampleDepth(h, first, last, depth, fires, injuryModeFrom(injury));
   return fires;
 }
 

@@ -158,8 +158,8 @@ template <typename Simulate>
 Outcome runSpans(const Workload& w, std::size_t count, Simulate simulate) {
   SimulationSettings settings;
   settings.simulationCount = w.simulations;
-  settings.selectionMode = w.method;
-  settings.injuryMode = 'F';
+  settings.selectionMode = selectionMethodFrom(w.method);
+  settings.injuryMode = InjuryMode::kFireScarsOnly;
   settings.ranks = percentileRanks(w.simulations);
   settings.threads = gThreads;
   std::vector<std::pair<int, int>> spans = spansOf(w);

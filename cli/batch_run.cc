@@ -12,7 +12,6 @@
 #include "export/tidy_table.h"
 #include "format/utf8.h"
 #include "format/fields.h"
-#include "platform/interrupts.h"
 
 namespace rova {
 namespace {
@@ -29,8 +28,8 @@ class BatchTerminal : public Terminal {
     if (record.empty()) return;
     const std::string text(fmt::trimRight(record.substr(1)));
     if (record[0] == '+') {
-      if (!quiet_ && streams_.errIsTerminal && text.rfind("Simulation", 0) == 0) {
-        std::fprintf(streams_.err, "\r%s", text.c_str());
+      if (!quiet_ && streams_.err.isTerminal() && text.rfind("Simulation", 0) == 0) {
+        streams_.err.write("\r" + text);
         progressOpen_ = true;
       }
       return;
@@ -57,10 +56,10 @@ class BatchTerminal : public Terminal {
     if (from != std::string::npos && message.compare(from, 2, ">>") == 0) from += 2;
     from = message.find_first_not_of(' ', from == std::string::npos ? 0 : from);
     const std::string text = from == std::string::npos ? "" : message.substr(from);
-    std::fprintf(streams_.err, "rova: %s: %s\n", file_.c_str(), text.c_str());
+    streams_.err.write("rova: " + file_ + ": " + text + "\n");
   }
   void endProgress() {
-    if (progressOpen_) std::fputc('\n', streams_.err);
+    if (progressOpen_) streams_.err.write("\n");
     progressOpen_ = false;
   }
 
@@ -69,6 +68,27 @@ class BatchTerminal : public Terminal {
   bool quiet_;
   bool progressOpen_ = false;
 };
+
+// What a rule changed as the batch run says it on the error stream; ""
+// for what it changes silently.
+std::string batchMessage(const OptionChange& change, const BatchOptions& b) {
+  using Rule = OptionChange::Rule;
+  switch (change.rule) {
+    case Rule::kNoSegments:
+      return " >> A segment length below 1 means no segments";
+    case Rule::kLagHalfLength:
+      if (change.to < 1) return "";  // no segments, no lag
+      return " >> Lag between segments set to half the segment length: " + std::to_string(change.to);
+    case Rule::kSeed:
+      if (!b.seed) return "";  // the default seed made odd
+      return " >> Seed " + std::to_string(change.from) + " is " + (change.from == 0 ? "0" : "even") +
+             "; the seed used is " + std::to_string(change.to);
+    case Rule::kInjuriesIgnored:
+      return " >> Fire Events data record one type of event only: --injuries has no effect";
+    default:
+      return changeMessage(change);
+  }
+}
 
 void applyOptions(RunContext& run, const BatchOptions& b) {
   RunOptions& o = run.options;
@@ -83,45 +103,25 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
             std::to_string(title.size()) + " bytes: a title holds " + std::to_string(kTitleLength) +
             " bytes, and a character is never split");
   }
-  if (b.firstYear || b.lastYear) {
-    if (b.firstYear) o.processFirstYear = *b.firstYear == 0 ? data.firstYear : *b.firstYear;
-    if (b.lastYear) o.processLastYear = *b.lastYear == 0 ? data.lastYear : *b.lastYear;
-    keepSpanInTable(run);
-  }
+  if (b.firstYear) o.processFirstYear = *b.firstYear;
+  if (b.lastYear) o.processLastYear = *b.lastYear;
   if (b.segmentLength || b.segmentLag) {
     o.segmentLength = b.segmentLength.value_or(0);
-    if (o.segmentLength < 1) {
-      if (o.segmentLength < 0) c.write(" >> A segment length below 1 means no segments");
-      o.segmentLength = 0;
-    }
-    o.segmentLag = segmentLagFor(o.segmentLength, b.segmentLag.value_or(0));
-    if (o.segmentLength > 0 && b.segmentLag.value_or(0) < 1) {
-      c.write(" >> Lag between segments set to half the segment length: " +
-              std::to_string(o.segmentLag));
-    }
+    o.segmentLag = b.segmentLag.value_or(0);
   }
   if (b.simulations || b.seed) {
     o.simulationCount = b.simulations.value_or(kDefaultSimulations);
-    if (o.simulationCount > kMaxSimulations) {
-      c.write(fmt::Line(" >> Maximum number of simulations").i(kMaxSimulations, 6));
-      o.simulationCount = kMaxSimulations;
-    }
-    const int given = b.seed.value_or(o.randomSeed);
-    o.randomSeed = oddSeed(given, run.defaultSeed);
-    if (b.seed && o.randomSeed != given) {
-      c.write(" >> Seed " + std::to_string(given) + " is " + (given == 0 ? "0" : "even") +
-              "; the seed used is " + std::to_string(o.randomSeed));
-    }
+    if (b.seed) o.randomSeed = *b.seed;
   }
-  if (b.withReplacement) o.selectionMode = 'R';
-  if (b.injuries) {
-    if (data.formatKind == 'B') {
-      c.write(" >> Fire Events data record one type of event only: --injuries has no effect");
-    } else {
-      o.injuryMode = 'I';
-    }
+  if (b.withReplacement) o.selectionMode = SelectionMethod::kWithReplacement;
+  if (b.injuries) o.injuryMode = InjuryMode::kAllInjuries;
+  if (b.noSpreadsheets) o.spreadsheetFiles = SpreadsheetFiles::kSkip;
+  // The seed is made odd as in the menu's option 3, which asks for both.
+  const JustGiven given{b.firstYear || b.lastYear, b.simulations || b.seed};
+  for (const OptionChange& change : applyOptionRules(o, data, run.defaultSeed, given)) {
+    const std::string message = batchMessage(change, b);
+    if (!message.empty()) c.write(message);
   }
-  if (b.noSpreadsheets) o.spreadsheetFiles = 'N';
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {
@@ -132,12 +132,12 @@ std::string joinPath(const std::string& directory, const std::string& name) {
 // The name of a file beside the spreadsheet files: job, program code,
 // method and injury letters and the extension.
 std::string tidyName(const RunContext& run, const std::string& extension) {
-  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + extension;
+  return run.outputBase() + methodLetters(run.options) + extension;
 }
 
 std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions& b) {
   std::vector<std::string> names{reportName(run)};
-  if (run.options.spreadsheetFiles == 'Y') {
+  if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
     names.push_back(spreadsheetName(run, 1));
     names.push_back(spreadsheetName(run, 2));
   }
@@ -177,11 +177,10 @@ void writeWhole(OutputFile file, const std::string& text) {
 
 std::string optionsLine(const RunContext& run) {
   const RunOptions& o = run.options;
-  std::string line = "Job " + std::string(fmt::trimRight(run.baseName().substr(0, 5))) + ", " +
+  std::string line = "Job " + std::string(fmt::trimRight(run.console.identification.job)) + ", " +
                      std::to_string(o.simulationCount) + " simulations, seed " +
-                     std::to_string(o.randomSeed) + ", method " + o.selectionMode +
-                     (o.selectionMode == 'R' ? " (with replacement)" : " (without replacement)") +
-                     (o.injuryMode == 'I' ? ", injuries of all types" : ", fire scars only");
+                     std::to_string(o.randomSeed) + ", method " + letterOf(o.selectionMode) + " (" +
+                     wordsOf(o.selectionMode) + "), " + wordsOf(o.injuryMode);
   if (o.segmentLength > 0) {
     line += ", segments of " + std::to_string(o.segmentLength) + " years, lag " +
             std::to_string(o.segmentLag);
@@ -227,10 +226,10 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     meta.commandLine = b.arguments;
     meta.inputFile = run.inputName;
     meta.inputSha256 = sha256Hex(bytes);
-    meta.job = std::string(fmt::trimRight(run.baseName().substr(0, 5)));
+    meta.job = std::string(fmt::trimRight(run.console.identification.job));
     meta.title = std::string(fmt::trimRight(o.runTitle));
-    meta.method = std::string(1, o.selectionMode);
-    meta.injuries = std::string(1, o.injuryMode);
+    meta.method = std::string(1, letterOf(o.selectionMode));
+    meta.injuries = std::string(1, letterOf(o.injuryMode));
     meta.created = isoTime(run.console.sessionTime);
     meta.seed = o.randomSeed;
     meta.simulations = o.simulationCount;
@@ -253,7 +252,7 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
                  std::string& bytes) {
   prepareSession(run);
   const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
-  if (!job.empty()) run.console.programIdentification.replace(0, 5, fixedLength(job, 5));
+  if (!job.empty()) run.console.identification.job = fixedLength(job, 5);
   if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
   run.inputName = path;
   std::string error;
@@ -267,7 +266,7 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
 }
 
 void runOneFile(const BatchOptions& b, const std::string& path, Platform& platform,
-                const std::vector<std::string>& inputs, std::FILE* out) {
+                const std::vector<std::string>& inputs, TextStream& out) {
   RunContext run(platform);
   for (const std::string& input : inputs) run.outputs.protect(input);
   std::string bytes;
@@ -282,7 +281,7 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   });
   writeTidyOutputs(run, b, bytes, results, rows, open, planned);
   for (const std::string& name : commitOutputs(run)) {
-    if (!b.quiet) std::fprintf(out, "%s\n", name.c_str());
+    if (!b.quiet) out.write(name + "\n");
   }
 }
 
@@ -379,9 +378,8 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
              const BatchStreams& streams) {
   const std::string inFolder = joinPath(options.outputDirectory, "x");
   if (files.resolvedFolder(inFolder).empty() || !files.folderWritable(inFolder)) {
-    std::fprintf(streams.err, "rova: the output folder %s %s\n",
-                 screenSafe(options.outputDirectory).c_str(),
-                 files.resolvedFolder(inFolder).empty() ? "does not exist" : "cannot be written");
+    streams.err.write("rova: the output folder " + screenSafe(options.outputDirectory) +
+                      (files.resolvedFolder(inFolder).empty() ? " does not exist\n" : " cannot be written\n"));
     return 2;
   }
   SilentTerminal silentTerminal;
@@ -391,7 +389,7 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
     plans.push_back(planFile(options, path, silent, options.files));
   const std::string clash = planClash(plans, files, options);
   if (!clash.empty()) {
-    std::fprintf(streams.err, "rova: %s\n", screenSafe(clash).c_str());
+    streams.err.write("rova: " + screenSafe(clash) + "\n");
     return 2;
   }
 
@@ -407,11 +405,10 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
       terminal.writeError(stop.message.empty() ? " >> the run stopped" : stop.message);
     }
     terminal.finish();
-    if (std::fflush(streams.out) != 0 || std::ferror(streams.out)) {
+    if (!streams.out.flush()) {
       // The names of the files written could not be shown (a closed pipe):
       // the files are in place, the other FILEs still run.
       terminal.writeError(" >> the names of the files written could not be written to standard output");
-      std::clearerr(streams.out);
       status = 1;
     }
   }

@@ -4,17 +4,14 @@
 // names only once complete.
 #pragma once
 
-#include <cstdio>
-
 #include "cli/command_line.h"
 #include "platform/platform.h"
 
 namespace rova {
 
 struct BatchStreams {
-  std::FILE* out;        // the names of the files written
-  std::FILE* err;        // messages, and progress when it is a terminal
-  bool errIsTerminal;
+  TextStream& out;  // the names of the files written
+  TextStream& err;  // messages, and progress when it is a terminal
 };
 
 // Runs every FILE in turn; returns 0 when all succeeded, 1 when any failed.

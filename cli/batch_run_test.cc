@@ -27,20 +27,13 @@ struct BatchFixture : ::testing::Test {
   int run(std::vector<std::string> arguments) {
     const CommandLine line = parseCommandLine(arguments);
     EXPECT_EQ(line.error, "");
-    std::FILE* o = std::tmpfile();
-    std::FILE* e = std::tmpfile();
+    testing::StringStream o;
+    testing::StringStream e;
     const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
-                                BatchStreams{o, e, false});
-    out = slurp(o);
-    err = slurp(e);
+                                BatchStreams{o, e});
+    out = o.text;
+    err = e.text;
     return status;
-  }
-  static std::string slurp(std::FILE* f) {
-    std::rewind(f);
-    std::string text;
-    for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
-    std::fclose(f);
-    return text;
   }
   std::string example() {
     std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/examples/ALDER.FHX", dir.file("ALDER.FHX"));
@@ -217,13 +210,12 @@ TEST_F(BatchFixture, AClosedStandardOutputDoesNotStopTheOtherFiles) {
   dir.write("A.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n|U\n");
   dir.write("B.FHX", "FHX2 FORMAT\n1800 2 1\nab\n\n|U\nUU\n");
   const CommandLine line = parseCommandLine({"-n", "3", "-o", dir.path(), dir.file("A.FHX"), dir.file("B.FHX")});
-  std::FILE* closedOut = std::fopen("/dev/full", "w");
-  std::FILE* e = std::tmpfile();
-  ASSERT_TRUE(closedOut && e);
+  testing::StringStream closedOut;
+  closedOut.failing = true;
+  testing::StringStream e;
   const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
-                              BatchStreams{closedOut, e, false});
-  std::fclose(closedOut);
-  err = slurp(e);
+                              BatchStreams{closedOut, e});
+  err = e.text;
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(dir.exists("ARVA.OUT"));
   EXPECT_TRUE(dir.exists("BRVA.OUT"));

@@ -29,9 +29,11 @@ int runProgram(int argc, char** argv) {
   const rova::ConfigLocations locations = rova::standardConfigLocations(
       std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), rova::currentExecutablePath());
   if (argc <= 1) {
+    rova::SignalInterrupts interrupts;
     rova::Platform platform{terminal, files, clock, commands, locations,
                             rova::coloursAllowedFor(std::getenv("NO_COLOR"), std::getenv("TERM"),
-                                                    ::isatty(STDOUT_FILENO) != 0)};
+                                                    ::isatty(STDOUT_FILENO) != 0),
+                            &interrupts};
     const int status = rova::runRova(platform);
     // After the design's exit colour, the terminal's own attributes come
     // back, so the shell's prompt is shown as the user set it.
@@ -54,8 +56,9 @@ int runProgram(int argc, char** argv) {
     std::fputs(rova::versionText().c_str(), stdout);
     return 0;
   }
-  return rova::runBatch(line.options, files, clock, commands, locations,
-                        rova::BatchStreams{stdout, stderr, ::isatty(STDERR_FILENO) != 0});
+  rova::FileStream out(stdout, false);
+  rova::FileStream err(stderr, ::isatty(STDERR_FILENO) != 0);
+  return rova::runBatch(line.options, files, clock, commands, locations, rova::BatchStreams{out, err});
 }
 
 }  // namespace

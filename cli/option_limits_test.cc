@@ -46,15 +46,11 @@ struct LimitsFixture : ::testing::Test {
     arguments.push_back(dir.file("LIM.FHX"));
     const CommandLine line = parseCommandLine(arguments);
     EXPECT_EQ(line.error, "");
-    std::FILE* o = std::tmpfile();
-    std::FILE* e = std::tmpfile();
+    testing::StringStream o;
+    testing::StringStream e;
     const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
-                                BatchStreams{o, e, false});
-    std::rewind(e);
-    err.clear();
-    for (int c; (c = std::fgetc(e)) != EOF;) err.push_back(static_cast<char>(c));
-    std::fclose(o);
-    std::fclose(e);
+                                BatchStreams{o, e});
+    err = e.text;
     return status;
   }
 };

@@ -70,15 +70,11 @@ struct BatchTitle : ::testing::Test {
     arguments.push_back(dir.file(name));
     const CommandLine line = parseCommandLine(arguments);
     EXPECT_EQ(line.error, "");
-    std::FILE* o = std::tmpfile();
-    std::FILE* e = std::tmpfile();
+    testing::StringStream o;
+    testing::StringStream e;
     const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
-                                BatchStreams{o, e, false});
-    std::rewind(e);
-    err.clear();
-    for (int c; (c = std::fgetc(e)) != EOF;) err.push_back(static_cast<char>(c));
-    std::fclose(o);
-    std::fclose(e);
+                                BatchStreams{o, e});
+    err = e.text;
     return status;
   }
 };
@@ -132,12 +128,10 @@ TEST_F(BatchTitle, ControlCharactersAndOddNamesInEveryFile) {
 TEST_F(BatchTitle, ControlCharactersInSeriesIdentifiersAreShownAsUnderscores) {
   dir.write("T.FHX", "FHX2 FORMAT\n1800 2 1\na\x1b\n\nU|\n|U\n");
   const std::vector<std::string> args{"--force", "-q", "-n", "3", "-o", dir.path(), dir.file("T.FHX")};
-  std::FILE* o = std::tmpfile();
-  std::FILE* e = std::tmpfile();
+  testing::StringStream o;
+  testing::StringStream e;
   ASSERT_EQ(runBatch(parseCommandLine(args).options, files, clock, commands, ConfigLocations{},
-                     BatchStreams{o, e, false}), 0);
-  std::fclose(o);
-  std::fclose(e);
+                     BatchStreams{o, e}), 0);
   const std::string report = dir.read("TRVA.OUT");
   EXPECT_NE(report.find("\n   2  _          1800   1801"), std::string::npos) << report;
   EXPECT_EQ(report.find('\x1b'), std::string::npos);

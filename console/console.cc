@@ -192,21 +192,23 @@ void Console::startSession(Clock& clock, const std::string& suiteArgument) {
   const int day = dayNumber(year, t.month, t.day);
   const int weekday = weekdayIndex(day);
   const char* month = kMonthNames[(t.month - 1) % 12];
-  const std::string time = timeText(t);
 
   const std::string dayOfMonth = twoDigits(t.day);
-  fmt::Line id("ZZ   GRN3.00P");
-  id.tab(19).i(day, 6).a(time.substr(0, 5)).x(2).a(kWeekdayNames[weekday - 1]);
-  id.x(1).a(dayOfMonth).x(1).a(month).i(year, 5);
-  id.a("[").a(dayOfMonth).a(month).i(yy, 2).a("-").a(time.substr(0, 2)).a(time.substr(3, 2)).a("]");
+  const std::string hour = twoDigits(t.hour);
+  const std::string minute = twoDigits(t.minute);
+  Identification id;
+  id.dayNumber = day;
+  id.clockText = fmt::Line(hour + ":" + minute).x(2).a(kWeekdayNames[weekday - 1]).x(1)
+                     .a(dayOfMonth).x(1).a(month).i(year, 5);
+  id.stamp = fmt::Line("[").a(dayOfMonth).a(month).i(yy, 2).a("-").a(hour).a(minute).a("]");
   std::string suite = suiteArgument;
   if (suite.empty() || suite[0] == ' ') {
     suite = "HOLTWOOD";
   } else if (suite[0] == '@') {
     suite = "FENWOOD";
   }
-  id.tab(195).a(fmt::padded(suite, 60));
-  programIdentification = fmt::padded(id.str(), kIdentificationLength);
+  id.suiteName = suite;
+  identification = id;
 
   borderPair = std::string(kBorderTable + 2 * (weekday - 1), 2);
   setScreenColours('I');

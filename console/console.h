@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "records/identification.h"
 
 namespace rova {
 
@@ -35,8 +36,6 @@ struct ScreenColours {
   static bool isOn(const std::string& sequence) { return !sequence.empty() && sequence[0] != '\0'; }
 };
 
-constexpr int kIdentificationLength = 254;
-
 class Console {
  public:
   Console(Terminal& terminal, CommandInterpreter& commands);
@@ -50,6 +49,10 @@ class Console {
   // Without permission the screen gets no escape sequences at all (no
   // colours, no cursor movement) and the colour choice is not offered.
   void allowColours(bool allowed) { coloursAllowed_ = allowed; }
+
+  // Told the sequence that gives the screen its plain colours back
+  // whenever the colours change; nullptr: no one is told.
+  void tellInterrupts(InterruptHandling* interrupts) { interrupts_ = interrupts; }
 
   // Chooses the screen colours: ' ' asks the user, 'I' loads the settings
   // file at start-up, any other letter selects that scheme. A choice is
@@ -77,8 +80,8 @@ class Console {
 
   void showGeneralInformation();
 
-  // Fixes the date and time of the session, builds the identification
-  // line, picks the weekday's border pair and sets up the screen.
+  // Fixes the date and time of the session, fills the identification,
+  // picks the weekday's border pair and sets up the screen.
   void startSession(Clock& clock, const std::string& suiteArgument);
 
   // Shows the text indented by 19 blanks and ends the program normally.
@@ -88,7 +91,7 @@ class Console {
   // blank, runs it and waits for it.
   void pauseForCommand();
 
-  std::string programIdentification = std::string(kIdentificationLength, ' ');
+  Identification identification;
   std::string borderPair = "*=";
   ScreenColours colours;
   LocalTime sessionTime;
@@ -103,6 +106,7 @@ class Console {
   CommandInterpreter& commands_;
   FileSystem* files_ = nullptr;
   bool coloursAllowed_ = true;
+  InterruptHandling* interrupts_ = nullptr;
   ConfigLocations locations_;
   std::vector<std::string> readFiles_;
 };

@@ -116,18 +116,17 @@ TEST_F(ConsoleFixture, AskIntegerParsesOrMarksTheAnswer) {
 TEST_F(ConsoleFixture, AnswersAreCutToTheirLength) {
   answers({"ABCDEFG"});
   askJobIdentifier(console, ' ');
-  EXPECT_EQ(console.programIdentification.substr(0, 5), "ABCDE");
+  EXPECT_EQ(console.identification.job, "ABCDE");
 }
 
 TEST_F(ConsoleFixture, JobIdentifierReplacesCharactersThatNameNoFile) {
-  console.programIdentification.replace(0, 5, "ZZ   ");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"ab", "AB   "}, {"a b", "A_B  "}, {"x.y/z", "X_Y_Z"}, {"", "ZZ   "}, {" ab", "ZZ   "}};
   for (const auto& [typed, expected] : cases) {
-    console.programIdentification.replace(0, 5, "ZZ   ");
+    console.identification.job = "ZZ   ";
     answers({typed});
     askJobIdentifier(console, '|');
-    EXPECT_EQ(console.programIdentification.substr(0, 5), expected) << typed;
+    EXPECT_EQ(console.identification.job, expected) << typed;
   }
 }
 
@@ -161,7 +160,7 @@ TEST(SessionTest, IdentificationLineAndBorderOfTheDay) {
   Console console(terminal, commands);
   FixedClock clock({1997, 12, 7, 14, 5, 9});
   console.startSession(clock, "@");
-  const std::string& id = console.programIdentification;
+  const std::string id = console.identification.line();
   ASSERT_EQ(id.size(), 254u);
   EXPECT_EQ(id.substr(0, 13), "ZZ   GRN3.00P");
   EXPECT_EQ(id.substr(18, 6), " 22988");
@@ -172,8 +171,9 @@ TEST(SessionTest, IdentificationLineAndBorderOfTheDay) {
 
   FixedClock later({2005, 1, 4, 0, 0, 0});
   console.startSession(later, " ");
-  EXPECT_EQ(console.programIdentification.substr(46, 14), "[04JAN 5-0000]");
-  EXPECT_EQ(console.programIdentification.substr(194, 9), "HOLTWOOD ");
+  EXPECT_EQ(console.identification.line().substr(46, 14), "[04JAN 5-0000]");
+  EXPECT_EQ(console.identification.line().substr(194, 9), "HOLTWOOD ");
+  EXPECT_EQ(console.identification.dayNumber, 25573);
   EXPECT_EQ(console.borderPair, "=:");  // a Tuesday
 }
 

@@ -22,7 +22,7 @@ void askJobIdentifier(Console& console, char lead) {
   if (lead == '|') console.write(" ");
   const std::string answer = console.askText("Identify job (up to 5 characters)", 5);
   if (answer[0] == ' ') return;
-  console.programIdentification.replace(0, 5, jobIdentifierFrom(answer));
+  console.identification.job = jobIdentifierFrom(answer);
 }
 
 }  // namespace rova

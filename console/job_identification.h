@@ -1,6 +1,6 @@
 // The job identifier: up to five characters typed at the start of a run,
-// stored in columns 1-5 of the identification line, which name every
-// output file of the run.
+// the job of the session's identification, which names every output file
+// of the run.
 #pragma once
 
 #include "console/console.h"

@@ -14,7 +14,6 @@
 
 #include "console/console.h"
 #include "format/fields.h"
-#include "platform/interrupts.h"
 #include "platform/output_transaction.h"
 
 namespace rova {
@@ -151,7 +150,7 @@ void Console::setScreenColours(char code) {
       return;
     }
     switchOff(colours);
-    setInterruptRestoreSequence("");
+    if (interrupts_ != nullptr) interrupts_->setRestoreSequence("");
     showLine(" ", "B|");
     return;
   }
@@ -187,7 +186,10 @@ void Console::setScreenColours(char code) {
   for (std::string* s : {&colours.textColour, &colours.typingColour, &colours.exitColour}) {
     (*s)[1] = kEscape;
   }
-  setInterruptRestoreSequence(ScreenColours::isOn(colours.exitColour) ? colours.exitColour.substr(1) : "");
+  if (interrupts_ != nullptr) {
+    interrupts_->setRestoreSequence(ScreenColours::isOn(colours.exitColour) ? colours.exitColour.substr(1)
+                                                                             : "");
+  }
   showLine(" ", "B|");
   if (code != '|') saveColourSettings(code);
 }

@@ -133,6 +133,20 @@ TEST_F(ColourFixture, SlashAtTheColourMenuEndsTheProgram) {
   EXPECT_EQ(console.colours.textColour, console.colours.exitColour);
 }
 
+// Every choice of colours tells the interrupt handling how to give the
+// screen its plain colours back; with colours off nothing is to restore.
+TEST_F(ColourFixture, InterruptsAreToldTheSequenceThatRestoresTheScreen) {
+  testing::RecordingInterrupts interrupts;
+  console.tellInterrupts(&interrupts);
+  choose("D");
+  choose("x");
+  Console plain{terminal, commands};
+  plain.allowColours(false);
+  plain.tellInterrupts(&interrupts);
+  plain.setScreenColours('I');
+  EXPECT_EQ(interrupts.sequences, (std::vector<std::string>{kEsc + "[0;37;40m", "", ""}));
+}
+
 TEST(ConfigLocationsTest, XdgHomeOrHomeThenTheCurrentDirectory) {
   auto a = standardConfigLocations("/x/cfg", "/home/u", "/usr/bin/rova");
   EXPECT_EQ(a.configDirectory, "/x/cfg/rova");

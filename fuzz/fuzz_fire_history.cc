@@ -18,7 +18,7 @@ void checkDataSet(const FireHistory& d) {
   ROVA_FUZZ_CHECK(d.seriesCount >= 0 && d.seriesCount <= kMaxSeries);
   const bool anyYear = d.firstYear <= d.lastYear;
   if (anyYear) ROVA_FUZZ_CHECK(yearInTable(d.firstYear) && yearInTable(d.lastYear));
-  if (d.formatKind == '2') ROVA_FUZZ_CHECK(anyYear && d.seriesCount >= 1);
+  if (d.formatKind == FormatKind::kFire2) ROVA_FUZZ_CHECK(anyYear && d.seriesCount >= 1);
   for (int s = 1; s <= d.seriesCount; ++s) {
     const int first = d.seriesFirstYear[s];
     const int last = d.seriesLastYear[s];

@@ -122,3 +122,32 @@ TEST(SplitTextLines, LfCrLfAndLoneCrEachEndALine) {
 
 }  // namespace
 }  // namespace rova
+
+namespace rova {
+namespace {
+
+// The batch run's standard output: what cannot be written (a full disk,
+// a closed pipe) is told by the next flush, and only by that one.
+TEST(FileStreamTest, AFlushTellsOfWritesThatFailedSinceTheLastOne) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  FileStream stream(file, false);
+  stream.write("ARVA.OUT\n");
+  EXPECT_TRUE(stream.flush());
+  std::rewind(file);
+  char text[16] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text, file), 9u);
+  EXPECT_STREQ(text, "ARVA.OUT\n");
+  std::fclose(file);
+
+  std::FILE* full = std::fopen("/dev/full", "w");
+  if (full == nullptr) GTEST_SKIP() << "no /dev/full";
+  FileStream closed(full, true);
+  EXPECT_TRUE(closed.isTerminal());
+  closed.write("ARVA.OUT\n");
+  EXPECT_FALSE(closed.flush());
+  std::fclose(full);
+}
+
+}  // namespace
+}  // namespace rova

@@ -1,5 +1,6 @@
 // The program's only ways to reach outside itself: the terminal, files,
-// the clock and the command interpreter. The real implementations sit in
+// the clock, the command interpreter, the batch run's output streams and
+// what an interrupt does to the screen. The real implementations sit in
 // posix_platform.h; tests substitute scripted keyboards, fixed clocks and
 // temporary directories without touching the program logic.
 #pragma once
@@ -131,6 +132,30 @@ class CommandInterpreter {
   virtual void run(const std::string& commandLine) = 0;
 };
 
+// A stream of text that the batch run writes as it goes: standard output
+// (the names of the files written) or standard error (messages, progress).
+class TextStream {
+ public:
+  virtual ~TextStream() = default;
+  virtual void write(const std::string& text) = 0;
+  // Sends on what was written; false when some of it could not be written
+  // (a closed pipe, a full disk). The failure is then forgotten, so a
+  // later flush tells of later writes only.
+  virtual bool flush() = 0;
+  // True when a person watches the stream (a terminal).
+  virtual bool isTerminal() const { return false; }
+};
+
+// What an interrupt (Ctrl-C, a hangup, termination) does besides removing
+// the run's temporary files: it gives the screen back its plain colours
+// with the sequence set here.
+class InterruptHandling {
+ public:
+  virtual ~InterruptHandling() = default;
+  // The sequence without its carriage control; "" for none.
+  virtual void setRestoreSequence(const std::string& sequence) = 0;
+};
+
 // Where the program keeps its settings and finds its sayings, in the order
 // in which they are tried.
 struct ConfigLocations {
@@ -148,6 +173,9 @@ struct Platform {
   // False when the screen must get no colour sequences: NO_COLOR set, TERM
   // dumb, or the screen not a terminal.
   bool coloursAllowed = true;
+  // Told the screen's restore sequence; none (nullptr) where no interrupt
+  // can reach the screen, as in a batch run or a test.
+  InterruptHandling* interrupts = nullptr;
 };
 
 }  // namespace rova

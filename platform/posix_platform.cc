@@ -43,6 +43,18 @@ std::vector<std::string> splitTextLines(const std::string& contents) {
   return lines;
 }
 
+void FileStream::write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), file_); }
+
+bool FileStream::flush() {
+  const bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+  std::clearerr(file_);
+  return ok;
+}
+
+void SignalInterrupts::setRestoreSequence(const std::string& sequence) {
+  setInterruptRestoreSequence(sequence);
+}
+
 StreamTerminal::StreamTerminal(std::FILE* in, std::FILE* out, std::FILE* err, bool echoAnswers)
     : in_(in), out_(out), err_(err), echoAnswers_(echoAnswers) {}
 

@@ -31,6 +31,25 @@ class StreamTerminal : public Terminal {
   bool lineOpen_ = false;
 };
 
+// A C stream as a TextStream.
+class FileStream : public TextStream {
+ public:
+  FileStream(std::FILE* file, bool terminal) : file_(file), terminal_(terminal) {}
+  void write(const std::string& text) override;
+  bool flush() override;
+  bool isTerminal() const override { return terminal_; }
+
+ private:
+  std::FILE* file_;
+  bool terminal_;
+};
+
+// Interrupts handled by installInterruptHandlers (platform/interrupts.h).
+class SignalInterrupts : public InterruptHandling {
+ public:
+  void setRestoreSequence(const std::string& sequence) override;
+};
+
 class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<InputText> openForReading(const std::string& name,

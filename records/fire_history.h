@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "records/option_letters.h"
+
 namespace rova {
 
 constexpr int kFirstYearSlot = -2065;
@@ -52,7 +54,7 @@ struct FireHistory {
   int firstYear = kLastYearSlot;
   int lastYear = kFirstYearSlot;
   int seriesCount = 0;
-  char formatKind = '2';  // '2' FIRE2/FHX2 text, 'B' binary Fire Events
+  FormatKind formatKind = FormatKind::kFire2;
 
  private:
   static std::size_t offset(int year, int series) {
@@ -61,9 +63,10 @@ struct FireHistory {
 };
 
 // True when the code counts as a fire event: upper case always, lower case
-// only when injuryMode is 'I'.
-constexpr bool isFireEvent(char code, char injuryMode) {
-  return (code >= 'A' && code <= 'Z') || (injuryMode == 'I' && code >= 'a' && code <= 'z');
+// only when all injuries count.
+constexpr bool isFireEvent(char code, InjuryMode injuryMode) {
+  return (code >= 'A' && code <= 'Z') ||
+         (injuryMode == InjuryMode::kAllInjuries && code >= 'a' && code <= 'z');
 }
 
 }  // namespace rova

@@ -15,6 +15,10 @@ int oddSeed(int seed, int defaultSeed) {
   return seed;
 }
 
+std::string methodLetters(const RunOptions& options) {
+  return std::string{letterOf(options.selectionMode), letterOf(options.injuryMode)};
+}
+
 std::string runTitleFrom(const std::string& text) { return utf8FixedLength(text, kTitleLength); }
 
 }  // namespace rova

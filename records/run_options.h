@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "records/option_letters.h"
+
 namespace rova {
 
 struct RunOptions {
@@ -15,13 +17,17 @@ struct RunOptions {
   int segmentLag = 0;        // years between the starts of segments
   int simulationCount = 1000;
   int randomSeed = 0;
-  char selectionMode = 'D';  // D without replacement, R with replacement
-  char injuryMode = 'F';     // F fire scars only, I injuries of all types
-  char spreadsheetFiles = 'Y';
+  SelectionMethod selectionMode = SelectionMethod::kWithoutReplacement;
+  InjuryMode injuryMode = InjuryMode::kFireScarsOnly;
+  SpreadsheetFiles spreadsheetFiles = SpreadsheetFiles::kWrite;
   std::string runTitle = std::string(60, ' ');
 };
 
 constexpr int kDefaultSimulations = 1000;
+
+// The method and injury letters that the names of the spreadsheet files
+// and the other tables carry after the base name ("DF", "RI", ...).
+std::string methodLetters(const RunOptions& options);
 
 // Rules that turn unusable option values into usable ones.
 int segmentLagFor(int segmentLength, int lag);

@@ -29,8 +29,10 @@ std::string tenYears(const FireHistory& data, int series, long long first) {
 }
 
 std::string option5Line(const ReportHead& head) {
-  if (head.data.formatKind == 'B') return "5  Fire history is recorded in BINARY format; all events used";
-  if (head.options.injuryMode == 'I') {
+  if (head.data.formatKind == FormatKind::kFireEvents) {
+    return "5  Fire history is recorded in BINARY format; all events used";
+  }
+  if (head.options.injuryMode == InjuryMode::kAllInjuries) {
     return "5  Fire history is recorded in FIRE2 format; analysis includes INJURIES of all types "
            "(UPPER- and lower-case symbols).";
   }
@@ -40,24 +42,25 @@ std::string option5Line(const ReportHead& head) {
 
 }  // namespace
 
-void runReportHeader(int& page, const std::string& title, const std::string& id,
+void runReportHeader(int& page, const std::string& title, const Identification& id,
                      const LineSink& out) {
   ++page;
-  const std::string suite(fmt::trimRight(id.substr(194)));
-  out(fmt::Line(" []  ").a(suite).tab(77).a("Run ").a(id.substr(0, 5)).a("  Program ")
-          .a(id.substr(5, 3)).x(2).a(id.substr(24, 22)).tab(125).a("Page").i(page, 4));
+  const std::string suite(fmt::trimRight(id.suiteField()));
+  out(fmt::Line(" []  ").a(suite).tab(77).a("Run ").a(fmt::padded(id.job, 5)).a("  Program ")
+          .a(id.programName()).x(2).a(fmt::padded(id.clockText, 22)).tab(125).a("Page")
+          .i(page, 4));
   out(" []");
   std::string shownTitle = shown(title);
   shownTitle.resize(utf8CutLength(shownTitle, 80));
-  out(fmt::Line(" []  ").a(shownTitle).tab(111).a("Version ").a(id.substr(8, 5)).x(3)
-          .a(id.substr(18, 6)));
+  out(fmt::Line(" []  ").a(shownTitle).tab(111).a("Version ").a(id.version()).x(3)
+          .a(id.dayNumberText()));
   out(kDashRule);
 }
 
 void writeReportHead(const ReportHead& head, const LineSink& out) {
   const RunOptions& o = head.options;
   const FireHistory& d = head.data;
-  const std::string base = head.identification.substr(0, 8);
+  const std::string base = head.identification.baseName();
   const auto& ranks = head.ranks;
 
   out("");
@@ -103,17 +106,18 @@ void writeReportHead(const ReportHead& head, const LineSink& out) {
           .a(" for the 99% limits."));
   out("");
   out(fmt::Line().x(8).a("4  Selection of reduced sample is by"));
-  out(fmt::Line().x(13).a(o.selectionMode == 'R'
-                              ? "R: Random selection with replacement - a series may be selected "
-                                "more than once."
-                              : "D: Random selection without replacement - no series is selected "
-                                "more than once."));
+  const SelectionMethod method = o.selectionMode;
+  out(fmt::Line().x(13).a(std::string(1, letterOf(method)) + ": Random selection " +
+                          wordsOf(method) +
+                          (method == SelectionMethod::kWithReplacement
+                               ? " - a series may be selected more than once."
+                               : " - no series is selected more than once.")));
   out("");
   out(fmt::Line().x(8).a(option5Line(head)));
   out("");
   out(fmt::Line().x(8).a("6  Output:  ").a(base).a(".OUT for printing"));
-  if (o.spreadsheetFiles == 'Y') {
-    out(fmt::Line().x(20).a(base).a(std::string{o.selectionMode, o.injuryMode})
+  if (o.spreadsheetFiles == SpreadsheetFiles::kWrite) {
+    out(fmt::Line().x(20).a(base).a(methodLetters(o))
             .a(".XLn  spreadsheet files"));
   }
   out("");

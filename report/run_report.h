@@ -8,20 +8,21 @@
 #include <string>
 
 #include "records/fire_history.h"
+#include "records/identification.h"
 #include "records/run_options.h"
 #include "report/line_sink.h"
 
 namespace rova {
 
 // Writes the four-line page heading; `page` is incremented first.
-void runReportHeader(int& page, const std::string& title, const std::string& identification,
+void runReportHeader(int& page, const std::string& title, const Identification& identification,
                      const LineSink& out);
 
 // What the head of the report shows.
 struct ReportHead {
   const RunOptions& options;
   const FireHistory& data;
-  const std::string& identification;  // the session's identification line
+  const Identification& identification;  // the session's
   const std::string& inputName;       // as typed or given
   const std::array<int, 4>& ranks;    // the percentile ranks of the options
 };

@@ -23,7 +23,7 @@ RecordedLines reportSampleDepth(const FireHistory& data, int first, int last,
                                 char injuryMode) {
   RecordedLines out;
   writeSampleDepthTables(
-      analyseSampleDepth(data, first, last, sampleDepth, fireTreeCount, injuryMode),
+      analyseSampleDepth(data, first, last, sampleDepth, fireTreeCount, injuryModeFrom(injuryMode)),
       [&out](const std::string& line) { out.report.push_back(line); });
   return out;
 }

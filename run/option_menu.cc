@@ -1,7 +1,5 @@
 #include "run/option_menu.h"
 
-#include <algorithm>
-
 #include "format/fields.h"
 
 namespace rova {
@@ -24,32 +22,41 @@ void showMenu(RunContext& run) {
   c.write(fmt::Line(" ").tab(9).a("3  Number of simulations").tab(56).i(o.simulationCount, 8)
               .a("  Seed").i(o.randomSeed, 8));
   c.write(fmt::Line(" ").tab(9).a("4  Selection of reduced sample").tab(63)
-              .a(std::string(1, o.selectionMode)));
+              .a(std::string(1, letterOf(o.selectionMode))));
   c.write(fmt::Line(" ").tab(9).a("5  Fire events only or Injuries of all types").tab(63)
-              .a(std::string(1, o.injuryMode)));
+              .a(std::string(1, letterOf(o.injuryMode))));
   c.write(fmt::Line(" ").tab(9).a("6  Save files for spreadsheets").tab(63)
-              .a(std::string(1, o.spreadsheetFiles)));
+              .a(std::string(1, letterOf(o.spreadsheetFiles))));
 }
 
 }  // namespace
 
-void keepSpanInTable(RunContext& run) {
-  RunOptions& o = run.options;
-  for (int* year : {&o.processFirstYear, &o.processLastYear}) {
-    const int limited = std::clamp(*year, kFirstYearSlot, kLastYearSlot);
-    if (limited != *year) {
-      run.console.write(fmt::Line(" >> Year").i(*year, 12).a(" is outside").i(kFirstYearSlot, 6)
-                            .a(" to").i(kLastYearSlot, 5).a("; set to").i(limited, 6));
-      *year = limited;
-    }
-  }
-  if (o.processFirstYear > o.processLastYear) {
-    run.console.write(" >> First year is after last year: the two years are exchanged");
-    std::swap(o.processFirstYear, o.processLastYear);
+std::string changeMessage(const OptionChange& change) {
+  switch (change.rule) {
+    case OptionChange::Rule::kYearIntoTable:
+      return fmt::Line(" >> Year").i(change.from, 12).a(" is outside").i(kFirstYearSlot, 6)
+          .a(" to").i(kLastYearSlot, 5).a("; set to").i(change.to, 6);
+    case OptionChange::Rule::kSpanTurned:
+      return " >> First year is after last year: the two years are exchanged";
+    case OptionChange::Rule::kSimulationsCut:
+      return fmt::Line(" >> Maximum number of simulations").i(change.to, 6);
+    default:
+      return "";
   }
 }
 
 namespace {
+
+// Applies the rules after the user has given values and shows what they
+// changed; the menu has words for the span and the simulations only.
+void applyRules(RunContext& run, JustGiven given) {
+  for (const OptionChange& change : applyOptionRules(run.options, *run.data, run.defaultSeed, given)) {
+    const std::string message = changeMessage(change);
+    if (message.empty()) continue;
+    // The cut number of simulations rings the bell.
+    run.console.write(message + (change.rule == OptionChange::Rule::kSimulationsCut ? "\a" : ""));
+  }
+}
 
 void timeSpanOption(RunContext& run) {
   RunOptions& o = run.options;
@@ -57,9 +64,7 @@ void timeSpanOption(RunContext& run) {
   run.console.write(" Time span to include in processing");
   o.processFirstYear = run.console.askInteger("|First year");
   o.processLastYear = run.console.askInteger("|Last  year");
-  if (o.processFirstYear == 0) o.processFirstYear = run.data->firstYear;
-  if (o.processLastYear == 0) o.processLastYear = run.data->lastYear;
-  keepSpanInTable(run);
+  applyRules(run, JustGiven{true, false});
 }
 
 void segmentOption(RunContext& run) {
@@ -69,19 +74,15 @@ void segmentOption(RunContext& run) {
   run.console.write("  Provide length of segments to process and lag between successive segments");
   o.segmentLength = run.console.askInteger("|Length of segments");
   o.segmentLag = run.console.askInteger("|Lag between segments  <Half segment length>");
-  if (o.segmentLength < 1) o.segmentLength = 0;
-  o.segmentLag = segmentLagFor(o.segmentLength, o.segmentLag);
+  applyRules(run, JustGiven{});
 }
 
 void simulationOption(RunContext& run) {
   RunOptions& o = run.options;
   o.simulationCount = run.console.askInteger("|Number of simulations to perform");
-  if (o.simulationCount > kMaxSimulations) {
-    run.console.write(fmt::Line(" >> Maximum number of simulations").i(kMaxSimulations, 6).a("\a"));
-    o.simulationCount = kMaxSimulations;
-  }
+  applyRules(run, JustGiven{});
   if (o.simulationCount > 0) o.randomSeed = run.console.askInteger("Random seed (large odd integer)");
-  o.randomSeed = oddSeed(o.randomSeed, run.defaultSeed);
+  applyRules(run, JustGiven{false, true});
 }
 
 void selectionOption(RunContext& run) {
@@ -93,30 +94,30 @@ void selectionOption(RunContext& run) {
     run.console.write(std::string(" ") + line);
   }
   const std::string answer = run.console.askText("|Selection of reduced sample  <D>/R", 1);
-  run.options.selectionMode = answer == "R" ? 'R' : 'D';
+  run.options.selectionMode = selectionMethodFrom(answer[0]);
 }
 
 void injuryOption(RunContext& run) {
   Console& c = run.console;
   c.write(" ");
-  if (run.data->formatKind == 'B') {
-    c.write(" Fire history is recorded in binary format.");
+  c.write(std::string(" Fire history is recorded in ") + wordsOf(run.data->formatKind) +
+          " format.");
+  if (run.data->formatKind == FormatKind::kFireEvents) {
     c.write(" Only one type of injury is recorded");
     return;
   }
-  c.write(" Fire history is recorded in FIRE2 format.");
   c.write(" You may elect to use in the analysis either:");
   c.write("   F:  Fire scars only (UPPER-case symbols), or");
   c.write("   I:  Injuries of all types (UPPER- and lower-case symbols).");
   const std::string answer = c.askText("|Fire scars only or Injuries of all types?  <F>/I", 1);
-  run.options.injuryMode = answer == "I" ? 'I' : 'F';
+  run.options.injuryMode = injuryModeFrom(answer[0]);
 }
 
 void spreadsheetOption(RunContext& run) {
   run.console.write(" ");
   run.console.write(" Files may be saved for importation to spreadsheets");
   const std::string answer = run.console.askText("|Save files for spreadsheets?  <Y>/N", 1);
-  run.options.spreadsheetFiles = answer == "N" ? 'N' : 'Y';
+  run.options.spreadsheetFiles = spreadsheetFilesFrom(answer[0]);
 }
 
 using OptionHandler = void (*)(RunContext&);

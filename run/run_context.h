@@ -22,6 +22,7 @@ struct RunContext {
       : platform(p), console(p.terminal, p.commands), dialogue(console, p.files), outputs(p.files) {
     console.useSettings(p.files, p.locations);
     console.allowColours(p.coloursAllowed);
+    console.tellInterrupts(p.interrupts);
   }
 
   Platform& platform;
@@ -40,9 +41,8 @@ struct RunContext {
   // job identifier (batch mode's --full-names).
   std::string fileBase;
 
-  // Columns 1-8 of the identification: job identifier and program code,
-  // the base name of every output file.
-  std::string baseName() const { return console.programIdentification.substr(0, 8); }
+  // Job identifier and program name, the base name of every output file.
+  std::string baseName() const { return console.identification.baseName(); }
   // The start of every output file's name: the base name without its
   // blanks, or the file base and the program code.
   std::string outputBase() const;

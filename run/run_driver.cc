@@ -10,6 +10,7 @@
 #include "console/closing_saying.h"
 #include "console/job_identification.h"
 #include "format/text.h"
+#include "records/option_rules.h"
 #include "run/option_menu.h"
 #include "report/run_report.h"
 #include "report/sample_depth_report.h"
@@ -17,7 +18,6 @@
 #include "run/run_context.h"
 #include "run/run_steps.h"
 #include "format/fields.h"
-#include "format/free_format.h"
 #include "input/fire_readers.h"
 
 namespace rova {
@@ -63,10 +63,10 @@ void startUp(RunContext& run) {
   Console& c = run.console;
   prepareSession(run);
   c.showLine("*=", "BZ");
-  c.showLine(c.programIdentification.substr(194, 60), "|_");
+  c.showLine(c.identification.suiteField(), "|_");
   c.showLine("P R O G R A M     R O V A", "|_");
   c.showLine("Effect of sample size on estimates of fire frequency", "|_");
-  c.showLine("Version " + c.programIdentification.substr(8, 5), "||");
+  c.showLine("Version " + c.identification.version(), "||");
   c.showLine("*=", "Z|");
   run.sampleDepth->fill(0);
 
@@ -90,23 +90,22 @@ void readData(RunContext& run) {
 }  // namespace
 
 std::string RunContext::outputBase() const {
-  if (!fileBase.empty()) return fileBase + baseName().substr(5, 3);
+  if (!fileBase.empty()) return fileBase + console.identification.programName();
   return packName(baseName());
 }
 
 std::string reportName(const RunContext& run) { return run.outputBase() + ".OUT"; }
 
 std::string spreadsheetName(const RunContext& run, int n) {
-  return run.outputBase() + run.options.selectionMode + run.options.injuryMode + ".XL" +
-         std::to_string(n);
+  return run.outputBase() + methodLetters(run.options) + ".XL" + std::to_string(n);
 }
 
 
 void prepareSession(RunContext& run) {
   Console& c = run.console;
   c.startSession(run.platform.clock, "@");
-  c.programIdentification.replace(5, 7, kProgramCode);
-  run.defaultSeed = readInteger(c.programIdentification.substr(19, 5)).value_or(0);
+  c.identification.programCode = kProgramCode;
+  run.defaultSeed = c.identification.defaultSeed();
   run.options.randomSeed = run.defaultSeed;
 }
 
@@ -155,12 +154,12 @@ void readFireHistory(RunContext& run, InputText& file) {
                              fire2.problem};
   }
   if (fire2.outcome == Fire2Outcome::kRead) {
-    data.formatKind = '2';
+    data.formatKind = FormatKind::kFire2;
   } else {
     run.console.write(" Format is not FIRE2; trying Binary Fire Events");
     const std::string problem = RFIREB(file, data, reporter);
     if (!problem.empty()) throw ProgramStop{1, problem};
-    data.formatKind = 'B';
+    data.formatKind = FormatKind::kFireEvents;
     if (data.seriesCount == 0) run.console.write(" >> No tree was read: the report will hold no results");
   }
   run.options.processFirstYear = data.firstYear;
@@ -168,11 +167,9 @@ void readFireHistory(RunContext& run, InputText& file) {
 }
 
 void settleOptions(RunContext& run) {
-  RunOptions& o = run.options;
-  if (o.segmentLength < 1) o.segmentLength = 0;
-  o.segmentLag = segmentLagFor(o.segmentLength, o.segmentLag);
-  if (o.randomSeed == 0) o.randomSeed = run.defaultSeed;
-  run.percentileRanks = percentileRanks(o.simulationCount);
+  // The changes made here are made silently.
+  applyOptionRules(run.options, *run.data, run.defaultSeed);
+  run.percentileRanks = percentileRanks(run.options.simulationCount);
 }
 
 namespace {
@@ -232,7 +229,7 @@ void showNewFiles(RunContext& run, const OutputFile& report,
     renamed = renamed || spreadsheets[n].name != spreadsheetName(run, static_cast<int>(n) + 1);
   if (spreadsheets.empty()) return;
   if (!renamed) {
-    c.write(fmt::X(12) + base + run.options.selectionMode + run.options.injuryMode +
+    c.write(fmt::X(12) + base + methodLetters(run.options) +
             ".XLn  for importation into spreadsheets");
     return;
   }
@@ -272,13 +269,13 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   };
   int page = 0;
   runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
-                  run.console.programIdentification, toReport);
-  writeReportHead(ReportHead{run.options, *run.data, run.console.programIdentification,
+                  run.console.identification, toReport);
+  writeReportHead(ReportHead{run.options, *run.data, run.console.identification,
                              run.inputName, run.percentileRanks},
                   toReport);
   addRecordYears(*run.data, *run.sampleDepth);
 
-  if (run.options.spreadsheetFiles == 'Y') {
+  if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
     for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(open(spreadsheetName(run, n), 20 + n));
   }
   RandomGenerator generator;

@@ -38,7 +38,8 @@ void prepareSession(RunContext& run);
 // Events. A FIRE2/FHX2 file without usable data stops the run.
 void readFireHistory(RunContext& run, InputText& file);
 
-// Applies the rules that follow the menu and computes the percentile ranks.
+// Applies the option rules once more, silently, after the menu or the
+// command line, and computes the percentile ranks.
 void settleOptions(RunContext& run);
 
 // Writes the report head, the analysis of every span and the closing, and

@@ -1,6 +1,7 @@
-// A whole dialogue of the real program in a temporary directory, which is
-// the current directory while the object lives: scripted answers, a fixed
-// clock, the real file system and a command interpreter that records.
+// A whole dialogue of the real program in a temporary directory, where
+// every file name the dialogue gives without a folder lands: scripted
+// answers, a fixed clock, the real file system and a command interpreter
+// that records.
 #pragma once
 
 #include <string>
@@ -20,7 +21,7 @@ struct DialogueRun {
   int run(std::vector<std::string> answers, bool coloursAllowed = true, bool person = true) {
     terminal = ScriptedTerminal(std::move(answers));
     terminal.person = person;
-    Platform platform{terminal, files, clock, commands, ConfigLocations{}, coloursAllowed};
+    Platform platform{terminal, folderFiles, clock, commands, ConfigLocations{}, coloursAllowed};
     return runRova(platform);
   }
 
@@ -33,10 +34,10 @@ struct DialogueRun {
   }
 
   TemporaryDirectory dir;
-  CurrentDirectory cd{dir.path()};
   FixedClock clock;
   RecordingInterpreter commands;
   PosixFileSystem files;
+  FolderFileSystem folderFiles{files, dir.path()};
   ScriptedTerminal terminal;
 };
 

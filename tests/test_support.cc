@@ -48,16 +48,6 @@ bool TemporaryDirectory::exists(const std::string& name) const {
   return std::filesystem::exists(file(name));
 }
 
-CurrentDirectory::CurrentDirectory(const std::string& path)
-    : previous_(std::filesystem::current_path().string()) {
-  std::filesystem::current_path(path);
-}
-
-CurrentDirectory::~CurrentDirectory() {
-  std::error_code ignored;
-  std::filesystem::current_path(previous_, ignored);
-}
-
 std::string realDataDirectory() {
 #ifdef ROVA_SHARED_DATA_DIR
   std::string dir = std::string(ROVA_SHARED_DATA_DIR) + "/fhx";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,35 @@ class RecordingInterpreter : public CommandInterpreter {
   std::vector<std::string> commands;
 };
 
+// A text stream kept in memory; a failing one loses everything written
+// to it, as a closed pipe does.
+class StringStream : public TextStream {
+ public:
+  void write(const std::string& text) override {
+    if (failing) lost = true; else this->text += text;
+  }
+  bool flush() override {
+    const bool ok = !lost;
+    lost = false;
+    return ok;
+  }
+  bool isTerminal() const override { return terminal; }
+
+  std::string text;
+  bool failing = false;
+  bool terminal = false;
+
+ private:
+  bool lost = false;
+};
+
+// Records the restore sequences that an interrupt would write.
+class RecordingInterrupts : public InterruptHandling {
+ public:
+  void setRestoreSequence(const std::string& sequence) override { sequences.push_back(sequence); }
+  std::vector<std::string> sequences;
+};
+
 class TemporaryDirectory {
  public:
   TemporaryDirectory();
@@ -69,14 +99,46 @@ class TemporaryDirectory {
   std::string path_;
 };
 
-// Changes the current directory for the lifetime of the object.
-class CurrentDirectory {
+// A file system that takes every relative name in one folder, as if that
+// folder were the current directory, and passes absolute names on as they
+// are: a dialogue's output files land in a test's temporary directory
+// without the test process changing its working folder.
+class FolderFileSystem : public FileSystem {
  public:
-  explicit CurrentDirectory(const std::string& path);
-  ~CurrentDirectory();
+  FolderFileSystem(FileSystem& inner, std::string folder)
+      : inner_(inner), folder_(std::move(folder)) {}
+
+  std::unique_ptr<InputText> openForReading(const std::string& name, std::string& error) override {
+    return inner_.openForReading(in(name), error);
+  }
+  bool makeDirectories(const std::string& path) override { return inner_.makeDirectories(in(path)); }
+  bool exists(const std::string& name) override { return inner_.exists(in(name)); }
+  PathStatus status(const std::string& name) override { return inner_.status(in(name)); }
+  std::string resolvedFolder(const std::string& name) override {
+    return inner_.resolvedFolder(in(name));
+  }
+  bool folderWritable(const std::string& name) override { return inner_.folderWritable(in(name)); }
+  std::unique_ptr<OutputText> createTemporary(const std::string& besideName,
+                                              std::string& temporaryName,
+                                              std::string& error) override {
+    return inner_.createTemporary(in(besideName), temporaryName, error);
+  }
+  bool rename(const std::string& from, const std::string& to, bool replace,
+              std::string& error) override {
+    return inner_.rename(in(from), in(to), replace, error);
+  }
+  void remove(const std::string& name) override { inner_.remove(in(name)); }
+  void syncFolder(const std::string& name) override { inner_.syncFolder(in(name)); }
+  bool readAll(const std::string& name, std::string& bytes, std::string& error) override {
+    return inner_.readAll(in(name), bytes, error);
+  }
 
  private:
-  std::string previous_;
+  std::string in(const std::string& name) const {
+    return name.empty() || name[0] == '/' ? name : folder_ + "/" + name;
+  }
+  FileSystem& inner_;
+  std::string folder_;
 };
 
 // The folder of real fire-history files, or "" when it is absent.

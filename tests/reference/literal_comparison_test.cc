@@ -82,8 +82,8 @@ Case randomCase(std::mt19937& random, int number) {
   static const int kCounts[] = {0, -4, 1, 2, 19, 20, 21, 39, 60};
   SimulationSettings& s = c.settings;
   s.simulationCount = number % 3 == 0 ? kCounts[random() % 9] : 1 + static_cast<int>(random() % 200);
-  s.selectionMode = random() % 2 ? 'D' : 'R';
-  s.injuryMode = random() % 2 ? 'I' : 'F';
+  s.selectionMode = selectionMethodFrom(random() % 2 ? 'D' : 'R');
+  s.injuryMode = injuryModeFrom(random() % 2 ? 'I' : 'F');
   s.ranks = percentileRanks(s.simulationCount);
 
   // The run seeds with the low 16 bits; 65536 gives seed 0, state -1.
@@ -93,7 +93,7 @@ Case randomCase(std::mt19937& random, int number) {
 
   std::ostringstream d;
   d << "case " << number << ": " << trees << " trees " << dataFirst << ".." << dataLast << ", "
-    << s.simulationCount << " simulations, " << s.selectionMode << s.injuryMode << ", seed "
+    << s.simulationCount << " simulations, " << letterOf(s.selectionMode) << letterOf(s.injuryMode) << ", seed "
     << c.seed << ", spans";
   for (auto [f, l] : c.spans) d << " " << f << ".." << l;
   c.description = d.str();
@@ -205,8 +205,8 @@ TEST(FastSimulation, SameRowsWithTheLargestSampleAndAllCores) {
   c.description = "200 trees";
   for (char method : {'D', 'R'}) {
     c.settings.simulationCount = 7;
-    c.settings.selectionMode = method;
-    c.settings.injuryMode = 'I';
+    c.settings.selectionMode = selectionMethodFrom(method);
+    c.settings.injuryMode = InjuryMode::kAllInjuries;
     c.settings.ranks = percentileRanks(7);
     c.seed = 0;  // state -1
     for (int threads : {1, 3, 0}) runBothAndCompare(c, threads);
@@ -221,14 +221,14 @@ TEST(FastSimulation, GeneratorFixedPointGivesEqualDrawsEverywhere) {
   const FireHistory data = makeHistory(1900, {"|A|b|A", "A||A|.", "..AAA|", "|a||A|"});
   YearTable depth{};
   YearTable fires{};
-  analyseSampleDepth(data, 1900, 1905, depth, fires, 'I');
+  analyseSampleDepth(data, 1900, 1905, depth, fires, InjuryMode::kAllInjuries);
   for (char method : {'D', 'R'}) {
     Case c;
     c.data = data;
     c.spans = {{1900, 1905}};
     c.settings.simulationCount = 25;
-    c.settings.selectionMode = method;
-    c.settings.injuryMode = 'I';
+    c.settings.selectionMode = selectionMethodFrom(method);
+    c.settings.injuryMode = InjuryMode::kAllInjuries;
     c.settings.ranks = percentileRanks(25);
     c.seed = 2147483647;
     c.description = std::string("fixed point ") + method;

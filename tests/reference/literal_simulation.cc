@@ -47,7 +47,7 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
   const int s = sampleSize;
   observer.sampleSizeStarted(s);
 
-  const bool observed = s == data.seriesCount && settings.selectionMode == 'D';
+  const bool observed = s == data.seriesCount && letterOf(settings.selectionMode) == 'D';
   const int nsim = observed ? 1 : settings.simulationCount;
 
   // Only years inside the table are looked up; the others hold no data.
@@ -82,7 +82,7 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
       for (int y = lo; y <= hi; ++y) selectedFireCount[k][yearIndex(y)] = 0;
     }
 
-    reference::selectTrees(generator, n, s, settings.selectionMode, selection);
+    reference::selectTrees(generator, n, s, letterOf(settings.selectionMode), selection);
 
     for (int j = 1; j <= s; ++j) {
       const int t = selection[j];
@@ -96,7 +96,7 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
           if (fireTreeCount[yearIndex(y)] >= 2) ++selectedFireCount[1][yearIndex(y)];
         }
       }
-      if (settings.injuryMode == 'I') {
+      if (letterOf(settings.injuryMode) == 'I') {
         for (int y = from; y <= to; ++y) {
           const char c = data.code(y, t);
           if (c >= 'a' && c <= 'z') {
