@@ -51,11 +51,20 @@ std::string xmlEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -124,8 +133,10 @@ Layout layOut(cairo_t* cr, const std::string& text, const Font& font, double wid
   PangoFontDescription* description = pango_font_description_new();
   pango_font_description_set_family(description, "DejaVu Sans,Sans");
   pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
-  pango_font_description_set_weight(description, font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-  pango_font_description_set_style(description, font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  pango_font_description_set_weight(description,
+                                    font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(description,
+                                   font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
   pango_layout_set_font_description(layout.get(), description);
   pango_font_description_free(description);
 
@@ -347,7 +358,8 @@ class PanelPainter {
         const double top = f_.y(*drawn(upperOf(*run[0])));
         cairo_rectangle(cr_, x - half, top, 2 * half, f_.y(*drawn(lowerOf(*run[0]))) - top);
       } else {
-        for (const ResultRow* r : run) cairo_line_to(cr_, f_.x(r->sampleSize), f_.y(*drawn(upperOf(*r))));
+        for (const ResultRow* r : run)
+          cairo_line_to(cr_, f_.x(r->sampleSize), f_.y(*drawn(upperOf(*r))));
         for (auto r = run.rbegin(); r != run.rend(); ++r)
           cairo_line_to(cr_, f_.x((*r)->sampleSize), f_.y(*drawn(lowerOf(**r))));
         cairo_close_path(cr_);
@@ -372,7 +384,8 @@ class PanelPainter {
         cairo_line_to(cr_, x + f_.loneHalfWidth(), y);
       } else {
         cairo_new_sub_path(cr_);
-        for (const ResultRow* r : run) cairo_line_to(cr_, f_.x(r->sampleSize), f_.y(*drawn(value(*r))));
+        for (const ResultRow* r : run)
+          cairo_line_to(cr_, f_.x(r->sampleSize), f_.y(*drawn(value(*r))));
       }
       cairo_stroke(cr_);
     }
@@ -538,11 +551,21 @@ class Chart {
   static void sample(cairo_t* cr, Sample kind, const ThresholdStyle& s, double x, double y,
                      double width) {
     switch (kind) {
-      case Sample::kMean: meanSample(cr, s, x, y, width); break;
-      case Sample::kBand95: bandSample(cr, s, x, y, width, true); break;
-      case Sample::kBand99: bandSample(cr, s, x, y, width, false); break;
-      case Sample::kPercentiles: percentileSample(cr, s, x, y, width); break;
-      case Sample::kObserved: diamond(cr, x, y, 3.5, s.colour); break;
+      case Sample::kMean:
+        meanSample(cr, s, x, y, width);
+        break;
+      case Sample::kBand95:
+        bandSample(cr, s, x, y, width, true);
+        break;
+      case Sample::kBand99:
+        bandSample(cr, s, x, y, width, false);
+        break;
+      case Sample::kPercentiles:
+        percentileSample(cr, s, x, y, width);
+        break;
+      case Sample::kObserved:
+        diamond(cr, x, y, 3.5, s.colour);
+        break;
     }
   }
 
@@ -557,8 +580,9 @@ class Chart {
     const int yTicks = static_cast<int>(std::lround(scale_.top / scale_.step));
     double tickLabelWidth = 0;
     for (int k = 0; k <= yTicks; ++k)
-      tickLabelWidth = std::max(
-          tickLabelWidth, sizeOf(layOut(cr, number(k * scale_.step, scale_.decimals), kTickFont)).width);
+      tickLabelWidth =
+          std::max(tickLabelWidth,
+                   sizeOf(layOut(cr, number(k * scale_.step, scale_.decimals), kTickFont)).width);
     const double axisTitleHeight = sizeOf(layOut(cr, kYAxisTitle, kAxisFont)).height;
     const double gridLeft = kMargin + axisTitleHeight + 4 + tickLabelWidth + kTickLength + 2;
     const double gridWidth = kChartPageWidth - kMargin - gridLeft;
@@ -574,7 +598,8 @@ class Chart {
       const int row = static_cast<int>(k) / grid_.columns;
       const double left = gridLeft + column * (panelWidth + kPanelGapX);
       const double panelTop = top + row * (panelHeight + kPanelGapY);
-      const Frame frame{left, panelTop + titleHeight, panelWidth, plotHeight, maxTrees_, scale_.top};
+      const Frame frame{left,      panelTop + titleHeight, panelWidth, plotHeight, maxTrees_,
+                        scale_.top};
       if (ink) panel(cr, k, frame, column == 0, maxLabels);
     }
     const double gridBottom = top + grid_.rows * panelHeight + (grid_.rows - 1) * kPanelGapY;
@@ -601,7 +626,8 @@ class Chart {
     const std::string heading =
         std::to_string(span.firstYear) + "\u2013" + std::to_string(span.lastYear) + "  (" +
         std::to_string(static_cast<long long>(span.lastYear) - span.firstYear + 1) + " years)";
-    show(cr, layOut(cr, heading, kPanelTitleFont, f.width, 1), f.left, f.top - sizeOf(layOut(cr, "0", kPanelTitleFont)).height - 3, kInk);
+    show(cr, layOut(cr, heading, kPanelTitleFont, f.width, 1), f.left,
+         f.top - sizeOf(layOut(cr, "0", kPanelTitleFont)).height - 3, kInk);
 
     // Grid lines and value ticks.
     cairo_set_line_width(cr, 0.5);
@@ -625,8 +651,8 @@ class Chart {
       show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
     }
     if (span.rows.empty()) {
-      const Layout none = layOut(cr, "no simulations", kEmptyFont, f.width, 1, Cut::kEnd,
-                                 PANGO_ALIGN_CENTER);
+      const Layout none =
+          layOut(cr, "no simulations", kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
       show(cr, none, f.left, f.top + (f.height - sizeOf(none).height) / 2, kSoftInk);
     } else {
       setColour(cr, kInk);
@@ -662,14 +688,17 @@ class Chart {
       p.band(s.simulated[k], 0, 1, styles[k], k95Opacity);
     }
     for (std::size_t k = 0; k < styles.size(); ++k) {
-      p.line(s.simulated[k], [](const ResultRow& r) { return r.percentiles[0]; }, styles[k].colour,
-             0.8, styles[k].percentileDash);
-      p.line(s.simulated[k], [](const ResultRow& r) { return r.percentiles[1]; }, styles[k].colour,
-             0.8, styles[k].percentileDash);
+      p.line(
+          s.simulated[k], [](const ResultRow& r) { return r.percentiles[0]; }, styles[k].colour,
+          0.8, styles[k].percentileDash);
+      p.line(
+          s.simulated[k], [](const ResultRow& r) { return r.percentiles[1]; }, styles[k].colour,
+          0.8, styles[k].percentileDash);
     }
     for (std::size_t k = 0; k < styles.size(); ++k) {
-      p.line(s.simulated[k], [](const ResultRow& r) { return r.mean; }, styles[k].colour, 1.4,
-             styles[k].meanDash);
+      p.line(
+          s.simulated[k], [](const ResultRow& r) { return r.mean; }, styles[k].colour, 1.4,
+          styles[k].meanDash);
       p.markers(s.simulated[k], styles[k]);
     }
     for (const ResultRow* r : s.observed)
@@ -721,7 +750,8 @@ void renumberSvgSurfaces(std::string& svg) {
   std::string out;
   std::size_t copied = 0;
   for (std::size_t at = svg.find(word); at != std::string::npos; at = svg.find(word, at + 1)) {
-    const bool named = (at >= 4 && svg.compare(at - 4, 4, "id=\"") == 0) || (at >= 1 && svg[at - 1] == '#');
+    const bool named =
+        (at >= 4 && svg.compare(at - 4, 4, "id=\"") == 0) || (at >= 1 && svg[at - 1] == '#');
     std::size_t end = at + word.size();
     while (end < svg.size() && svg[end] >= '0' && svg[end] <= '9') ++end;
     if (!named || end == at + word.size()) continue;
@@ -758,9 +788,12 @@ std::string svgDescription(const ChartInfo& info, const std::vector<ChartSpan>& 
 
 const char* chartExtension(ChartFormat format) {
   switch (format) {
-    case ChartFormat::kSvg: return ".svg";
-    case ChartFormat::kPdf: return ".pdf";
-    case ChartFormat::kPng: return ".png";
+    case ChartFormat::kSvg:
+      return ".svg";
+    case ChartFormat::kPdf:
+      return ".pdf";
+    case ChartFormat::kPng:
+      return ".png";
   }
   return "";
 }
@@ -817,13 +850,19 @@ ChartGrid chartGrid(std::size_t spanCount) {
 ThresholdStyle thresholdStyle(int threshold) {
   switch (threshold) {
     case 1:
-      return {"Fire years recorded by \u2265 1 tree", 0x0072B2, {}, {2.5, 1.5},
-              ChartMarker::kCircle};
+      return {
+          "Fire years recorded by \u2265 1 tree", 0x0072B2, {}, {2.5, 1.5}, ChartMarker::kCircle};
     case 2:
-      return {"Fire years recorded by \u2265 2 trees", 0xD55E00, {4.5, 2}, {0.8, 1.6},
+      return {"Fire years recorded by \u2265 2 trees",
+              0xD55E00,
+              {4.5, 2},
+              {0.8, 1.6},
               ChartMarker::kTriangle};
     default:
-      return {"Threshold " + std::to_string(threshold), 0x666666, {1.5, 1.5}, {0.8, 3},
+      return {"Threshold " + std::to_string(threshold),
+              0x666666,
+              {1.5, 1.5},
+              {0.8, 3},
               ChartMarker::kSquare};
   }
 }
@@ -842,7 +881,8 @@ ChartOutput renderChart(const ChartInfo& info, const std::vector<ChartSpan>& spa
   const double width = kChartPageWidth, height = chart.height();
   switch (format) {
     case ChartFormat::kSvg: {
-      cairo_surface_t* surface = cairo_svg_surface_create_for_stream(appendBytes, &out.bytes, width, height);
+      cairo_surface_t* surface =
+          cairo_svg_surface_create_for_stream(appendBytes, &out.bytes, width, height);
       cairo_svg_surface_restrict_to_version(surface, CAIRO_SVG_VERSION_1_1);
       out.error = paintOn(surface, chart, 1);
       cairo_surface_finish(surface);
@@ -856,8 +896,10 @@ ChartOutput renderChart(const ChartInfo& info, const std::vector<ChartSpan>& spa
       break;
     }
     case ChartFormat::kPdf: {
-      cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(appendBytes, &out.bytes, width, height);
-      cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE, displayText(chart.title()).c_str());
+      cairo_surface_t* surface =
+          cairo_pdf_surface_create_for_stream(appendBytes, &out.bytes, width, height);
+      cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
+                                     displayText(chart.title()).c_str());
       cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "rova");
       // No dates: the same input gives the same bytes.
       cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, "");
@@ -875,7 +917,8 @@ ChartOutput renderChart(const ChartInfo& info, const std::vector<ChartSpan>& spa
           static_cast<int>(std::ceil(height * kChartPngScale)));
       out.error = paintOn(surface, chart, kChartPngScale);
       if (out.error.empty()) {
-        const cairo_status_t status = cairo_surface_write_to_png_stream(surface, appendBytes, &out.bytes);
+        const cairo_status_t status =
+            cairo_surface_write_to_png_stream(surface, appendBytes, &out.bytes);
         if (status != CAIRO_STATUS_SUCCESS) out.error = failure(status);
       }
       cairo_surface_destroy(surface);

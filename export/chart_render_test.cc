@@ -148,7 +148,6 @@ class XmlChecker {
 
 std::string xmlProblem(const std::string& text) { return XmlChecker(text).check(); }
 
-
 // Realistic results: both thresholds for 1..trees, a mean that falls with
 // the sample size towards the observed value of all trees, limits that go
 // below zero for small samples.
@@ -189,7 +188,6 @@ ChartSpan span(int first, int last, int trees, bool withObserved) {
   return s;
 }
 
-
 const ChartInfo kInfo{"Alder Creek, 1600-1990", "SITE.FHX",
                       "Job PENA, 1000 simulations, seed 12345, method D, fire scars only"};
 
@@ -206,7 +204,8 @@ std::string output(const std::string& command) {
   return text;
 }
 
-std::string rendered(const ChartInfo& info, const std::vector<ChartSpan>& spans, ChartFormat format) {
+std::string rendered(const ChartInfo& info, const std::vector<ChartSpan>& spans,
+                     ChartFormat format) {
   const ChartOutput out = renderChart(info, spans, format);
   EXPECT_EQ(out.error, "");
   return out.bytes;
@@ -275,8 +274,13 @@ TEST(ChartRender, EveryFormatIsDrawnForEveryKindOfInput) {
   broken.rows[4].percentiles[0] = -INFINITY;
   broken.rows[9].limits = {NAN, NAN, NAN, NAN, NAN, NAN};
   const std::vector<std::vector<ChartSpan>> cases{
-      {},       {span(1600, 1990, 12, true)}, {ChartSpan{1600, 1700, {}}}, {single}, {zeros},
-      {broken}, {span(1600, 1990, 37, true), ChartSpan{1700, 1800, {}}, single}};
+      {},
+      {span(1600, 1990, 12, true)},
+      {ChartSpan{1600, 1700, {}}},
+      {single},
+      {zeros},
+      {broken},
+      {span(1600, 1990, 37, true), ChartSpan{1700, 1800, {}}, single}};
 
   testing::TemporaryDirectory dir;
   for (std::size_t k = 0; k < cases.size(); ++k) {
@@ -288,7 +292,8 @@ TEST(ChartRender, EveryFormatIsDrawnForEveryKindOfInput) {
       EXPECT_EQ(svg.find(word), std::string::npos) << word;
     if (have("xmllint")) {
       dir.write("chart.svg", svg);
-      EXPECT_EQ(std::system(("/usr/bin/xmllint --noout " + dir.file("chart.svg") + " 2>&1").c_str()), 0);
+      EXPECT_EQ(
+          std::system(("/usr/bin/xmllint --noout " + dir.file("chart.svg") + " 2>&1").c_str()), 0);
     }
     const std::string pdf = rendered(kInfo, cases[k], ChartFormat::kPdf);
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
@@ -317,9 +322,9 @@ TEST(ChartRender, SameInputGivesTheSameBytes) {
 TEST(ChartRender, PdfNamesWhatIsDrawn) {
   if (!have("pdftotext")) GTEST_SKIP() << "no /usr/bin/pdftotext";
   testing::TemporaryDirectory dir;
-  const std::string text =
-      pdfText(dir, rendered(kInfo, {span(1600, 1990, 10, true), ChartSpan{1700, 1800, {}}},
-                            ChartFormat::kPdf));
+  const std::string text = pdfText(
+      dir,
+      rendered(kInfo, {span(1600, 1990, 10, true), ChartSpan{1700, 1800, {}}}, ChartFormat::kPdf));
   for (const char* words :
        {"Alder Creek, 1600-1990", "SITE.FHX", "seed 12345", "Fire years recorded by \u2265 1 tree",
         "Fire years recorded by \u2265 2 trees", "95 % band", "99 % band", "2.5 and 97.5",
@@ -328,28 +333,38 @@ TEST(ChartRender, PdfNamesWhatIsDrawn) {
     EXPECT_NE(text.find(words), std::string::npos) << words << " in: " << text;
 
   // Method R has no observed value: nothing is marked, not even in the legend.
-  const std::string without = pdfText(dir, rendered(kInfo, {span(1600, 1990, 10, false)}, ChartFormat::kPdf));
+  const std::string without =
+      pdfText(dir, rendered(kInfo, {span(1600, 1990, 10, false)}, ChartFormat::kPdf));
   EXPECT_EQ(without.find("observed"), std::string::npos);
   EXPECT_NE(without.find("95 % band"), std::string::npos);
   // A run without a title gets the standard one.
-  const std::string untitled =
-      pdfText(dir, rendered({"", "SITE.FHX", "options"}, {span(1600, 1990, 3, true)}, ChartFormat::kPdf));
+  const std::string untitled = pdfText(
+      dir, rendered({"", "SITE.FHX", "options"}, {span(1600, 1990, 3, true)}, ChartFormat::kPdf));
   EXPECT_NE(untitled.find("Fire events per century by trees in the sample"), std::string::npos);
 }
 
 // Control characters are dropped and bytes that are not UTF-8 read as
 // Latin-1, in the drawing and in the SVG's text.
 TEST(ChartRender, OddTextIsShownAsText) {
-  const ChartInfo odd{"say \"hi\" <now> & \x1b[2J", "Pe\xF1" "a\x01.fhx", "seed 1"};
+  const ChartInfo odd{"say \"hi\" <now> & \x1b[2J",
+                      "Pe\xF1"
+                      "a\x01.fhx",
+                      "seed 1"};
   const std::string svg = rendered(odd, {span(1600, 1990, 3, true)}, ChartFormat::kSvg);
   EXPECT_EQ(xmlProblem(svg), "");
   EXPECT_NE(svg.find("<title>say &quot;hi&quot; &lt;now&gt; &amp; [2J</title>"), std::string::npos);
-  EXPECT_NE(svg.find("Pe\xC3\xB1" "a.fhx"), std::string::npos);
+  EXPECT_NE(svg.find("Pe\xC3\xB1"
+                     "a.fhx"),
+            std::string::npos);
   EXPECT_EQ(svg.find('\x01'), std::string::npos);
   if (!have("pdftotext")) return;
   testing::TemporaryDirectory dir;
-  const std::string text = pdfText(dir, rendered(odd, {span(1600, 1990, 3, true)}, ChartFormat::kPdf));
-  EXPECT_NE(text.find("Pe\xC3\xB1" "a.fhx"), std::string::npos) << text;
+  const std::string text =
+      pdfText(dir, rendered(odd, {span(1600, 1990, 3, true)}, ChartFormat::kPdf));
+  EXPECT_NE(text.find("Pe\xC3\xB1"
+                      "a.fhx"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("say \"hi\" <now> & [2J"), std::string::npos) << text;
 }
 
@@ -366,7 +381,8 @@ TEST(ChartRender, LongTextNeverRunsOffThePage) {
   int inkInMargin = 0, inkInside = 0;
   for (int y = 0; y < png.height; ++y) {
     for (int x = 0; x < png.width; ++x) {
-      const bool inMargin = x < margin || x >= png.width - margin || y < margin || y >= png.height - margin;
+      const bool inMargin =
+          x < margin || x >= png.width - margin || y < margin || y >= png.height - margin;
       const bool ink = png.at(x, y) != 0xffffff;
       (inMargin ? inkInMargin : inkInside) += ink;
     }
@@ -389,13 +405,15 @@ TEST(ChartRender, LongTextNeverRunsOffThePage) {
 
 // The span headings of a PDF with their positions: x of the left edge and
 // y of the top, from pdftotext's word boxes.
-std::map<std::string, std::pair<double, double>> spanHeadings(const testing::TemporaryDirectory& dir,
-                                                               const std::string& pdf) {
+std::map<std::string, std::pair<double, double>> spanHeadings(
+    const testing::TemporaryDirectory& dir, const std::string& pdf) {
   dir.write("grid.pdf", pdf);
-  const std::string boxes = output("/usr/bin/pdftotext -bbox '" + dir.file("grid.pdf") + "' - 2>&1");
+  const std::string boxes =
+      output("/usr/bin/pdftotext -bbox '" + dir.file("grid.pdf") + "' - 2>&1");
   std::map<std::string, std::pair<double, double>> found;
   const std::string dash = "\u2013";
-  for (std::size_t at = boxes.find("<word "); at != std::string::npos; at = boxes.find("<word ", at + 1)) {
+  for (std::size_t at = boxes.find("<word "); at != std::string::npos;
+       at = boxes.find("<word ", at + 1)) {
     const std::size_t close = boxes.find('>', at), end = boxes.find("</word>", close);
     const std::string word = boxes.substr(close + 1, end - close - 1);
     if (word.size() != 8 + dash.size() || word.find(dash) != 4) continue;
@@ -411,7 +429,8 @@ std::map<std::string, std::pair<double, double>> spanHeadings(const testing::Tem
 // three rows, read row by row; the page stays far from a tall stack.
 TEST(ChartRender, SegmentsMakeAGridOfPanels) {
   std::vector<ChartSpan> spans;
-  for (int first = 1600; first <= 1900; first += 50) spans.push_back(span(first, first + 99, 12, true));
+  for (int first = 1600; first <= 1900; first += 50)
+    spans.push_back(span(first, first + 99, 12, true));
   const std::string svg = rendered(kInfo, spans, ChartFormat::kSvg);
   EXPECT_LT(svgHeight(svg), 800);
   EXPECT_GT(svgHeight(svg), svgHeight(rendered(kInfo, {spans[0]}, ChartFormat::kSvg)));
@@ -426,8 +445,9 @@ TEST(ChartRender, SegmentsMakeAGridOfPanels) {
   }
   EXPECT_EQ(columns.size(), 3u);
   EXPECT_EQ(rows.size(), 3u);
-  EXPECT_EQ(headings.at("1600\u20131699"), (std::pair<double, double>{headings.at("1750\u20131849").first,
-                                                                       headings.at("1600\u20131699").second}));
+  EXPECT_EQ(headings.at("1600\u20131699"),
+            (std::pair<double, double>{headings.at("1750\u20131849").first,
+                                       headings.at("1600\u20131699").second}));
   EXPECT_LT(headings.at("1600\u20131699").second, headings.at("1750\u20131849").second);
   EXPECT_LT(headings.at("1600\u20131699").first, headings.at("1650\u20131749").first);
 }
@@ -436,8 +456,8 @@ TEST(ChartRender, PopplerRendersThePdf) {
   if (!have("pdftoppm")) GTEST_SKIP() << "no /usr/bin/pdftoppm";
   testing::TemporaryDirectory dir;
   dir.write("chart.pdf", rendered(kInfo, {span(1600, 1990, 14, true)}, ChartFormat::kPdf));
-  ASSERT_EQ(std::system(("/usr/bin/pdftoppm -r 50 -png -singlefile '" + dir.file("chart.pdf") + "' '" +
-                         dir.file("page") + "' 2>&1")
+  ASSERT_EQ(std::system(("/usr/bin/pdftoppm -r 50 -png -singlefile '" + dir.file("chart.pdf") +
+                         "' '" + dir.file("page") + "' 2>&1")
                             .c_str()),
             0);
   const Picture page = decoded(dir.read("page.png"));
@@ -465,7 +485,8 @@ TEST(ChartLayout, ValueScaleRunsFromZeroToARoundTopAboveEveryValue) {
   EXPECT_EQ(chartValueScale({s}).top, scale.top);
   const ChartScale zeros = chartValueScale({ChartSpan{1800, 1850, {ResultRow{1800, 1850, 1, 1}}}});
   EXPECT_EQ(zeros.top, 1.0);
-  const ChartScale small = chartValueScale({ChartSpan{1800, 1850, {ResultRow{1800, 1850, 1, 1, false, 1, 0.021f}}}});
+  const ChartScale small =
+      chartValueScale({ChartSpan{1800, 1850, {ResultRow{1800, 1850, 1, 1, false, 1, 0.021f}}}});
   EXPECT_GE(small.top, 0.021);
   EXPECT_EQ(small.decimals, 3);  // steps of 0.005 need three decimals
 }
@@ -473,16 +494,19 @@ TEST(ChartLayout, ValueScaleRunsFromZeroToARoundTopAboveEveryValue) {
 TEST(ChartLayout, TreeTicksAreWholeCountsThatFitTheirRoom) {
   EXPECT_EQ(chartTreeTicks(6, 20), (std::vector<int>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(chartTreeTicks(37, 9), (std::vector<int>{1, 5, 10, 15, 20, 25, 30, 35}));
-  EXPECT_EQ(chartTreeTicks(30, 16), (std::vector<int>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30}));
+  EXPECT_EQ(chartTreeTicks(30, 16),
+            (std::vector<int>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30}));
   EXPECT_EQ(chartTreeTicks(1, 5), (std::vector<int>{1}));
   EXPECT_EQ(chartTreeTicks(400, 8), (std::vector<int>{1, 100, 200, 300, 400}));
   for (int trees : {1, 7, 19, 20, 21, 99, 150, 4096})
-    for (int room : {2, 5, 9, 30}) EXPECT_LE(chartTreeTicks(trees, room).size(), static_cast<std::size_t>(room) + 1);
+    for (int room : {2, 5, 9, 30})
+      EXPECT_LE(chartTreeTicks(trees, room).size(), static_cast<std::size_t>(room) + 1);
 }
 
 TEST(ChartLayout, GridHasFewColumnsAndNoEmptyRow) {
   const std::vector<std::pair<std::size_t, std::pair<int, int>>> expected{
-      {0, {1, 1}}, {1, {1, 1}}, {2, {2, 1}}, {3, {2, 2}}, {4, {2, 2}}, {5, {3, 2}}, {7, {3, 3}}, {13, {3, 5}}};
+      {0, {1, 1}}, {1, {1, 1}}, {2, {2, 1}}, {3, {2, 2}},
+      {4, {2, 2}}, {5, {3, 2}}, {7, {3, 3}}, {13, {3, 5}}};
   for (const auto& [spans, shape] : expected) {
     const ChartGrid grid = chartGrid(spans);
     EXPECT_EQ(std::make_pair(grid.columns, grid.rows), shape) << spans;
@@ -540,7 +564,6 @@ std::string screenshot(const testing::TemporaryDirectory& dir, const std::string
   return dir.read(name + ".png");
 }
 
-
 TEST(ChartRender, SvgRendersInABrowser) {
   if (!have("chromium")) GTEST_SKIP() << "no /usr/bin/chromium";
   testing::TemporaryDirectory dir;
@@ -549,7 +572,9 @@ TEST(ChartRender, SvgRendersInABrowser) {
   const int height = static_cast<int>(std::ceil(svgHeight(svg) * 96 / 72));
   const std::string blankSvg =
       "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
-      "width=\"504pt\" height=\"" + std::to_string(svgHeight(svg)) + "pt\"><rect width=\"100%\" height=\"100%\" "
+      "width=\"504pt\" height=\"" +
+      std::to_string(svgHeight(svg)) +
+      "pt\"><rect width=\"100%\" height=\"100%\" "
       "fill=\"#ffffff\"/></svg>\n";
   const std::string plot = screenshot(dir, "plot", svg, height);
   const std::string blank = screenshot(dir, "blank", blankSvg, height);
