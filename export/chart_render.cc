@@ -272,7 +272,8 @@ void setDash(cairo_t* cr, const std::vector<double>& dash) {
   cairo_set_dash(cr, dash.empty() ? nullptr : dash.data(), static_cast<int>(dash.size()), 0);
 }
 
-void marker(cairo_t* cr, ChartMarker shape, double x, double y, double size) {
+// The outline of a marker centred on (x, y), `size` its radius.
+void markerPath(cairo_t* cr, ChartMarker shape, double x, double y, double size) {
   switch (shape) {
     case ChartMarker::kCircle:
       cairo_new_sub_path(cr);
@@ -290,16 +291,18 @@ void marker(cairo_t* cr, ChartMarker shape, double x, double y, double size) {
       cairo_rectangle(cr, x - size * 0.9, y - size * 0.9, size * 1.8, size * 1.8);
       break;
   }
+}
+
+void marker(cairo_t* cr, ChartMarker shape, double x, double y, double size) {
+  markerPath(cr, shape, x, y, size);
   cairo_fill(cr);
 }
 
-void diamond(cairo_t* cr, double x, double y, double size, unsigned fill) {
-  cairo_move_to(cr, x, y - size);
-  cairo_line_to(cr, x + size, y);
-  cairo_line_to(cr, x, y + size);
-  cairo_line_to(cr, x - size, y);
-  cairo_close_path(cr);
-  setColour(cr, fill);
+// The value of all trees: the threshold's marker, large and outlined in
+// black, so the two thresholds' values differ in shape as well.
+void observedMark(cairo_t* cr, const ThresholdStyle& s, double x, double y) {
+  markerPath(cr, s.marker, x, y, 3.6);
+  setColour(cr, s.colour);
   cairo_fill_preserve(cr);
   setColour(cr, 0x000000);
   cairo_set_line_width(cr, 0.8);
@@ -564,7 +567,7 @@ class Chart {
         percentileSample(cr, s, x, y, width);
         break;
       case Sample::kObserved:
-        diamond(cr, x, y, 3.5, s.colour);
+        observedMark(cr, s, x, y);
         break;
     }
   }
@@ -703,7 +706,7 @@ class Chart {
     }
     for (const ResultRow* r : s.observed)
       if (auto v = drawn(r->mean))
-        diamond(cr, f.x(r->sampleSize), f.y(*v), 3.5, thresholdStyle(r->threshold).colour);
+        observedMark(cr, thresholdStyle(r->threshold), f.x(r->sampleSize), f.y(*v));
   }
 
   const ChartInfo& info_;

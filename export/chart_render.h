@@ -20,10 +20,10 @@
 // the 99 % and 95 % confidence bands (mean -/+ 2.575 and 1.960 standard
 // deviations) as translucent fills, the 2.5 and 97.5 percentiles as thin
 // patterned lines, and the value of all trees (rows marked observed;
-// method R has none) as an outlined diamond. The thresholds differ in
-// colour (Okabe-Ito blue and vermillion, told apart with the common kinds
-// of colour blindness) and also without it: mean dash pattern, marker
-// shape and percentile pattern are their own. Limits below 0 are drawn at
+// method R has none) as the threshold's marker, large and outlined. The
+// thresholds differ in colour (Okabe-Ito blue and vermillion, told apart
+// with the common kinds of colour blindness) and also without it: mean
+// dash pattern, marker shape and percentile pattern are their own. Limits below 0 are drawn at
 // 0; values that are not finite are left out.
 //
 // Every text is measured: nothing runs off the page or out of its place.
