@@ -261,6 +261,17 @@ double svgHeight(const std::string& svg) {
   return at == std::string::npos ? -1 : std::strtod(svg.c_str() + at + 9, nullptr);
 }
 
+// The checker must refuse what is not well-formed, or passing it proves
+// nothing.
+TEST(ChartSvgXmlChecker, RejectsMalformedDocuments) {
+  EXPECT_EQ(xmlProblem("<?xml version=\"1.0\"?>\n<a x='1'><b/>t &amp; &#x41;<!-- c --></a>\n"), "");
+  for (const char* bad :
+       {"<a><b></a></b>", "<a x=1/>", "<a x=\"1\" x=\"2\"/>", "<a>&nbsp;</a>", "<a>&amp</a>",
+        "<a>x < y</a>", "<a x=\"<\"/>", "<a/><b/>", "<a>", "<a x=\"1\"y=\"2\"/>", "<a>1 > 0</a>"}) {
+    EXPECT_NE(xmlProblem(bad), "") << bad;
+  }
+}
+
 // Every kind of input gives a chart in every format: no spans, a span
 // without rows, a single sample size, all zeros, values that are not
 // finite, several spans with and without rows.
