@@ -5,7 +5,7 @@
 #include "console/job_identification.h"
 #include "format/text.h"
 #include "run/option_menu.h"
-#include "export/plot_svg.h"
+#include "export/chart_render.h"
 #include "report/run_report.h"
 #include "run/run_steps.h"
 #include "export/sha256.h"
@@ -135,6 +135,10 @@ std::string tidyName(const RunContext& run, const std::string& extension) {
   return run.outputBase() + methodLetters(run.options) + extension;
 }
 
+std::vector<ChartFormat> chartFormats(const BatchOptions& b) {
+  return b.plotFormats.empty() ? std::vector<ChartFormat>{ChartFormat::kSvg} : b.plotFormats;
+}
+
 std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions& b) {
   std::vector<std::string> names{reportName(run)};
   if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
@@ -145,7 +149,8 @@ std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions&
     names.push_back(tidyName(run, ".csv"));
     names.push_back(tidyName(run, ".json"));
   }
-  if (b.plot) names.push_back(tidyName(run, ".svg"));
+  if (b.plot)
+    for (ChartFormat format : chartFormats(b)) names.push_back(tidyName(run, chartExtension(format)));
   return names;
 }
 
@@ -175,6 +180,13 @@ void writeWhole(OutputFile file, const std::string& text) {
   if (!file.text->close(error)) throw ProgramStop{1, " >> cannot write " + file.name + ": " + error};
 }
 
+// A file written whole, byte for byte (the chart's PDF and PNG are binary).
+void writeBytes(OutputFile file, const std::string& bytes) {
+  file.text->write(bytes);
+  std::string error;
+  if (!file.text->close(error)) throw ProgramStop{1, " >> cannot write " + file.name + ": " + error};
+}
+
 std::string optionsLine(const RunContext& run) {
   const RunOptions& o = run.options;
   std::string line = "Job " + std::string(fmt::trimRight(run.console.identification.job)) + ", " +
@@ -188,12 +200,12 @@ std::string optionsLine(const RunContext& run) {
   return line;
 }
 
-std::vector<PlotSpan> plotSpans(const std::vector<ResultRow>& rows) {
-  std::vector<PlotSpan> spans;
+std::vector<ChartSpan> plotSpans(const std::vector<ResultRow>& rows) {
+  std::vector<ChartSpan> spans;
   for (const ResultRow& row : rows) {
     if (spans.empty() || spans.back().firstYear != row.firstYear ||
         spans.back().lastYear != row.lastYear || row.sampleSize > spans.back().rows.back().sampleSize) {
-      spans.push_back(PlotSpan{row.firstYear, row.lastYear, {}});
+      spans.push_back(ChartSpan{row.firstYear, row.lastYear, {}});
     }
     spans.back().rows.push_back(row);
   }
@@ -241,8 +253,16 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     writeWhole(open(tidyName(run, ".json"), 0), runMetadataJson(meta));
   }
   if (b.plot) {
-    PlotInfo info{run.inputName, optionsLine(run)};
-    writeWhole(open(tidyName(run, ".svg"), 0), renderPlotSvg(info, plotSpans(rows)));
+    // The run's title (as the report shows it) and the input's name
+    // without its folder.
+    const ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
+                         lastPathPart(run.inputName), optionsLine(run)};
+    const std::vector<ChartSpan> spans = plotSpans(rows);
+    for (ChartFormat format : chartFormats(b)) {
+      const ChartOutput chart = renderChart(info, spans, format);
+      if (!chart.error.empty()) throw ProgramStop{1, " >> cannot draw the chart: " + chart.error};
+      writeBytes(open(tidyName(run, chartExtension(format)), 0), chart.bytes);
+    }
   }
 }
 

@@ -96,20 +96,45 @@ TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {
   EXPECT_NE(json.find("\"created\": \"2026-12-08T10:30:00+00:00\""), std::string::npos);
 }
 
-TEST_F(BatchFixture, PlotIsWellFormedAndHoldsEverySpan) {
+// The chart in every format, with the run's title and the input's name
+// without its folder; every span has its panel.
+TEST_F(BatchFixture, PlotInEveryFormatHoldsEverySpan) {
   const std::string data = example();
-  ASSERT_EQ(run({"--plot", "--no-spreadsheets", "-n", "20", "-s", "3", "--segment-length", "150",
-                 "--segment-lag", "100", "-o", dir.path(), data}), 0) << err;
+  ASSERT_EQ(run({"--plot-format", "png,svg,pdf", "--title", "Alder & co", "--no-spreadsheets", "-n",
+                 "20", "-s", "3", "--segment-length", "150", "--segment-lag", "100", "-o", dir.path(), data}),
+            0) << err;
+  EXPECT_EQ(out, dir.file("ALDERRVA.OUT") + "\n" + dir.file("ALDERRVADF.svg") + "\n" +
+                     dir.file("ALDERRVADF.pdf") + "\n" + dir.file("ALDERRVADF.png") + "\n");
   const std::string svg = dir.read("ALDERRVADF.svg");
-  EXPECT_EQ(svg.rfind("<?xml", 0) == 0 || svg.rfind("<svg", 0) == 0, true);
-  EXPECT_NE(svg.find("1600-1749"), std::string::npos);
-  EXPECT_NE(svg.find("1700-1849"), std::string::npos);
-  EXPECT_NE(svg.find("1800-1949"), std::string::npos);
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+  EXPECT_NE(svg.find("<title>Alder &amp; co</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<desc>ALDER.FHX. Job ALDER, 20 simulations, seed 3"), std::string::npos);
+  EXPECT_EQ(svg.find(dir.path()), std::string::npos);
+  EXPECT_EQ(dir.read("ALDERRVADF.png").rfind("\x89PNG\r\n\x1a\n", 0), 0u);
+  EXPECT_EQ(dir.read("ALDERRVADF.pdf").rfind("%PDF-", 0), 0u);
   EXPECT_FALSE(dir.exists("ALDERRVADF.XL1"));
   if (std::filesystem::exists("/usr/bin/xmllint")) {
     const std::string command = "/usr/bin/xmllint --noout '" + dir.file("ALDERRVADF.svg") + "'";
     EXPECT_EQ(std::system(command.c_str()), 0);
   }
+  if (std::filesystem::exists("/usr/bin/pdftotext")) {
+    const std::string text = dir.file("chart.txt");
+    ASSERT_EQ(std::system(("/usr/bin/pdftotext -enc UTF-8 '" + dir.file("ALDERRVADF.pdf") + "' '" + text + "'").c_str()), 0);
+    const std::string words = dir.read("chart.txt");
+    for (const char* part : {"Alder & co", "ALDER.FHX", "1600\u20131749", "1700\u20131849", "1800\u20131949",
+                             "segments of 150 years, lag 100"})
+      EXPECT_NE(words.find(part), std::string::npos) << part << " in " << words;
+    EXPECT_EQ(words.find(dir.path()), std::string::npos);
+  }
+
+  // Every format's file is planned: one in the way stops the run before
+  // any analysis.
+  std::filesystem::remove(dir.file("ALDERRVA.OUT"));
+  dir.write("ALDERRVADF.png", "an older picture");
+  EXPECT_EQ(run({"--plot-format", "png", "-q", "-o", dir.path(), data}), 1);
+  EXPECT_NE(err.find("ALDERRVADF.png exists; use --force to replace it"), std::string::npos) << err;
+  EXPECT_FALSE(dir.exists("ALDERRVA.OUT"));
+  EXPECT_EQ(dir.read("ALDERRVADF.png"), "an older picture");
 }
 
 TEST_F(BatchFixture, FailedRunsLeaveNoFilesUnderFinalNames) {

@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <functional>
+#include <utility>
 
 namespace rova {
 namespace {
@@ -39,6 +40,32 @@ ValueOption integerOption(const char* name, char shortName, std::optional<int> B
           }};
 }
 
+// A comma-separated list of chart formats (svg, pdf, png, in any case),
+// each kept once in a fixed order; asking for a format asks for the chart.
+bool applyPlotFormats(BatchOptions& o, const std::string& list) {
+  const std::pair<const char*, ChartFormat> known[] = {
+      {"svg", ChartFormat::kSvg}, {"pdf", ChartFormat::kPdf}, {"png", ChartFormat::kPng}};
+  bool wanted[3] = {false, false, false};
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = list.find(',', start);
+    std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    for (char& c : item) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    bool found = false;
+    for (int k = 0; k < 3; ++k) {
+      if (item == known[k].first) wanted[k] = found = true;
+    }
+    if (!found) return false;
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  o.plotFormats.clear();
+  for (int k = 0; k < 3; ++k)
+    if (wanted[k]) o.plotFormats.push_back(known[k].second);
+  o.plot = true;
+  return true;
+}
+
 const std::vector<ValueOption>& valueOptions() {
   static const std::vector<ValueOption> options = {
       {"job", 'j', [](BatchOptions& o, const std::string& v) { o.job = v; return !v.empty(); }},
@@ -51,6 +78,7 @@ const std::vector<ValueOption>& valueOptions() {
       integerOption("seed", 's', &BatchOptions::seed),
       {"output-dir", 'o',
        [](BatchOptions& o, const std::string& v) { o.outputDirectory = v; return !v.empty(); }},
+      {"plot-format", 0, applyPlotFormats},
   };
   return options;
 }
@@ -140,8 +168,11 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
   for (const ValueOption& option : valueOptions()) {
     if (codeOf(option.shortName, index++) != code) continue;
     if (option.apply(o, value)) return "";
-    const bool text = option.name == std::string("job") || option.name == std::string("output-dir");
-    return shown + ": '" + value + "' is not a usable value" + (text ? "" : " (a whole number is needed)");
+    const std::string name = option.name;
+    const std::string need = name == "job" || name == "output-dir" ? ""
+                             : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
+                                                     : " (a whole number is needed)";
+    return shown + ": '" + value + "' is not a usable value" + need;
   }
   for (const FlagOption& option : flagOptions()) {
     if (codeOf(option.shortName, index++) == code) o.*option.flag = true;
@@ -239,7 +270,9 @@ was changed is said on standard error):
                            ALDERCREEKRVA.OUT), not after its job identifier;
                            for FILEs whose first five characters agree
       --csv                also write a tidy table (.csv) and its metadata (.json)
-      --plot               also write an SVG chart of every span (.svg)
+      --plot               also write a chart of every span (.svg)
+      --plot-format LIST   the chart's formats, separated by commas: svg, pdf,
+                           png (default svg); implies --plot
   -q, --quiet              print nothing but errors
   -h, --help               show this text
   -V, --version            show the version
@@ -247,7 +280,8 @@ was changed is said on standard error):
 Files written, for job ID with method D|R and injuries F|I:
   IDRVA.OUT                the report (132 columns)
   IDRVA<D|R><F|I>.XL1/.XL2 spreadsheet rows for thresholds 1 and 2
-  IDRVA<D|R><F|I>.csv/.json  with --csv;  IDRVA<D|R><F|I>.svg  with --plot
+  IDRVA<D|R><F|I>.csv/.json  with --csv
+  IDRVA<D|R><F|I>.svg/.pdf/.png  with --plot (--plot-format)
 
 Every output name is checked before the first analysis: two FILEs that would
 write one file, or an output that would replace an input FILE, are usage

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "export/chart_render.h"
+
 namespace rova {
 
 struct BatchOptions {
@@ -24,6 +26,9 @@ struct BatchOptions {
   bool fullNames = false;  // outputs named after the whole file name
   bool csv = false;
   bool plot = false;
+  // The chart's formats, each once, in the order svg, pdf, png; empty: SVG.
+  // --plot-format implies --plot.
+  std::vector<ChartFormat> plotFormats;
   bool quiet = false;
   bool help = false;
   bool version = false;

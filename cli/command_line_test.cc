@@ -82,12 +82,39 @@ TEST(CommandLineTest, GnuConventions) {
   EXPECT_EQ(parseCommandLine({"-q", "b.fhx"}).options.files, std::vector<std::string>{"b.fhx"});
 }
 
+// The chart's formats: any of svg, pdf and png, in any case and order,
+// each kept once in a fixed order; asking for them asks for the chart.
+TEST(CommandLineTest, PlotFormatsAreAListThatImpliesThePlot) {
+  using F = ChartFormat;
+  const std::vector<std::pair<std::vector<std::string>, std::vector<F>>> cases = {
+      {{"--plot", "a"}, {}},
+      {{"--plot-format", "png", "a"}, {F::kPng}},
+      {{"--plot-format=PNG,svg,pdf,png", "a"}, {F::kSvg, F::kPdf, F::kPng}},
+      {{"--plot-f", "pdf", "--plot", "a"}, {F::kPdf}},
+      {{"--plot-format", "svg", "--plot-format", "pdf", "a"}, {F::kPdf}},  // the last one counts
+  };
+  for (const auto& [arguments, formats] : cases) {
+    const CommandLine c = parseCommandLine(arguments);
+    EXPECT_EQ(c.error, "") << arguments[1];
+    EXPECT_TRUE(c.options.plot) << arguments[1];
+    EXPECT_EQ(c.options.plotFormats, formats) << arguments[1];
+  }
+  EXPECT_FALSE(parseCommandLine({"a"}).options.plot);
+  for (const char* bad : {"gif", "svg,", ",svg", "svg,,pdf", "svg pdf", "", "pdfx"})
+    EXPECT_EQ(parseCommandLine({"--plot-format", bad, "a"}).error,
+              std::string("--plot-format: '") + bad +
+                  "' is not a usable value (svg, pdf or png, several separated by commas)");
+  // --plot is still whole; an abbreviation of both is ambiguous.
+  EXPECT_EQ(parseCommandLine({"--plo", "a"}).error, "ambiguous option --plo (--plot-format, --plot)");
+}
+
 TEST(CommandLineTest, HelpNamesEveryOption) {
   const std::string help = usageText();
   for (const char* option :
        {"--job", "--title", "--first-year", "--last-year", "--segment-length", "--segment-lag",
         "--simulations", "--seed", "--with-replacement", "--injuries", "--no-spreadsheets",
-        "--output-dir", "--force", "--csv", "--plot", "--quiet", "--help", "--version"}) {
+        "--output-dir", "--force", "--csv", "--plot", "--plot-format", "--quiet", "--help",
+        "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

@@ -21,6 +21,11 @@ class MemoryFileSystem::Writer : public OutputText {
     files_.fails(Step::kWrite, error_);
     buffer_ += line + "\n";
   }
+  void write(const std::string& bytes) override {
+    if (closed_ || !error_.empty()) return;
+    files_.fails(Step::kWrite, error_);
+    buffer_ += bytes;
+  }
   bool close(std::string& error) override {
     if (!closed_) {
       closed_ = true;

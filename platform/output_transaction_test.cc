@@ -82,6 +82,34 @@ TEST(OutputTransaction, EveryFailureBeforeTheRenamesChangesNothing) {
   }
 }
 
+// Binary bytes (a PNG chart) go in as they are, beside lines; a failed
+// write of them fails the commit like a failed line.
+TEST(OutputTransaction, BytesAreWrittenAsTheyAreAndTheirFailureCounts) {
+  const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+  {
+    TwoOutputs t;
+    OutputTransaction outputs(t.files);
+    OutputText* chart = outputs.stage("A.png", false).text;
+    ASSERT_NE(chart, nullptr);
+    chart->write(png);
+    chart->write("");
+    chart->write(png);
+    ASSERT_TRUE(outputs.commit().ok);
+    EXPECT_EQ(read(t.files, "A.png"), png + png);
+  }
+  TwoOutputs t;
+  t.files.failAt(Step::kWrite, 2, "No space left on device");
+  OutputTransaction outputs(t.files);
+  OutputText* chart = outputs.stage("A.png", false).text;
+  ASSERT_NE(chart, nullptr);
+  chart->write(png);
+  chart->write(png);
+  const OutputTransaction::CommitResult result = outputs.commit();
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(read(t.files, "A.png"), "<absent>");
+  EXPECT_EQ(temporaries(t.files), 0);
+}
+
 TEST(OutputTransaction, AFailedRenameNamesTheFilesAlreadyReplaced) {
   TwoOutputs t;
   t.files.failAt(Step::kRename, 2, "No such device");

@@ -60,6 +60,9 @@ class OutputText {
  public:
   virtual ~OutputText() = default;
   virtual void writeLine(const std::string& line) = 0;
+  // The bytes as they are, no line end added: for binary outputs (a PDF
+  // or PNG chart) written whole.
+  virtual void write(const std::string& bytes) = 0;
   // Flushes and closes; false with a reason when the file could not be
   // written to the end.
   virtual bool close(std::string& error) = 0;

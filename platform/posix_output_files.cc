@@ -34,6 +34,10 @@ class FileOutputText : public OutputText {
     buffer_ += '\n';
     if (buffer_.size() >= 1 << 16) flush();
   }
+  void write(const std::string& bytes) override {
+    buffer_ += bytes;
+    if (buffer_.size() >= 1 << 16) flush();
+  }
   bool close(std::string& error) override {
     if (fd_ >= 0) {
       flush();

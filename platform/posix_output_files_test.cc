@@ -44,6 +44,23 @@ TEST(PosixOutputFiles, TemporaryFilesLieBesideTheirFinalNameWithTheUsualPermissi
   files.remove(second);
 }
 
+// Bytes of any value, no line end added, in order with lines and past
+// the size at which the buffer is written out.
+TEST(PosixOutputFiles, BytesAreWrittenAsTheyAre) {
+  TemporaryDirectory dir;
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  OutputText* text = outputs.stage(dir.file("A.png"), false).text;
+  ASSERT_NE(text, nullptr);
+  std::string bytes;
+  for (int k = 0; k < 200000; ++k) bytes += static_cast<char>(k * 7 % 256);
+  text->write(bytes);
+  text->writeLine("line");
+  text->write(std::string("\0\r", 2));
+  ASSERT_TRUE(outputs.commit().ok);
+  EXPECT_EQ(dir.read("A.png"), bytes + "line\n" + std::string("\0\r", 2));
+}
+
 TEST(PosixOutputFiles, ReplacingALinkReplacesTheLinkAndNotItsTarget) {
   TemporaryDirectory dir;
   dir.write("precious.txt", "not ROVA's\n");

@@ -1,0 +1,106 @@
+// The run's results as a chart fit for a paper, drawn once with cairo (text
+// laid out by pango) and written as SVG, PDF or PNG from the same drawing.
+//
+// The page is 7 inches (504 points) wide. From the top: the run's title
+// (wrapped to two lines, then cut with an ellipsis), the input file's name
+// (one line, shortened in the middle), the options (two lines at most), a
+// legend table with one row per threshold, named in words, whose swatches
+// are drawn by the same code as the panels (colour, opacity, dash pattern
+// and marker), a note on the bands, then the spans as small multiples: a
+// grid of panels (one column for one span, two for up to four, three
+// beyond) that share both scales. The shared y scale (0 to a round value
+// above everything drawn) lets the spans' frequencies be compared at a
+// glance; the shared x scale (1 to the largest sample of any span) puts a
+// sample size at the same place in every panel, so a span with fewer
+// trees simply ends further left. Tick values stand on the left column (y)
+// and under every panel (x); the axis titles stand once for the grid.
+//
+// Each panel shows fire events per century against trees in the sample
+// for both thresholds: the mean of the simulations (a line with markers),
+// the 99 % and 95 % confidence bands (mean -/+ 2.575 and 1.960 standard
+// deviations) as translucent fills, the 2.5 and 97.5 percentiles as thin
+// patterned lines, and the value of all trees (rows marked observed;
+// method R has none) as the threshold's marker, large and outlined. The
+// thresholds differ in colour (Okabe-Ito blue and vermillion, told apart
+// with the common kinds of colour blindness) and also without it: mean
+// dash pattern, marker shape and percentile pattern are their own. Limits below 0 are drawn at
+// 0; values that are not finite are left out.
+//
+// Every text is measured: nothing runs off the page or out of its place.
+// Text that is not valid UTF-8 is read as Latin-1; control characters are
+// dropped. The bytes depend on nothing but the input and the fonts
+// installed: no date, no random identifier.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "analysis/result_row.h"
+
+namespace rova {
+
+enum class ChartFormat { kSvg, kPdf, kPng };
+
+// ".svg", ".pdf" or ".png".
+const char* chartExtension(ChartFormat format);
+
+struct ChartSpan {
+  int firstYear = 0;
+  int lastYear = 0;
+  std::vector<ResultRow> rows;  // any order; both thresholds
+};
+
+struct ChartInfo {
+  std::string title;    // the run's title; "" for the standard one
+  std::string input;    // the input file's name (its folder is not shown)
+  std::string options;  // one line of the run's options
+};
+
+struct ChartOutput {
+  std::string bytes;
+  std::string error;  // "" when the chart was drawn
+};
+
+ChartOutput renderChart(const ChartInfo& info, const std::vector<ChartSpan>& spans,
+                        ChartFormat format);
+
+// The PNG's pixels per point: 200 pixels per inch.
+constexpr double kChartPngScale = 200.0 / 72.0;
+constexpr double kChartPageWidth = 504;  // points
+
+// The layout's parts, for the tests.
+
+// The shared y scale: 0 to `top` in ticks of `step`, labelled with
+// `decimals` decimals.
+struct ChartScale {
+  double top = 1;
+  double step = 0.2;
+  int decimals = 1;
+};
+ChartScale chartValueScale(const std::vector<ChartSpan>& spans);
+
+// The labelled sample sizes of an x axis from 1 to `maxTrees` with room
+// for at most `maxLabels` labels: every size, or multiples of a round step
+// (1, 2, 5, 10, 20, ...) with 1 in front when it stands clear of them.
+std::vector<int> chartTreeTicks(int maxTrees, int maxLabels);
+
+struct ChartGrid {
+  int columns = 1;
+  int rows = 1;
+};
+ChartGrid chartGrid(std::size_t spanCount);
+
+enum class ChartMarker { kCircle, kTriangle, kSquare };
+
+// How a threshold is drawn; the legend shows the same.
+struct ThresholdStyle {
+  std::string label;                   // "Fire years recorded by ≥ 1 tree"
+  unsigned colour = 0;                 // 0xRRGGBB
+  std::vector<double> meanDash;        // points on, off, ...; empty: solid
+  std::vector<double> percentileDash;  // never solid
+  ChartMarker marker = ChartMarker::kCircle;
+};
+ThresholdStyle thresholdStyle(int threshold);
+
+}  // namespace rova
