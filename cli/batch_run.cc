@@ -12,6 +12,7 @@
 #include "export/tidy_table.h"
 #include "format/utf8.h"
 #include "format/fields.h"
+#include "records/version.h"
 
 namespace rova {
 namespace {
@@ -234,7 +235,7 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
 
     const RunOptions& o = run.options;
     RunMetadata meta;
-    meta.programVersion = "1.15";
+    meta.programVersion = kProgramVersion;
     meta.commandLine = b.arguments;
     meta.inputFile = run.inputName;
     meta.inputSha256 = sha256Hex(bytes);

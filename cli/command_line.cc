@@ -3,6 +3,8 @@
 #include <getopt.h>
 
 #include <functional>
+
+#include "records/version.h"
 #include <utility>
 
 namespace rova {
@@ -236,7 +238,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   return result;
 }
 
-std::string versionText() { return "rova 1.15\n"; }
+std::string versionText() { return std::string("rova ") + kProgramVersion + "\n"; }
 
 std::string usageText() {
   return R"(Usage: rova                      the dialogue (asks for everything)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/batch_run.h"
+#include "records/version.h"
 
 namespace rova {
 namespace {
@@ -106,6 +107,13 @@ TEST(CommandLineTest, PlotFormatsAreAListThatImpliesThePlot) {
                   "' is not a usable value (svg, pdf or png, several separated by commas)");
   // --plot is still whole; an abbreviation of both is ambiguous.
   EXPECT_EQ(parseCommandLine({"--plo", "a"}).error, "ambiguous option --plo (--plot-format, --plot)");
+}
+
+// One version everywhere: the program's, its --version, and the build's
+// (which names the Debian package).
+TEST(CommandLineTest, VersionIsTheProgramsAndTheBuilds) {
+  EXPECT_EQ(versionText(), std::string("rova ") + kProgramVersion + "\n");
+  EXPECT_STREQ(kProgramVersion, ROVA_PROJECT_VERSION);
 }
 
 TEST(CommandLineTest, HelpNamesEveryOption) {

@@ -19,11 +19,12 @@
 #include "run/run_steps.h"
 #include "format/fields.h"
 #include "input/fire_readers.h"
+#include "records/version.h"
 
 namespace rova {
 namespace {
 
-const char* const kProgramCode = "RVA1.15";
+const std::string kProgramCode = std::string("RVA") + kProgramVersion;
 
 // What the run makes of the simulations' values: the progress records on
 // the screen, the report's tables, the spreadsheet rows when the run has
