@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/posix_platform.h"
+#include "tests/batch_run.h"
 #include "tests/test_support.h"
 
 namespace rova {
@@ -17,24 +18,7 @@ using testing::FixedClock;
 using testing::RecordingInterpreter;
 using testing::TemporaryDirectory;
 
-struct BatchFixture : ::testing::Test {
-  TemporaryDirectory dir;
-  PosixFileSystem files;
-  FixedClock clock{LocalTime{2026, 12, 8, 10, 30, 0}};
-  RecordingInterpreter commands;
-  std::string out, err;
-
-  int run(std::vector<std::string> arguments) {
-    const CommandLine line = parseCommandLine(arguments);
-    EXPECT_EQ(line.error, "");
-    testing::StringStream o;
-    testing::StringStream e;
-    const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
-                                BatchStreams{o, e});
-    out = o.text;
-    err = e.text;
-    return status;
-  }
+struct BatchFixture : ::testing::Test, testing::BatchRun {
   std::string example() {
     std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/examples/ALDER.FHX", dir.file("ALDER.FHX"));
     return dir.file("ALDER.FHX");

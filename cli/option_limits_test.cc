@@ -13,6 +13,7 @@
 #include "analysis/statistics.h"
 #include "cli/batch_run.h"
 #include "platform/posix_platform.h"
+#include "tests/batch_run.h"
 #include "tests/dialogue_run.h"
 #include "tests/test_support.h"
 
@@ -31,27 +32,14 @@ std::string smallData() {
   return data;
 }
 
-struct LimitsFixture : ::testing::Test {
-  testing::TemporaryDirectory dir;
-  PosixFileSystem files;
-  testing::FixedClock clock{LocalTime{2026, 12, 8, 10, 30, 0}};
-  testing::RecordingInterpreter commands;
-  std::string err;
-
+struct LimitsFixture : ::testing::Test, testing::BatchRun {
   // One batch run of the small data with every output; returns its status.
   int batch(std::vector<std::string> arguments) {
     dir.write("LIM.FHX", smallData());
     for (const char* a : {"--csv", "--plot", "--force", "-q", "-o"}) arguments.push_back(a);
     arguments.push_back(dir.path());
     arguments.push_back(dir.file("LIM.FHX"));
-    const CommandLine line = parseCommandLine(arguments);
-    EXPECT_EQ(line.error, "");
-    testing::StringStream o;
-    testing::StringStream e;
-    const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
-                                BatchStreams{o, e});
-    err = e.text;
-    return status;
+    return run(arguments);
   }
 };
 

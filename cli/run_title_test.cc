@@ -12,6 +12,7 @@
 #include "cli/batch_run.h"
 #include "format/utf8.h"
 #include "platform/posix_platform.h"
+#include "tests/batch_run.h"
 #include "tests/dialogue_run.h"
 #include "tests/test_support.h"
 
@@ -55,27 +56,15 @@ TEST_F(DialogueTitle, ControlCharactersAreShownAsUnderscores) {
   EXPECT_EQ(titleLine(dir.read("BRVA.OUT")), "__x");
 }
 
-struct BatchTitle : ::testing::Test {
-  testing::TemporaryDirectory dir;
-  PosixFileSystem files;
-  testing::FixedClock clock{LocalTime{2026, 12, 8, 10, 30, 0}};
-  testing::RecordingInterpreter commands;
-  std::string err;
-
+struct BatchTitle : ::testing::Test, testing::BatchRun {
+  using BatchRun::run;
   int run(const std::string& name, std::vector<std::string> arguments) {
     dir.write(name, kData);
     for (const char* a : {"--csv", "--plot", "--force", "-q", "-n", "3", "-s", "1", "-o"})
       arguments.push_back(a);
     arguments.push_back(dir.path());
     arguments.push_back(dir.file(name));
-    const CommandLine line = parseCommandLine(arguments);
-    EXPECT_EQ(line.error, "");
-    testing::StringStream o;
-    testing::StringStream e;
-    const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
-                                BatchStreams{o, e});
-    err = e.text;
-    return status;
+    return run(arguments);
   }
 };
 
@@ -127,11 +116,7 @@ TEST_F(BatchTitle, ControlCharactersAndOddNamesInEveryFile) {
 // one is shown as "_" in the report's series list.
 TEST_F(BatchTitle, ControlCharactersInSeriesIdentifiersAreShownAsUnderscores) {
   dir.write("T.FHX", "FHX2 FORMAT\n1800 2 1\na\x1b\n\nU|\n|U\n");
-  const std::vector<std::string> args{"--force", "-q", "-n", "3", "-o", dir.path(), dir.file("T.FHX")};
-  testing::StringStream o;
-  testing::StringStream e;
-  ASSERT_EQ(runBatch(parseCommandLine(args).options, files, clock, commands, ConfigLocations{},
-                     BatchStreams{o, e}), 0);
+  ASSERT_EQ(run(std::vector<std::string>{"--force", "-q", "-n", "3", "-o", dir.path(), dir.file("T.FHX")}), 0);
   const std::string report = dir.read("TRVA.OUT");
   EXPECT_NE(report.find("\n   2  _          1800   1801"), std::string::npos) << report;
   EXPECT_EQ(report.find('\x1b'), std::string::npos);
