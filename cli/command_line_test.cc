@@ -121,7 +121,7 @@ TEST(CommandLineTest, HelpNamesEveryOption) {
   for (const char* option :
        {"--job", "--title", "--first-year", "--last-year", "--segment-length", "--segment-lag",
         "--simulations", "--seed", "--with-replacement", "--injuries", "--no-spreadsheets",
-        "--output-dir", "--force", "--csv", "--plot", "--plot-format", "--quiet", "--help",
+        "--output-dir", "--force", "--full-names", "--csv", "--plot", "--plot-format", "--quiet", "--help",
         "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
