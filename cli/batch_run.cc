@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "analysis/sample_adequacy.h"
+#include "analysis/sample_depth.h"
 #include "console/job_identification.h"
 #include "format/text.h"
 #include "run/option_menu.h"
@@ -222,14 +224,65 @@ std::string isoTime(const LocalTime& t) {
   return text;
 }
 
+// The results of one span, in run order.
+struct SpanResults {
+  int firstYear = 0;
+  int lastYear = 0;
+  std::vector<const SampleSizeResult*> results;
+  std::vector<ResultRow> rows;
+};
+
+// The results grouped by span: a new span begins where the span changes
+// or the sample size grows again.
+std::vector<SpanResults> spansOf(const std::vector<SampleSizeResult>& results) {
+  std::vector<SpanResults> spans;
+  for (const SampleSizeResult& result : results) {
+    if (spans.empty() || spans.back().firstYear != result.firstYear ||
+        spans.back().lastYear != result.lastYear ||
+        result.sampleSize >= spans.back().results.back()->sampleSize) {
+      spans.push_back(SpanResults{result.firstYear, result.lastYear, {}, {}});
+    }
+    spans.back().results.push_back(&result);
+    spans.back().rows.insert(spans.back().rows.end(), result.rows.begin(), result.rows.end());
+  }
+  return spans;
+}
+
+AdequacyCriterion criterionOf(const BatchOptions& b) {
+  return AdequacyCriterion{b.adequacyWithin, b.adequacyShare};
+}
+
+// How many trees are enough, for every span analysed; the fire-tree counts
+// of each span are counted again as its simulations had them.
+std::vector<SpanAdequacy> adequacyOf(const RunContext& run, const BatchOptions& b,
+                                     const std::vector<SpanResults>& spans) {
+  std::vector<SpanAdequacy> adequacy;
+  YearTable depth{};
+  YearTable fireTreeCount{};
+  for (const SpanResults& span : spans) {
+    analyseSampleDepth(*run.data, span.firstYear, span.lastYear, depth, fireTreeCount,
+                       run.options.injuryMode);
+    const SpanIncidence incidence = spanIncidence(*run.data, span.firstYear, span.lastYear,
+                                                  run.options.injuryMode, fireTreeCount);
+    adequacy.push_back(spanAdequacy(incidence, run.options.selectionMode, criterionOf(b), span.rows));
+  }
+  return adequacy;
+}
+
 void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::string& bytes,
                       const std::vector<SampleSizeResult>& results,
                       const std::vector<ResultRow>& rows, const OutputOpener& open,
                       const std::vector<std::string>& planned) {
+  if (!b.csv && !b.plot) return;
+  const std::vector<SpanResults> spans = spansOf(results);
+  const std::vector<SpanAdequacy> adequacy = adequacyOf(run, b, spans);
   if (b.csv) {
     std::string table = tidyCsvHeader();
     const std::string site = siteOf(run.inputName);
-    for (const SampleSizeResult& result : results) table += tidyCsvRows(site, result);
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+      for (const SampleSizeResult* result : spans[i].results)
+        table += tidyCsvRows(site, *result, &adequacy[i]);
+    }
     writeWhole(open(tidyName(run, ".csv"), 0), table);
 
     const RunOptions& o = run.options;
@@ -250,6 +303,8 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     meta.segmentLength = o.segmentLength;
     meta.segmentLag = o.segmentLag;
     for (const std::string& name : planned) meta.files.push_back(joinPath(b.outputDirectory, name));
+    meta.adequacy = criterionOf(b);
+    meta.spans = adequacy;
     writeWhole(open(tidyName(run, ".json"), 0), runMetadataJson(meta));
   }
   if (b.plot) {
@@ -293,6 +348,8 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   prepareFile(run, b, path, bytes);
   const std::vector<std::string> planned = plannedNames(run, b);
   const OutputOpener open = batchOpener(run, b);
+  // The trees needed read counts that the simulations make only when asked.
+  if (b.csv || b.plot) run.adequacyWithinPercent = b.adequacyWithin;
   std::vector<SampleSizeResult> results;
   std::vector<ResultRow> rows;
   writeRun(run, open, [&results, &rows](const SampleSizeResult& result) {
