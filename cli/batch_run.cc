@@ -311,8 +311,17 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     // The run's title (as the report shows it) and the input's name
     // without its folder.
     const ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
-                         lastPathPart(run.inputName), optionsLine(run)};
-    const std::vector<ChartSpan> spans = plotSpans(rows);
+                         lastPathPart(run.inputName), optionsLine(run), criterionOf(b)};
+    std::vector<ChartSpan> spans = plotSpans(rows);
+    // A span without rows has no panel: each panel takes the next adequacy
+    // of its span.
+    std::size_t next = 0;
+    for (ChartSpan& span : spans) {
+      while (next < adequacy.size() && (adequacy[next].firstYear != span.firstYear ||
+                                        adequacy[next].lastYear != span.lastYear))
+        ++next;
+      if (next < adequacy.size()) span.adequacy = adequacy[next++];
+    }
     for (ChartFormat format : chartFormats(b)) {
       const ChartOutput chart = renderChart(info, spans, format);
       if (!chart.error.empty()) throw ProgramStop{1, " >> cannot draw the chart: " + chart.error};
