@@ -11,6 +11,7 @@
 #include "report/run_report.h"
 #include "run/run_steps.h"
 #include "export/sha256.h"
+#include "export/site_summary.h"
 #include "export/tidy_table.h"
 #include "format/utf8.h"
 #include "format/fields.h"
@@ -270,12 +271,11 @@ std::vector<SpanAdequacy> adequacyOf(const RunContext& run, const BatchOptions& 
 }
 
 void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::string& bytes,
-                      const std::vector<SampleSizeResult>& results,
+                      const std::vector<SpanResults>& spans,
+                      const std::vector<SpanAdequacy>& adequacy,
                       const std::vector<ResultRow>& rows, const OutputOpener& open,
                       const std::vector<std::string>& planned) {
   if (!b.csv && !b.plot) return;
-  const std::vector<SpanResults> spans = spansOf(results);
-  const std::vector<SpanAdequacy> adequacy = adequacyOf(run, b, spans);
   if (b.csv) {
     std::string table = tidyCsvHeader();
     const std::string site = siteOf(run.inputName);
@@ -349,8 +349,29 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
   settleOptions(run);
 }
 
+// The rows of one FILE in the multi-site summary.
+std::string summaryRows(const RunContext& run, const BatchOptions& b,
+                        const std::vector<SpanAdequacy>& adequacy) {
+  std::string lines;
+  for (const SpanAdequacy& span : adequacy) {
+    SiteSummary s;
+    s.site = siteOf(run.inputName);
+    s.file = run.inputName;
+    s.method = std::string(1, letterOf(run.options.selectionMode));
+    s.injuries = std::string(1, letterOf(run.options.injuryMode));
+    s.simulations = run.options.simulationCount;
+    s.seed = run.options.randomSeed;
+    s.criterion = criterionOf(b);
+    s.span = span;
+    lines += siteSummaryRow(s);
+  }
+  return lines;
+}
+
+// Analyses one FILE and puts its outputs in place; its rows of the
+// multi-site summary are added to `summary` when it is given.
 void runOneFile(const BatchOptions& b, const std::string& path, Platform& platform,
-                const std::vector<std::string>& inputs, TextStream& out) {
+                const std::vector<std::string>& inputs, TextStream& out, std::string* summary) {
   RunContext run(platform);
   for (const std::string& input : inputs) run.outputs.protect(input);
   std::string bytes;
@@ -358,17 +379,47 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   const std::vector<std::string> planned = plannedNames(run, b);
   const OutputOpener open = batchOpener(run, b);
   // The trees needed read counts that the simulations make only when asked.
-  if (b.csv || b.plot) run.adequacyWithinPercent = b.adequacyWithin;
+  const bool adequacyAsked = b.csv || b.plot || b.summary;
+  if (adequacyAsked) run.adequacyWithinPercent = b.adequacyWithin;
   std::vector<SampleSizeResult> results;
   std::vector<ResultRow> rows;
   writeRun(run, open, [&results, &rows](const SampleSizeResult& result) {
     results.push_back(result);
     rows.insert(rows.end(), result.rows.begin(), result.rows.end());
   });
-  writeTidyOutputs(run, b, bytes, results, rows, open, planned);
+  const std::vector<SpanResults> spans = spansOf(results);
+  const std::vector<SpanAdequacy> adequacy =
+      adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};
+  writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned);
   for (const std::string& name : commitOutputs(run)) {
     if (!b.quiet) out.write(name + "\n");
   }
+  if (summary) *summary += summaryRows(run, b, adequacy);
+}
+
+// Writes the multi-site summary whole, or says why it could not.
+bool writeSummary(const BatchOptions& b, FileSystem& files, const std::string& rows,
+                  const BatchStreams& streams) {
+  const std::string target = joinPath(b.outputDirectory, *b.summary);
+  OutputTransaction outputs(files);
+  for (const std::string& input : b.files) outputs.protect(input);
+  const OutputTransaction::Staged staged = outputs.stage(target, b.force);
+  std::string error;
+  if (staged.text != nullptr) {
+    staged.text->write(siteSummaryHeader() + rows);
+    if (staged.text->close(error)) {
+      const OutputTransaction::CommitResult result = outputs.commit();
+      if (result.ok) {
+        if (!b.quiet) streams.out.write(target + "\n");
+        return streams.out.flush();
+      }
+      error = result.failure;
+    }
+  } else {
+    error = staged.reason;
+  }
+  streams.err.write("rova: cannot write " + screenSafe(target) + ": " + screenSafe(error) + "\n");
+  return false;
 }
 
 // A terminal that shows nothing: the planning reads every FILE once
@@ -473,11 +524,30 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
   std::vector<PlannedFile> plans;
   for (const std::string& path : options.files)
     plans.push_back(planFile(options, path, silent, options.files));
+  if (options.summary) {
+    // The summary is one more output: it may clash with the others, and an
+    // existing one is replaced only with --force.
+    const std::string target = joinPath(options.outputDirectory, *options.summary);
+    plans.push_back(PlannedFile{"--multi-site", {target}, ""});
+    OutputTransaction outputs(files);
+    for (const std::string& input : options.files) outputs.protect(input);
+    std::string reason;
+    const OutputTransaction::Refusal refusal = outputs.check(target, options.force, reason);
+    if (refusal != OutputTransaction::Refusal::kNone) {
+      streams.err.write("rova: " + screenSafe(target) +
+                        (refusal == OutputTransaction::Refusal::kExists
+                             ? " exists; use --force to replace it\n"
+                             : ": " + screenSafe(reason) + "\n"));
+      return 2;
+    }
+  }
   const std::string clash = planClash(plans, files, options);
   if (!clash.empty()) {
     streams.err.write("rova: " + screenSafe(clash) + "\n");
     return 2;
   }
+  if (options.summary) plans.pop_back();
+  std::string summary;
 
   int status = 0;
   for (const PlannedFile& plan : plans) {
@@ -485,7 +555,8 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
     Platform platform{terminal, files, clock, commands, locations, false};
     try {
       if (!plan.problem.empty()) throw ProgramStop{1, plan.problem};
-      runOneFile(options, plan.path, platform, options.files, streams.out);
+      runOneFile(options, plan.path, platform, options.files, streams.out,
+                 options.summary ? &summary : nullptr);
     } catch (const ProgramStop& stop) {
       status = 1;
       terminal.writeError(stop.message.empty() ? " >> the run stopped" : stop.message);
@@ -498,6 +569,7 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
       status = 1;
     }
   }
+  if (options.summary && !writeSummary(options, files, summary, streams)) status = 1;
   return status;
 }
 

@@ -129,6 +129,37 @@ TEST_F(BatchFixture, AdequacyLeavesTheDesignsFilesAlone) {
             json.find("\"first_year\": 1800"));
 }
 
+// The multi-site summary: a row per FILE and span in one table; an
+// existing table is replaced only with --force, before any analysis.
+TEST_F(BatchFixture, SummaryHasARowPerFileAndSpan) {
+  const std::string alder = example();
+  std::filesystem::copy_file(alder, dir.file("BIRCH.FHX"));
+  ASSERT_EQ(run({"--multi-site", "sites.csv", "--no-spreadsheets", "-n", "30", "-s", "3", "-R",
+                 "--segment-length", "200", "-o", dir.path(), alder, dir.file("BIRCH.FHX")}),
+            0) << err;
+  EXPECT_NE(out.find(dir.file("sites.csv") + "\n"), std::string::npos) << out;
+  const auto lines = testing::splitLines(dir.read("sites.csv"));
+  ASSERT_EQ(lines.size(), 1u + 2 * 3);  // header, two sites of three segments
+  const auto header = fields(lines[0], ',');
+  EXPECT_EQ(header[0], "site");
+  EXPECT_EQ(header[10], "chao2_upper_95");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto row = fields(lines[i], ',');
+    ASSERT_EQ(row.size(), header.size()) << lines[i];
+    EXPECT_EQ(row[0], i <= 3 ? "ALDER" : "BIRCH");
+    EXPECT_EQ(row[5], "30");   // trees
+    EXPECT_EQ(row[18], "R");   // method
+    EXPECT_EQ(row[22], "10");  // within_percent
+  }
+  // 1600-1799: one fire year found by a single tree, none by two: no upper limit.
+  EXPECT_EQ(fields(lines[1], ',')[10], "NA");
+  EXPECT_EQ(fields(lines[1], ',')[2], "1600");
+  EXPECT_EQ(lines[1].substr(lines[1].find(",1600,")), lines[4].substr(lines[4].find(",1600,")));
+
+  EXPECT_EQ(run({"--multi-site", "sites.csv", "-o", dir.path(), alder}), 2);
+  EXPECT_EQ(err, "rova: " + dir.file("sites.csv") + " exists; use --force to replace it\n");
+}
+
 // The chart in every format, with the run's title and the input's name
 // without its folder; every span has its panel.
 TEST_F(BatchFixture, PlotInEveryFormatHoldsEverySpan) {

@@ -101,6 +101,8 @@ const std::vector<ValueOption>& valueOptions() {
       {"output-dir", 'o',
        [](BatchOptions& o, const std::string& v) { o.outputDirectory = v; return !v.empty(); }},
       {"plot-format", 0, applyPlotFormats},
+      {"multi-site", 0,
+       [](BatchOptions& o, const std::string& v) { o.summary = v; return !v.empty(); }},
       {"adequacy-within", 0,
        [](BatchOptions& o, const std::string& v) {
          const auto value = strictPercent(v, 1e9);
@@ -203,7 +205,7 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
     if (codeOf(option.shortName, index++) != code) continue;
     if (option.apply(o, value)) return "";
     const std::string name = option.name;
-    const std::string need = name == "job" || name == "output-dir" ? ""
+    const std::string need = name == "job" || name == "output-dir" || name == "multi-site" ? ""
                              : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
                              : name == "adequacy-within" ? " (a percentage, 0 or more, is needed)"
                              : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
@@ -316,6 +318,10 @@ was changed is said on standard error):
       --adequacy-share PERCENT
                            ... for at least PERCENT % of the simulations
                            (default 95)
+      --multi-site NAME    also write NAME, one table of every FILE and span:
+                           site, trees, years, observed frequency at both
+                           thresholds, Chao2 asymptote with its interval,
+                           trees needed and the run's settings
   -q, --quiet              print nothing but errors
   -h, --help               show this text
   -V, --version            show the version

@@ -34,6 +34,9 @@ struct BatchOptions {
   // simulations.
   double adequacyWithin = 10;
   double adequacyShare = 95;
+  // The multi-site summary: one table with a row per FILE and span,
+  // written under this name in the output folder.
+  std::optional<std::string> summary;
   bool quiet = false;
   bool help = false;
   bool version = false;

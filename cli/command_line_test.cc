@@ -132,7 +132,7 @@ TEST(CommandLineTest, HelpNamesEveryOption) {
        {"--job", "--title", "--first-year", "--last-year", "--segment-length", "--segment-lag",
         "--simulations", "--seed", "--with-replacement", "--injuries", "--no-spreadsheets",
         "--output-dir", "--force", "--csv", "--plot", "--plot-format", "--adequacy-within",
-        "--adequacy-share", "--quiet", "--help", "--version"}) {
+        "--adequacy-share", "--multi-site", "--quiet", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
