@@ -442,10 +442,10 @@ const char* const kNote =
     "are drawn at 0: a fire frequency cannot be negative.";
 
 const char* const kAdequacyNote =
-    "Dark thin lines: the exact expected value of a random sample of that many trees; dashed "
-    "beyond all trees: the extrapolation to twice the trees (\u2265 1 tree); at the right: the "
-    "Chao2 asymptote and its 95 % interval (an arrow: no upper limit, or one above the scale); drop lines: the trees needed, from which on at "
-    "least ";
+    "Dark thin lines: the exact expected value for that many trees; dashed from the ring (all "
+    "trees): the extrapolation to twice the trees (\u2265 1 tree); right strip: the Chao2 "
+    "asymptote and its 95 % interval (arrow: no upper limit, or one above the scale); drop "
+    "lines: the trees needed, from which on at least ";
 
 // The second note, for a chart that shows the adequacy.
 std::string adequacyNote(const AdequacyCriterion& c) {
@@ -539,7 +539,7 @@ class Chart {
       y = legend(cr, y, ink) + 5;
       block(layOut(cr, kNote, kNoteFont, contentWidth(), 2), adequacy_ ? 3 : 10, kSoftInk);
       if (adequacy_ && info_.adequacy)
-        block(layOut(cr, adequacyNote(*info_.adequacy), kNoteFont, contentWidth(), 3), 10, kSoftInk);
+        block(layOut(cr, adequacyNote(*info_.adequacy), kNoteFont, contentWidth(), 4), 10, kSoftInk);
     }
     y = panels(cr, y, ink);
     height_ = std::ceil(y + kMargin);
@@ -774,9 +774,17 @@ class Chart {
       setColour(cr, darker(first.colour));
       cairo_set_line_width(cr, 1.3);
       setDash(cr, {6, 3});
-      cairo_move_to(cr, f.x(a.trees), f.y(a.exact[0].back().mean));
+      // From the value of all trees, where the extrapolation starts (below
+      // it, with replacement, lies the exact curve's end).
+      cairo_move_to(cr, f.x(a.trees), f.y(a.allTrees[0]));
       for (std::size_t i = 0; i < a.extrapolation.size(); ++i)
         cairo_line_to(cr, f.x(a.trees + 1.0 + static_cast<double>(i)), f.y(a.extrapolation[i]));
+      cairo_stroke(cr);
+      // Its start, the value of all trees, as an open ring (method R has
+      // no observed mark there).
+      setDash(cr, {});
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, f.x(a.trees), f.y(a.allTrees[0]), 2.2, 0, 2 * M_PI);
       cairo_stroke(cr);
     }
     // The asymptote: its interval as a band in the strip, the estimate a line.
