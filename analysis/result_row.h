@@ -22,6 +22,9 @@ struct ResultRow {
   // The 2.5, 97.5, 0.5 and 99.5 percentiles of the simulated estimates;
   // for the observed value, the mean four times.
   std::array<float, 4> percentiles{};
+  // Simulations whose estimate lies within SimulationSettings::
+  // withinPercent % of the value of all trees; -1 when not counted.
+  int withinCount = -1;
 };
 
 }  // namespace rova

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/sample_adequacy.h"
 #include "analysis/statistics.h"
 #include "platform/interrupts.h"
 
@@ -105,9 +106,40 @@ void countFireYears(const SpanEvents& events, const int* trees, int count, int& 
   }
 }
 
+// ---- Closeness to the value of all trees (read by the trees needed) ----
+// Counted only when asked for; it reads the estimates and changes nothing
+// else of a result.
+struct WithinCheck {
+  double percent = -1;              // below 0: nothing is counted
+  std::array<float, 2> allTrees{};  // thresholds 1 and 2, as a simulation computes them
+};
+
+WithinCheck withinCheck(const SpanEvents& events, float scale, double percent) {
+  WithinCheck check;
+  check.percent = percent;
+  int one = 0;
+  int two = 0;
+  for (int w = 0; w < events.words; ++w) {
+    one += __builtin_popcountll(events.anyTree[w]);
+    two += __builtin_popcountll(events.anyTree[w] & events.secondThreshold[w]);
+  }
+  check.allTrees = {static_cast<float>(one) * scale, static_cast<float>(two) * scale};
+  return check;
+}
+
+void countWithin(const WithinCheck& check, float* const results[2], int nsim, SizeResult& result) {
+  for (int k = 0; k < 2; ++k) {
+    int within = 0;
+    for (int sim = 0; sim < nsim; ++sim)
+      within += withinShare(results[k][sim], check.allTrees[k], check.percent);
+    result.rows[k].withinCount = check.percent >= 0 ? within : -1;
+  }
+}
+// ---- end of closeness ----
+
 void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, SelectionMethod selectionMode,
-                   float scale, const std::array<int, 4>& ranks, Workspace& ws,
-                   SizeResult& result) {
+                   float scale, const std::array<int, 4>& ranks, const WithinCheck& within,
+                   Workspace& ws, SizeResult& result) {
   result.nsim = job.nsim;
   result.observed = job.observed;
   const int nsim = job.nsim;
@@ -147,6 +179,8 @@ void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, Selectio
       results[1][sim] = static_cast<float>(two) * scale;
     }
   }
+
+  if (within.percent >= 0) countWithin(within, results, nsim, result);
 
   for (int k = 0; k < 2; ++k) {
     // Statistics in simulation order (the float sums depend on the order),
@@ -237,7 +271,8 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
   job.state = minstd::continuation(generator.state());
   Workspace ws(job.nsim);
   SizeResult result;
-  runSampleSize(events, n, job, settings.selectionMode, span.scale, settings.ranks, ws, result);
+  runSampleSize(events, n, job, settings.selectionMode, span.scale, settings.ranks,
+                withinCheck(events, span.scale, settings.withinPercent), ws, result);
   handOn(sampleSize, first, last, result, observer);
   generator.skip(static_cast<long long>(std::max(job.nsim, 0)) * n);
 }
@@ -250,6 +285,7 @@ int simulateSpan(const FireHistory& data, int first, int last, const SimulationS
   if (n < 1) return 0;
   const SpanYears span(first, last);
   const SpanEvents events(data, n, span.lo, span.hi, settings.injuryMode, fireTreeCount);
+  const WithinCheck within = withinCheck(events, span.scale, settings.withinPercent);
 
   // Where each sample size's draws begin in the generator's sequence.
   std::vector<SizeJob> jobs(n + 1);
@@ -277,8 +313,8 @@ int simulateSpan(const FireHistory& data, int first, int last, const SimulationS
   auto work = [&](Workspace& ws) {
     const int s = nextSize.fetch_sub(1);
     if (s < 1) return false;
-    runSampleSize(events, n, jobs[s], settings.selectionMode, span.scale, settings.ranks, ws,
-                  results[s]);
+    runSampleSize(events, n, jobs[s], settings.selectionMode, span.scale, settings.ranks, within,
+                  ws, results[s]);
     {
       const std::lock_guard<std::mutex> lock(mutex);
       done[s] = 1;

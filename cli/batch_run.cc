@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "analysis/sample_adequacy.h"
+#include "analysis/sample_depth.h"
 #include "console/job_identification.h"
 #include "format/text.h"
 #include "run/option_menu.h"
@@ -9,6 +11,7 @@
 #include "report/run_report.h"
 #include "run/run_steps.h"
 #include "export/sha256.h"
+#include "export/site_summary.h"
 #include "export/tidy_table.h"
 #include "format/utf8.h"
 #include "format/fields.h"
@@ -223,14 +226,64 @@ std::string isoTime(const LocalTime& t) {
   return text;
 }
 
+// The results of one span, in run order.
+struct SpanResults {
+  int firstYear = 0;
+  int lastYear = 0;
+  std::vector<const SampleSizeResult*> results;
+  std::vector<ResultRow> rows;
+};
+
+// The results grouped by span: a new span begins where the span changes
+// or the sample size grows again.
+std::vector<SpanResults> spansOf(const std::vector<SampleSizeResult>& results) {
+  std::vector<SpanResults> spans;
+  for (const SampleSizeResult& result : results) {
+    if (spans.empty() || spans.back().firstYear != result.firstYear ||
+        spans.back().lastYear != result.lastYear ||
+        result.sampleSize >= spans.back().results.back()->sampleSize) {
+      spans.push_back(SpanResults{result.firstYear, result.lastYear, {}, {}});
+    }
+    spans.back().results.push_back(&result);
+    spans.back().rows.insert(spans.back().rows.end(), result.rows.begin(), result.rows.end());
+  }
+  return spans;
+}
+
+AdequacyCriterion criterionOf(const BatchOptions& b) {
+  return AdequacyCriterion{b.adequacyWithin, b.adequacyShare};
+}
+
+// How many trees are enough, for every span analysed; the fire-tree counts
+// of each span are counted again as its simulations had them.
+std::vector<SpanAdequacy> adequacyOf(const RunContext& run, const BatchOptions& b,
+                                     const std::vector<SpanResults>& spans) {
+  std::vector<SpanAdequacy> adequacy;
+  YearTable depth{};
+  YearTable fireTreeCount{};
+  for (const SpanResults& span : spans) {
+    analyseSampleDepth(*run.data, span.firstYear, span.lastYear, depth, fireTreeCount,
+                       run.options.injuryMode);
+    const SpanIncidence incidence = spanIncidence(*run.data, span.firstYear, span.lastYear,
+                                                  run.options.injuryMode, fireTreeCount);
+    adequacy.push_back(spanAdequacy(incidence, run.options.selectionMode, criterionOf(b), span.rows));
+  }
+  return adequacy;
+}
+
 void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::string& bytes,
-                      const std::vector<SampleSizeResult>& results,
+                      const std::vector<SpanResults>& spans,
+                      const std::vector<SpanAdequacy>& adequacy,
                       const std::vector<ResultRow>& rows, const OutputOpener& open,
                       const std::vector<std::string>& planned) {
+  if (!b.csv && !b.plot) return;
   if (b.csv) {
     std::string table = tidyCsvHeader();
     const std::string site = siteOf(run.inputName);
-    for (const SampleSizeResult& result : results) table += tidyCsvRows(site, result);
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+      for (const SampleSizeResult* result : spans[i].results)
+        table += tidyCsvRows(site, *result, &adequacy[i]);
+    }
     writeWhole(open(tidyName(run, ".csv"), 0), table);
 
     const RunOptions& o = run.options;
@@ -251,14 +304,25 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     meta.segmentLength = o.segmentLength;
     meta.segmentLag = o.segmentLag;
     for (const std::string& name : planned) meta.files.push_back(joinPath(b.outputDirectory, name));
+    meta.adequacy = criterionOf(b);
+    meta.spans = adequacy;
     writeWhole(open(tidyName(run, ".json"), 0), runMetadataJson(meta));
   }
   if (b.plot) {
     // The run's title (as the report shows it) and the input's name
     // without its folder.
     const ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
-                         lastPathPart(run.inputName), optionsLine(run)};
-    const std::vector<ChartSpan> spans = plotSpans(rows);
+                         lastPathPart(run.inputName), optionsLine(run), criterionOf(b)};
+    std::vector<ChartSpan> spans = plotSpans(rows);
+    // A span without rows has no panel: each panel takes the next adequacy
+    // of its span.
+    std::size_t next = 0;
+    for (ChartSpan& span : spans) {
+      while (next < adequacy.size() && (adequacy[next].firstYear != span.firstYear ||
+                                        adequacy[next].lastYear != span.lastYear))
+        ++next;
+      if (next < adequacy.size()) span.adequacy = adequacy[next++];
+    }
     for (ChartFormat format : chartFormats(b)) {
       const ChartOutput chart = renderChart(info, spans, format);
       if (!chart.error.empty()) throw ProgramStop{1, " >> cannot draw the chart: " + chart.error};
@@ -286,24 +350,77 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
   settleOptions(run);
 }
 
+// The rows of one FILE in the multi-site summary.
+std::string summaryRows(const RunContext& run, const BatchOptions& b,
+                        const std::vector<SpanAdequacy>& adequacy) {
+  std::string lines;
+  for (const SpanAdequacy& span : adequacy) {
+    SiteSummary s;
+    s.site = siteOf(run.inputName);
+    s.file = run.inputName;
+    s.method = std::string(1, letterOf(run.options.selectionMode));
+    s.injuries = std::string(1, letterOf(run.options.injuryMode));
+    s.simulations = run.options.simulationCount;
+    s.seed = run.options.randomSeed;
+    s.criterion = criterionOf(b);
+    s.span = span;
+    lines += siteSummaryRow(s);
+  }
+  return lines;
+}
+
+// Analyses one FILE and puts its outputs in place; its rows of the
+// multi-site summary are added to `summary` when it is given.
 void runOneFile(const BatchOptions& b, const std::string& path, Platform& platform,
-                const std::vector<std::string>& inputs, TextStream& out) {
+                const std::vector<std::string>& inputs, TextStream& out, std::string* summary) {
   RunContext run(platform);
   for (const std::string& input : inputs) run.outputs.protect(input);
   std::string bytes;
   prepareFile(run, b, path, bytes);
   const std::vector<std::string> planned = plannedNames(run, b);
   const OutputOpener open = batchOpener(run, b);
+  // The trees needed read counts that the simulations make only when asked.
+  const bool adequacyAsked = b.csv || b.plot || b.summary;
+  if (adequacyAsked) run.adequacyWithinPercent = b.adequacyWithin;
   std::vector<SampleSizeResult> results;
   std::vector<ResultRow> rows;
   writeRun(run, open, [&results, &rows](const SampleSizeResult& result) {
     results.push_back(result);
     rows.insert(rows.end(), result.rows.begin(), result.rows.end());
   });
-  writeTidyOutputs(run, b, bytes, results, rows, open, planned);
+  const std::vector<SpanResults> spans = spansOf(results);
+  const std::vector<SpanAdequacy> adequacy =
+      adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};
+  writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned);
   for (const std::string& name : commitOutputs(run)) {
     if (!b.quiet) out.write(name + "\n");
   }
+  if (summary) *summary += summaryRows(run, b, adequacy);
+}
+
+// Writes the multi-site summary whole, or says why it could not.
+bool writeSummary(const BatchOptions& b, FileSystem& files, const std::string& rows,
+                  const BatchStreams& streams) {
+  const std::string target = joinPath(b.outputDirectory, *b.summary);
+  OutputTransaction outputs(files);
+  for (const std::string& input : b.files) outputs.protect(input);
+  const OutputTransaction::Staged staged = outputs.stage(target, b.force);
+  std::string error;
+  if (staged.text != nullptr) {
+    staged.text->write(siteSummaryHeader() + rows);
+    if (staged.text->close(error)) {
+      const OutputTransaction::CommitResult result = outputs.commit();
+      if (result.ok) {
+        if (!b.quiet) streams.out.write(target + "\n");
+        return streams.out.flush();
+      }
+      error = result.failure;
+    }
+  } else {
+    error = staged.reason;
+  }
+  streams.err.write("rova: cannot write " + screenSafe(target) + ": " + screenSafe(error) + "\n");
+  return false;
 }
 
 // A terminal that shows nothing: the planning reads every FILE once
@@ -408,11 +525,30 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
   std::vector<PlannedFile> plans;
   for (const std::string& path : options.files)
     plans.push_back(planFile(options, path, silent, options.files));
+  if (options.summary) {
+    // The summary is one more output: it may clash with the others, and an
+    // existing one is replaced only with --force.
+    const std::string target = joinPath(options.outputDirectory, *options.summary);
+    plans.push_back(PlannedFile{"--multi-site", {target}, ""});
+    OutputTransaction outputs(files);
+    for (const std::string& input : options.files) outputs.protect(input);
+    std::string reason;
+    const OutputTransaction::Refusal refusal = outputs.check(target, options.force, reason);
+    if (refusal != OutputTransaction::Refusal::kNone) {
+      streams.err.write("rova: " + screenSafe(target) +
+                        (refusal == OutputTransaction::Refusal::kExists
+                             ? " exists; use --force to replace it\n"
+                             : ": " + screenSafe(reason) + "\n"));
+      return 2;
+    }
+  }
   const std::string clash = planClash(plans, files, options);
   if (!clash.empty()) {
     streams.err.write("rova: " + screenSafe(clash) + "\n");
     return 2;
   }
+  if (options.summary) plans.pop_back();
+  std::string summary;
 
   int status = 0;
   for (const PlannedFile& plan : plans) {
@@ -420,7 +556,8 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
     Platform platform{terminal, files, clock, commands, locations, false};
     try {
       if (!plan.problem.empty()) throw ProgramStop{1, plan.problem};
-      runOneFile(options, plan.path, platform, options.files, streams.out);
+      runOneFile(options, plan.path, platform, options.files, streams.out,
+                 options.summary ? &summary : nullptr);
     } catch (const ProgramStop& stop) {
       status = 1;
       terminal.writeError(stop.message.empty() ? " >> the run stopped" : stop.message);
@@ -433,6 +570,7 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
       status = 1;
     }
   }
+  if (options.summary && !writeSummary(options, files, summary, streams)) status = 1;
   return status;
 }
 

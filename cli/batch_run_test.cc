@@ -50,12 +50,19 @@ TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {
   std::size_t withValues = 0;
   for (std::size_t i = 1; i < csv.size(); ++i) {
     const auto c = fields(csv[i], ',');
-    ASSERT_EQ(c.size(), 20u);
+    ASSERT_EQ(c.size(), 22u);
     EXPECT_EQ(c[0], "ALDER");
     const int k = std::stoi(c[5]);
     if (c[8] == "NA") {
       EXPECT_EQ(c[4], "1") << csv[i];
+      EXPECT_EQ(c[20], "NA");  // no exact value where the row has none
+      EXPECT_EQ(c[21], "NA");
       continue;
+    }
+    if (c[6] == "TRUE") {
+      // The exact value of all trees is the observed one, without spread.
+      EXPECT_EQ(static_cast<float>(std::strtod(c[20].c_str(), nullptr)), std::strtof(c[8].c_str(), nullptr));
+      EXPECT_EQ(c[21], "0");
     }
     ++withValues;
     const auto& sheet = sheets[k - 1][next[k - 1]++];
@@ -78,6 +85,63 @@ TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {
   EXPECT_NE(json.find("\"input_sha256\": \""), std::string::npos);
   EXPECT_NE(json.find("\"seed\": 7"), std::string::npos);
   EXPECT_NE(json.find("\"created\": \"2026-12-08T10:30:00+00:00\""), std::string::npos);
+}
+
+// The adequacy changes nothing of the report and the spreadsheets, and the
+// metadata holds one span object per segment, in run order.
+TEST_F(BatchFixture, AdequacyLeavesTheDesignsFilesAlone) {
+  const std::string data = example();
+  const std::vector<std::string> common{"-n", "40", "-s", "9", "--segment-length", "200", "-f",
+                                        "-o", dir.path(), data};
+  ASSERT_EQ(run(common), 0) << err;
+  const std::string report = dir.read("ALDERRVA.OUT");
+  const std::string sheet = dir.read("ALDERRVADF.XL1");
+  std::vector<std::string> withCsv = common;
+  withCsv.insert(withCsv.begin(), {"--csv", "--adequacy-within", "5", "--adequacy-share", "90"});
+  ASSERT_EQ(run(withCsv), 0) << err;
+  EXPECT_EQ(dir.read("ALDERRVA.OUT"), report);
+  EXPECT_EQ(dir.read("ALDERRVADF.XL1"), sheet);
+  const std::string json = dir.read("ALDERRVADF.json");
+  EXPECT_NE(json.find("\"within_percent\": 5,"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"of_simulations_percent\": 90"), std::string::npos);
+  std::size_t spans = 0;
+  for (std::size_t at = json.find("\"trees_needed\""); at != std::string::npos;
+       at = json.find("\"trees_needed\"", at + 1))
+    ++spans;
+  EXPECT_EQ(spans, 3u);  // 1600-1799, 1700-1899, 1800-1990
+  EXPECT_LT(json.find("\"first_year\": 1600,\n      \"last_year\": 1799"),
+            json.find("\"first_year\": 1800"));
+}
+
+// The multi-site summary: a row per FILE and span in one table; an
+// existing table is replaced only with --force, before any analysis.
+TEST_F(BatchFixture, SummaryHasARowPerFileAndSpan) {
+  const std::string alder = example();
+  std::filesystem::copy_file(alder, dir.file("BIRCH.FHX"));
+  ASSERT_EQ(run({"--multi-site", "sites.csv", "--no-spreadsheets", "-n", "30", "-s", "3", "-R",
+                 "--segment-length", "200", "-o", dir.path(), alder, dir.file("BIRCH.FHX")}),
+            0) << err;
+  EXPECT_NE(out.find(dir.file("sites.csv") + "\n"), std::string::npos) << out;
+  const auto lines = testing::splitLines(dir.read("sites.csv"));
+  ASSERT_EQ(lines.size(), 1u + 2 * 3);  // header, two sites of three segments
+  const auto header = fields(lines[0], ',');
+  EXPECT_EQ(header[0], "site");
+  EXPECT_EQ(header[10], "chao2_upper_95");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto row = fields(lines[i], ',');
+    ASSERT_EQ(row.size(), header.size()) << lines[i];
+    EXPECT_EQ(row[0], i <= 3 ? "ALDER" : "BIRCH");
+    EXPECT_EQ(row[5], "30");   // trees
+    EXPECT_EQ(row[18], "R");   // method
+    EXPECT_EQ(row[22], "10");  // within_percent
+  }
+  // 1600-1799: one fire year found by a single tree, none by two: no upper limit.
+  EXPECT_EQ(fields(lines[1], ',')[10], "NA");
+  EXPECT_EQ(fields(lines[1], ',')[2], "1600");
+  EXPECT_EQ(lines[1].substr(lines[1].find(",1600,")), lines[4].substr(lines[4].find(",1600,")));
+
+  EXPECT_EQ(run({"--multi-site", "sites.csv", "-o", dir.path(), alder}), 2);
+  EXPECT_EQ(err, "rova: " + dir.file("sites.csv") + " exists; use --force to replace it\n");
 }
 
 // The chart in every format, with the run's title and the input's name

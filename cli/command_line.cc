@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include "records/version.h"
@@ -19,6 +20,27 @@ std::optional<int> strictInteger(const std::string& text) {
   const long long value = std::stoll(text);
   if (value < -2147483648LL || value > 2147483647LL) return std::nullopt;
   return static_cast<int>(value);
+}
+
+// A percentage: a plain decimal number from 0 to `most`, nothing else
+// around it.
+std::optional<double> strictPercent(const std::string& text, double most) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  bool digit = false;
+  bool point = false;
+  for (char c : text) {
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      digit = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digit) return std::nullopt;
+  const double value = std::strtod(text.c_str(), nullptr);
+  if (value > most) return std::nullopt;
+  return value;
 }
 
 struct ValueOption {
@@ -81,6 +103,20 @@ const std::vector<ValueOption>& valueOptions() {
       {"output-dir", 'o',
        [](BatchOptions& o, const std::string& v) { o.outputDirectory = v; return !v.empty(); }},
       {"plot-format", 0, applyPlotFormats},
+      {"multi-site", 0,
+       [](BatchOptions& o, const std::string& v) { o.summary = v; return !v.empty(); }},
+      {"adequacy-within", 0,
+       [](BatchOptions& o, const std::string& v) {
+         const auto value = strictPercent(v, 1e9);
+         if (value) o.adequacyWithin = *value;
+         return value.has_value();
+       }},
+      {"adequacy-share", 0,
+       [](BatchOptions& o, const std::string& v) {
+         const auto value = strictPercent(v, 100);
+         if (value) o.adequacyShare = *value;
+         return value.has_value();
+       }},
   };
   return options;
 }
@@ -171,8 +207,10 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
     if (codeOf(option.shortName, index++) != code) continue;
     if (option.apply(o, value)) return "";
     const std::string name = option.name;
-    const std::string need = name == "job" || name == "output-dir" ? ""
+    const std::string need = name == "job" || name == "output-dir" || name == "multi-site" ? ""
                              : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
+                             : name == "adequacy-within" ? " (a percentage, 0 or more, is needed)"
+                             : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
                                                      : " (a whole number is needed)";
     return shown + ": '" + value + "' is not a usable value" + need;
   }
@@ -275,6 +313,17 @@ was changed is said on standard error):
       --plot               also write a chart of every span (.svg)
       --plot-format LIST   the chart's formats, separated by commas: svg, pdf,
                            png (default svg); implies --plot
+      --adequacy-within PERCENT
+                           with --csv or --plot: trees needed are those from
+                           which on the estimate stays within PERCENT % of
+                           the value of all trees (default 10)
+      --adequacy-share PERCENT
+                           ... for at least PERCENT % of the simulations
+                           (default 95)
+      --multi-site NAME    also write NAME, one table of every FILE and span:
+                           site, trees, years, observed frequency at both
+                           thresholds, Chao2 asymptote with its interval,
+                           trees needed and the run's settings
   -q, --quiet              print nothing but errors
   -h, --help               show this text
   -V, --version            show the version

@@ -29,6 +29,14 @@ struct BatchOptions {
   // The chart's formats, each once, in the order svg, pdf, png; empty: SVG.
   // --plot-format implies --plot.
   std::vector<ChartFormat> plotFormats;
+  // How many trees are enough (--csv and --plot): within this percentage
+  // of the value of all trees, for at least this percentage of the
+  // simulations.
+  double adequacyWithin = 10;
+  double adequacyShare = 95;
+  // The multi-site summary: one table with a row per FILE and span,
+  // written under this name in the output folder.
+  std::optional<std::string> summary;
   bool quiet = false;
   bool help = false;
   bool version = false;

@@ -116,13 +116,31 @@ TEST(CommandLineTest, VersionIsTheProgramsAndTheBuilds) {
   EXPECT_STREQ(kProgramVersion, ROVA_PROJECT_VERSION);
 }
 
+// The adequacy criterion: percentages, the share at most 100.
+TEST(CommandLineTest, AdequacyPercentages) {
+  const BatchOptions defaults = parseCommandLine({"a"}).options;
+  EXPECT_EQ(defaults.adequacyWithin, 10);
+  EXPECT_EQ(defaults.adequacyShare, 95);
+  const CommandLine c = parseCommandLine({"--adequacy-within", "2.5", "--adequacy-share=90", "a"});
+  ASSERT_EQ(c.error, "");
+  EXPECT_EQ(c.options.adequacyWithin, 2.5);
+  EXPECT_EQ(c.options.adequacyShare, 90);
+  EXPECT_EQ(parseCommandLine({"--adequacy-share", "100", "a"}).options.adequacyShare, 100);
+  for (const char* bad : {"-1", "101", "x", "", ".", "1e2", "5%"})
+    EXPECT_EQ(parseCommandLine({"--adequacy-share", bad, "a"}).error,
+              std::string("--adequacy-share: '") + bad +
+                  "' is not a usable value (a percentage from 0 to 100 is needed)");
+  EXPECT_EQ(parseCommandLine({"--adequacy-within", "-5", "a"}).error,
+            "--adequacy-within: '-5' is not a usable value (a percentage, 0 or more, is needed)");
+}
+
 TEST(CommandLineTest, HelpNamesEveryOption) {
   const std::string help = usageText();
   for (const char* option :
        {"--job", "--title", "--first-year", "--last-year", "--segment-length", "--segment-lag",
         "--simulations", "--seed", "--with-replacement", "--injuries", "--no-spreadsheets",
-        "--output-dir", "--force", "--full-names", "--csv", "--plot", "--plot-format", "--quiet", "--help",
-        "--version"}) {
+        "--output-dir", "--force", "--full-names", "--csv", "--plot", "--plot-format",
+        "--adequacy-within", "--adequacy-share", "--multi-site", "--quiet", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -235,6 +236,14 @@ double largestDrawnValue(const std::vector<ChartSpan>& spans) {
     if (auto d = drawn(v)) maximum = std::max(maximum, *d);
   };
   for (const ChartSpan& span : spans) {
+    if (span.adequacy) {
+      // The asymptote's upper limit may lie far above: it runs off the top.
+      const SpanAdequacy& a = *span.adequacy;
+      for (const auto& curve : a.exact)
+        for (const ExpectedValue& v : curve) consider(static_cast<float>(v.mean));
+      for (double v : a.extrapolation) consider(static_cast<float>(v));
+      consider(static_cast<float>(a.estimate));
+    }
     for (const ResultRow& row : span.rows) {
       consider(row.mean);
       if (row.observed) continue;
@@ -255,11 +264,12 @@ struct Frame {
   double left, top, width, height;
   int maxTrees;
   double yTop;
+  double strip = 0;  // width kept at the right for the asymptote
 
   // Sample sizes 1..maxTrees sit at the middles of equal steps, inside a
   // margin that keeps the markers at either end clear of the frame.
   double x(double trees) const {
-    return left + kInset + (trees - 0.5) / maxTrees * (width - 2 * kInset);
+    return left + kInset + (trees - 0.5) / maxTrees * (width - strip - 2 * kInset);
   }
   double y(double value) const { return top + height - value / yTop * height; }
   double bottom() const { return top + height; }
@@ -431,6 +441,32 @@ const char* const kNote =
     "estimates; where the bands of the two thresholds overlap, their colours mix. Limits below 0 "
     "are drawn at 0: a fire frequency cannot be negative.";
 
+const char* const kAdequacyNote =
+    "Dark thin lines: the exact expected value for that many trees; dashed from the ring (all "
+    "trees): the extrapolation to twice the trees (\u2265 1 tree); right strip: the Chao2 "
+    "asymptote and its 95 % interval (arrow: no upper limit, or one above the scale); drop "
+    "lines: the trees needed, from which on at least ";
+
+// The second note, for a chart that shows the adequacy.
+std::string adequacyNote(const AdequacyCriterion& c) {
+  auto percent = [](double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return std::string(text);
+  };
+  return kAdequacyNote + percent(c.sharePercent) + " % of the simulations lie within " +
+         percent(c.withinPercent) + " % of the value of all trees.";
+}
+
+// A shade of `colour` towards black.
+unsigned darker(unsigned colour) {
+  unsigned out = 0;
+  for (int shift : {16, 8, 0}) out |= (((colour >> shift) & 0xff) * 6 / 10) << shift;
+  return out;
+}
+
+constexpr double kAsymptoteStrip = 14;
+
 // The legend's columns, left to right.
 enum class Sample { kMean, kBand95, kBand99, kPercentiles, kObserved };
 
@@ -460,8 +496,14 @@ class Chart {
       observed_ = observed_ || !s.observed.empty();
     }
     std::sort(thresholds_.begin(), thresholds_.end());
-    for (const ChartSpan& span : spans_)
+    for (const ChartSpan& span : spans_) {
       for (const ResultRow& r : span.rows) maxTrees_ = std::max(maxTrees_, r.sampleSize);
+      if (span.adequacy) {
+        adequacy_ = true;
+        maxTrees_ = std::max(maxTrees_, span.adequacy->trees +
+                                            static_cast<int>(span.adequacy->extrapolation.size()));
+      }
+    }
     scale_ = chartValueScale(spans_);
     grid_ = chartGrid(spans_.size());
   }
@@ -495,7 +537,9 @@ class Chart {
     block(layOut(cr, info_.options, kOptionsFont, contentWidth(), 2), 8, kSoftInk);
     if (!thresholds_.empty()) {
       y = legend(cr, y, ink) + 5;
-      block(layOut(cr, kNote, kNoteFont, contentWidth(), 2), 10, kSoftInk);
+      block(layOut(cr, kNote, kNoteFont, contentWidth(), 2), adequacy_ ? 3 : 10, kSoftInk);
+      if (adequacy_ && info_.adequacy)
+        block(layOut(cr, adequacyNote(*info_.adequacy), kNoteFont, contentWidth(), 4), 10, kSoftInk);
     }
     y = panels(cr, y, ink);
     height_ = std::ceil(y + kMargin);
@@ -602,7 +646,7 @@ class Chart {
       const double left = gridLeft + column * (panelWidth + kPanelGapX);
       const double panelTop = top + row * (panelHeight + kPanelGapY);
       const Frame frame{left,      panelTop + titleHeight, panelWidth, plotHeight, maxTrees_,
-                        scale_.top};
+                        scale_.top, adequacy_ ? kAsymptoteStrip : 0.0};
       if (ink) panel(cr, k, frame, column == 0, maxLabels);
     }
     const double gridBottom = top + grid_.rows * panelHeight + (grid_.rows - 1) * kPanelGapY;
@@ -673,6 +717,7 @@ class Chart {
       cairo_rectangle(cr, f.left - 4, f.top - 4, f.width + 8, f.height + 8);
       cairo_clip(cr);
       marks(cr, s, f);
+      if (span.adequacy) adequacyMarks(cr, *span.adequacy, f);
       cairo_restore(cr);
     }
     setColour(cr, kInk);
@@ -709,11 +754,96 @@ class Chart {
         observedMark(cr, thresholdStyle(r->threshold), f.x(r->sampleSize), f.y(*v));
   }
 
+  // The exact curves, the extrapolation, the asymptote and the trees
+  // needed of one span.
+  static void adequacyMarks(cairo_t* cr, const SpanAdequacy& a, const Frame& f) {
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    for (int t = 1; t <= 2; ++t) {
+      const ThresholdStyle s = thresholdStyle(t);
+      const std::vector<ExpectedValue>& curve = a.exact[t - 1];
+      setColour(cr, darker(s.colour));
+      cairo_set_line_width(cr, 0.9);
+      setDash(cr, s.meanDash);
+      cairo_new_path(cr);
+      for (std::size_t i = 0; i < curve.size(); ++i)
+        cairo_line_to(cr, f.x(static_cast<double>(i) + 1), f.y(std::max(curve[i].mean, 0.0)));
+      cairo_stroke(cr);
+    }
+    const ThresholdStyle first = thresholdStyle(1);
+    if (!a.extrapolation.empty() && !a.exact[0].empty()) {
+      setColour(cr, darker(first.colour));
+      cairo_set_line_width(cr, 1.3);
+      setDash(cr, {6, 3});
+      // From the value of all trees, where the extrapolation starts (below
+      // it, with replacement, lies the exact curve's end).
+      cairo_move_to(cr, f.x(a.trees), f.y(a.allTrees[0]));
+      for (std::size_t i = 0; i < a.extrapolation.size(); ++i)
+        cairo_line_to(cr, f.x(a.trees + 1.0 + static_cast<double>(i)), f.y(a.extrapolation[i]));
+      cairo_stroke(cr);
+      // Its start, the value of all trees, as an open ring (method R has
+      // no observed mark there).
+      setDash(cr, {});
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, f.x(a.trees), f.y(a.allTrees[0]), 2.2, 0, 2 * M_PI);
+      cairo_stroke(cr);
+    }
+    // The asymptote: its interval as a band in the strip, the estimate a line.
+    const double left = f.right() - kAsymptoteStrip + 3;
+    const double right = f.right() - 3;
+    setDash(cr, {});
+    if (a.upper95 && *a.upper95 <= f.yTop) {
+      const double top = f.y(*a.upper95);
+      setColour(cr, first.colour, k95Opacity);
+      cairo_rectangle(cr, left, top, right - left, f.y(a.lower95) - top);
+      cairo_fill(cr);
+    } else {
+      // No upper limit, or one above the scale: a line from the lower
+      // limit up, with an arrowhead.
+      const double middle = (left + right) / 2;
+      setColour(cr, first.colour);
+      cairo_set_line_width(cr, 0.8);
+      cairo_move_to(cr, middle, f.y(a.lower95));
+      cairo_line_to(cr, middle, f.top + 2);
+      cairo_stroke(cr);
+      cairo_move_to(cr, middle, f.top + 1);
+      cairo_line_to(cr, middle + 2.5, f.top + 6);
+      cairo_line_to(cr, middle - 2.5, f.top + 6);
+      cairo_close_path(cr);
+      cairo_fill(cr);
+    }
+    setColour(cr, darker(first.colour));
+    cairo_set_line_width(cr, 1.4);
+    cairo_move_to(cr, left - 1, f.y(a.estimate));
+    cairo_line_to(cr, right + 1, f.y(a.estimate));
+    cairo_stroke(cr);
+    setColour(cr, kGridLine);
+    cairo_set_line_width(cr, 0.5);
+    cairo_move_to(cr, f.right() - kAsymptoteStrip, f.top);
+    cairo_line_to(cr, f.right() - kAsymptoteStrip, f.bottom());
+    cairo_stroke(cr);
+    // The trees needed by the simulations: a drop line from the exact curve.
+    for (int t = 1; t <= 2; ++t) {
+      const std::optional<int>& needed = a.simulatedNeeded[t - 1];
+      if (!needed || *needed > static_cast<int>(a.exact[t - 1].size())) continue;
+      const ThresholdStyle s = thresholdStyle(t);
+      const double x = f.x(*needed);
+      setColour(cr, darker(s.colour));
+      cairo_set_line_width(cr, 0.8);
+      setDash(cr, {1, 1.5});
+      cairo_move_to(cr, x, f.y(std::max(a.exact[t - 1][*needed - 1].mean, 0.0)));
+      cairo_line_to(cr, x, f.bottom());
+      cairo_stroke(cr);
+      observedMark(cr, ThresholdStyle{s.label, darker(s.colour), {}, {}, s.marker}, x,
+                   f.bottom() - 3.6);
+    }
+  }
+
   const ChartInfo& info_;
   const std::vector<ChartSpan>& spans_;
   std::vector<SpanSeries> series_;
   std::vector<int> thresholds_;
   bool observed_ = false;
+  bool adequacy_ = false;  // some span shows how many trees are enough
   int maxTrees_ = 1;
   ChartScale scale_;
   ChartGrid grid_;

@@ -26,6 +26,16 @@
 // dash pattern, marker shape and percentile pattern are their own. Limits below 0 are drawn at
 // 0; values that are not finite are left out.
 //
+// When a span carries its adequacy (sample_adequacy.h), its panel also
+// shows, in a darker shade of each threshold's colour, the exact expected
+// value at every sample size as a thin line, the extrapolation to twice
+// the trees (threshold 1) dashed, the Chao2 asymptote with its 95 %
+// interval as a band in a narrow strip at the right of the panel (up to
+// the top when there is no upper limit), and the trees needed as a drop
+// line from the exact curve to the axis ending in the threshold's marker.
+// The x scale then runs to twice the largest sample, and a second note
+// says what these marks are.
+//
 // Every text is measured: nothing runs off the page or out of its place.
 // Text that is not valid UTF-8 is read as Latin-1; control characters are
 // dropped. The bytes depend on nothing but the input and the fonts
@@ -33,10 +43,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/result_row.h"
+#include "analysis/sample_adequacy.h"
 
 namespace rova {
 
@@ -46,15 +59,26 @@ enum class ChartFormat { kSvg, kPdf, kPng };
 const char* chartExtension(ChartFormat format);
 
 struct ChartSpan {
+  ChartSpan(int first = 0, int last = 0, std::vector<ResultRow> spanRows = {},
+            std::optional<SpanAdequacy> spanAdequacy = std::nullopt)
+      : firstYear(first), lastYear(last), rows(std::move(spanRows)),
+        adequacy(std::move(spanAdequacy)) {}
   int firstYear = 0;
   int lastYear = 0;
   std::vector<ResultRow> rows;  // any order; both thresholds
+  std::optional<SpanAdequacy> adequacy;  // drawn when present
 };
 
 struct ChartInfo {
+  ChartInfo(std::string runTitle = {}, std::string inputName = {}, std::string optionsLine = {},
+            std::optional<AdequacyCriterion> criterion = std::nullopt)
+      : title(std::move(runTitle)), input(std::move(inputName)), options(std::move(optionsLine)),
+        adequacy(criterion) {}
   std::string title;    // the run's title; "" for the standard one
   std::string input;    // the input file's name (its folder is not shown)
   std::string options;  // one line of the run's options
+  // The criterion of the trees needed, named in the note; none: no note.
+  std::optional<AdequacyCriterion> adequacy;
 };
 
 struct ChartOutput {

@@ -502,6 +502,51 @@ TEST(ChartLayout, ValueScaleRunsFromZeroToARoundTopAboveEveryValue) {
   EXPECT_EQ(small.decimals, 3);  // steps of 0.005 need three decimals
 }
 
+// A span's adequacy as the analysis would give it for span(..., trees, ...).
+SpanAdequacy adequacyOf(const ChartSpan& s, int trees, std::optional<double> upper) {
+  SpanAdequacy a;
+  a.firstYear = s.firstYear;
+  a.lastYear = s.lastYear;
+  a.trees = trees;
+  for (int t = 0; t < 2; ++t)
+    for (int n = 1; n <= trees; ++n) a.exact[t].push_back({(t == 0 ? 12.0 : 5.0) * (1 - 0.6 / n), 1});
+  for (int n = trees + 1; n <= 2 * trees; ++n) a.extrapolation.push_back(12.0 + 0.05 * (n - trees));
+  a.estimate = 14;
+  a.lower95 = 12.5;
+  a.upper95 = upper;
+  a.simulatedNeeded = {trees - 2, std::nullopt};
+  return a;
+}
+
+// The adequacy widens the x scale to twice the trees, adds a note and its
+// marks; the scale takes in the asymptote and the extrapolation, never an
+// upper limit far above.
+TEST(ChartRender, AdequacyIsDrawnWithItsNote) {
+  ChartSpan plain = span(1600, 1990, 12, true);
+  ChartSpan withAdequacy = plain;
+  withAdequacy.adequacy = adequacyOf(plain, 12, 500.0);
+  EXPECT_EQ(chartValueScale({withAdequacy}).top, 15);  // 14, not 500
+  ChartInfo info = kInfo;
+  info.adequacy = AdequacyCriterion{10, 95};
+  const std::string before = rendered(info, {plain}, ChartFormat::kSvg);
+  for (std::optional<double> upper : {std::optional<double>(13.5), std::optional<double>()}) {
+    withAdequacy.adequacy->upper95 = upper;
+    const std::string svg = rendered(info, {withAdequacy}, ChartFormat::kSvg);
+    EXPECT_EQ(xmlProblem(svg), "");
+    EXPECT_GT(svgHeight(svg), svgHeight(before) + 15);  // the second note
+    EXPECT_NE(svg, before);
+    const Picture png = decoded(rendered(info, {withAdequacy}, ChartFormat::kPng));
+    EXPECT_GT(png.width, 0);
+  }
+  // The x axis runs to 24, twice the trees: its tick labels reach 20.
+  if (have("pdftotext")) {
+    testing::TemporaryDirectory dir;
+    EXPECT_NE(pdfText(dir, rendered(info, {withAdequacy}, ChartFormat::kPdf)).find(" 20 "),
+              std::string::npos);
+    EXPECT_EQ(pdfText(dir, rendered(info, {plain}, ChartFormat::kPdf)).find(" 20 "), std::string::npos);
+  }
+}
+
 TEST(ChartLayout, TreeTicksAreWholeCountsThatFitTheirRoom) {
   EXPECT_EQ(chartTreeTicks(6, 20), (std::vector<int>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(chartTreeTicks(37, 9), (std::vector<int>{1, 5, 10, 15, 20, 25, 30, 35}));

@@ -41,6 +41,14 @@ std::string tidyCsvNumber(float value) {
   return std::string(buffer, result.ptr);
 }
 
+std::string tidyCsvDouble(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
+  char buffer[40];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
 const std::vector<TidyColumn>& tidyCsvColumns() {
   static const char* const kRate = "fire events per century";
   static const std::vector<TidyColumn> columns = {
@@ -66,6 +74,10 @@ const std::vector<TidyColumn>& tidyCsvColumns() {
       {"p97_5", "97.5 percentile of the ranked simulations (upper 95 % percentile limit)", kRate},
       {"p0_5", "0.5 percentile of the ranked simulations (lower 99 % percentile limit)", kRate},
       {"p99_5", "99.5 percentile of the ranked simulations (upper 99 % percentile limit)", kRate},
+      {"exact_mean", "exact expected fire frequency of a random sample of this many trees "
+                     "(no simulation noise; double precision)", kRate},
+      {"exact_sd", "exact standard deviation of that frequency between samples; 0 for the "
+                   "observed value", kRate},
   };
   return columns;
 }
@@ -102,13 +114,13 @@ std::string missingRow(const std::string& site, const SampleSizeResult& result, 
   std::string line = rowStart(site, result.firstYear, result.lastYear, result.sampleSize, threshold);
   line += result.observed ? "TRUE," : "FALSE,";
   line += result.observed ? kNotApplicable : integer(std::max(result.simulations, 0));
-  for (int i = 0; i < 12; ++i) line += std::string(",") + kNotApplicable;
+  for (int i = 0; i < 14; ++i) line += std::string(",") + kNotApplicable;
   return line + '\n';
 }
 
 }  // namespace
 
-std::string tidyCsvRow(const std::string& site, const ResultRow& row) {
+std::string tidyCsvRow(const std::string& site, const ResultRow& row, const ExpectedValue* exact) {
   std::string line = rowStart(site, row.firstYear, row.lastYear, row.sampleSize, row.threshold);
   line += row.observed ? "TRUE," : "FALSE,";
   // One value of all trees has no spread: what describes a spread is NA.
@@ -117,15 +129,23 @@ std::string tidyCsvRow(const std::string& site, const ResultRow& row) {
   line += ',' + tidyCsvNumber(row.mean) + ',' + spread(row.sd);
   for (float limit : row.limits) line += ',' + spread(limit);
   for (float percentile : row.percentiles) line += ',' + spread(percentile);
+  line += ',' + (exact ? tidyCsvDouble(exact->mean) : kNotApplicable);
+  line += ',' + (exact ? tidyCsvDouble(exact->sd) : kNotApplicable);
   return line + '\n';
 }
 
-std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result) {
+std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result,
+                        const SpanAdequacy* adequacy) {
   std::string lines;
   for (int threshold = 1; threshold <= 2; ++threshold) {
     const auto row = std::find_if(result.rows.begin(), result.rows.end(),
                                   [threshold](const ResultRow& r) { return r.threshold == threshold; });
-    lines += row != result.rows.end() ? tidyCsvRow(site, *row) : missingRow(site, result, threshold);
+    const ExpectedValue* exact = nullptr;
+    if (adequacy && threshold <= 2 && result.sampleSize >= 1 &&
+        result.sampleSize <= static_cast<int>(adequacy->exact[threshold - 1].size()))
+      exact = &adequacy->exact[threshold - 1][result.sampleSize - 1];
+    lines += row != result.rows.end() ? tidyCsvRow(site, *row, exact)
+                                      : missingRow(site, result, threshold);
   }
   return lines;
 }
@@ -185,6 +205,50 @@ Json codeObject(const std::string& code, const char* name) {
   return Json{{"code", latin1Repaired(code)}, {"name", name}};
 }
 
+// A percentage as given: whole numbers without a decimal point.
+Json percentValue(double value) {
+  if (value == std::floor(value) && std::fabs(value) < 1e15) return Json(static_cast<long long>(value));
+  return Json(value);
+}
+
+Json optionalNumber(const std::optional<double>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+Json optionalSize(const std::optional<int>& value) { return value ? Json(*value) : Json(nullptr); }
+
+Json spanObject(const SpanAdequacy& span) {
+  Json chao = Json::object();
+  chao["estimate"] = span.estimate;
+  chao["lower_95"] = span.lower95;
+  chao["upper_95"] = optionalNumber(span.upper95);
+  chao["q1"] = span.chao2.q1;
+  chao["q2"] = span.chao2.q2;
+  chao["observed_years"] = span.chao2.observedYears;
+  Json needed = Json::array();
+  for (int t = 0; t < 2; ++t) {
+    Json entry = Json::object();
+    entry["threshold"] = t + 1;
+    entry["simulated"] = optionalSize(span.simulatedNeeded[t]);
+    entry["exact"] = optionalSize(span.exactNeeded[t]);
+    needed.push_back(entry);
+  }
+  Json ahead = Json::array();
+  for (std::size_t i = 0; i < span.extrapolation.size(); ++i) {
+    Json entry = Json::object();
+    entry["trees"] = span.trees + 1 + static_cast<int>(i);
+    entry["mean"] = span.extrapolation[i];
+    ahead.push_back(entry);
+  }
+  Json object = Json::object();
+  object["first_year"] = span.firstYear;
+  object["last_year"] = span.lastYear;
+  object["chao2"] = chao;
+  object["trees_needed"] = needed;
+  object["extrapolation"] = ahead;
+  return object;
+}
+
 Json columnDictionary() {
   Json columns = Json::object();
   for (const TidyColumn& column : tidyCsvColumns()) {
@@ -217,6 +281,15 @@ std::string runMetadataJson(const RunMetadata& meta) {
   document["created"] = latin1Repaired(meta.created);
   addNames(document, "files", meta.files);
   document["columns"] = columnDictionary();
+  if (meta.adequacy) {
+    Json adequacy = Json::object();
+    adequacy["within_percent"] = percentValue(meta.adequacy->withinPercent);
+    adequacy["of_simulations_percent"] = percentValue(meta.adequacy->sharePercent);
+    document["adequacy"] = adequacy;
+    Json spans = Json::array();
+    for (const SpanAdequacy& span : meta.spans) spans.push_back(spanObject(span));
+    document["spans"] = spans;
+  }
   return document.dump(2) + "\n";
 }
 

@@ -19,6 +19,11 @@
 //   on the locale. A value that is not finite (it should not occur) is
 //   written NaN, Inf or -Inf, which statistics packages read.
 //
+// - exact_mean and exact_sd, the last two columns, are the exact expected
+//   value and standard deviation of the sample size (sample_adequacy.h),
+//   in double precision, written with the shortest decimal text that reads
+//   back to the same double; NA where the row is NA today.
+//
 // The meaning and unit of every column is in tidyCsvColumns().
 //
 // Reading a column as single precision (32-bit floats) gives the
@@ -28,10 +33,12 @@
 // of a rounding tie.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/result_row.h"
+#include "analysis/sample_adequacy.h"
 #include "analysis/simulation_result.h"
 
 namespace rova {
@@ -50,12 +57,18 @@ const std::vector<TidyColumn>& tidyCsvColumns();
 std::string tidyCsvHeader();
 
 // The rows of one sample size's results, thresholds 1 and 2, each ending
-// in "\n".
-std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result);
+// in "\n". The exact columns come from `adequacy`, the adequacy of the
+// result's span; NA without it.
+std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result,
+                        const SpanAdequacy* adequacy = nullptr);
 
-// One data row for `row`, ending in "\n"; `years` is the span's length in
-// years, last minus first plus one.
-std::string tidyCsvRow(const std::string& site, const ResultRow& row);
+// One data row for `row`, ending in "\n", its exact columns from `exact`
+// (NA without it).
+std::string tidyCsvRow(const std::string& site, const ResultRow& row,
+                       const ExpectedValue* exact = nullptr);
+
+// The text of one double-precision value as the table writes it.
+std::string tidyCsvDouble(double value);
 
 // The site of an input file: its name without folder and last extension.
 std::string siteOf(const std::string& inputFile);
@@ -81,6 +94,9 @@ struct RunMetadata {
   int segmentLength = 0;
   int segmentLag = 0;
   std::vector<std::string> files;  // the files the run wrote
+  // How many trees are enough: written when the criterion is set.
+  std::optional<AdequacyCriterion> adequacy;
+  std::vector<SpanAdequacy> spans;  // in run order
 };
 
 // The metadata as a pretty-printed JSON object (two-space indent, final
@@ -89,8 +105,14 @@ struct RunMetadata {
 // input_sha256, job, title, seed, seed_effective (the seed's low 16 bits,
 // the part that takes effect), simulations, method, injuries, first_year,
 // last_year, segment_length, segment_lag, created (local time with its UTC
-// offset), files, and columns (every column of the tidy table: its meaning
-// and unit). `method` and `injuries` are objects holding the one-letter
+// offset), files, columns (every column of the tidy table: its meaning
+// and unit), and, when the adequacy criterion is set, adequacy
+// ({"within_percent": X, "of_simulations_percent": P}) and spans: one
+// object per span in run order with first_year, last_year, chao2
+// (estimate, lower_95, upper_95 in fire events per century, upper_95 null
+// when there is no upper limit; q1, q2, observed_years in fire years),
+// trees_needed (per threshold: simulated and exact, null when not
+// reached) and extrapolation (trees n + 1 .. 2n and the mean there). `method` and `injuries` are objects holding the one-letter
 // code and its meaning, e.g. {"code": "D", "name": "without replacement"}
 // (a code the program does not know gets the name "unknown").
 //

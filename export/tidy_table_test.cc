@@ -53,7 +53,8 @@ std::vector<float> realsOf(const ResultRow& row) {
 TEST(TidyTable, HeaderNamesTheColumnsInOrder) {
   EXPECT_EQ(tidyCsvHeader(),
             "site,span_first_year,span_last_year,years,trees,threshold,observed,simulations,mean,sd,"
-            "lower_95,upper_95,lower_99,upper_99,lower_99_9,upper_99_9,p2_5,p97_5,p0_5,p99_5\n");
+            "lower_95,upper_95,lower_99,upper_99,lower_99_9,upper_99_9,p2_5,p97_5,p0_5,p99_5,"
+            "exact_mean,exact_sd\n");
   for (const TidyColumn& column : tidyCsvColumns()) EXPECT_GT(std::strlen(column.meaning), 10u) << column.name;
 }
 
@@ -104,15 +105,40 @@ TEST(TidyTable, EverySampleSizeHasBothThresholds) {
   one.rows[0].sampleSize = 1;
   const std::string rows = tidyCsvRows("A,B", one);
   EXPECT_EQ(rows.substr(rows.find('\n') + 1),
-            "\"A,B\",1600,1990,391,1,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+            "\"A,B\",1600,1990,391,1,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
   EXPECT_EQ(rows.rfind("\"A,B\",1600,1990,391,1,1,FALSE,1000,0.33333334,", 0), 0u) << rows;
 
   const SampleSizeResult none{1600, 1990, 5, 0, false, {}};
   EXPECT_EQ(tidyCsvRows("S", none),
-            "S,1600,1990,391,5,1,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n"
-            "S,1600,1990,391,5,2,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+            "S,1600,1990,391,5,1,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n"
+            "S,1600,1990,391,5,2,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
   EXPECT_EQ(siteOf("data/site 7.v2.fhx"), "site 7.v2");
   EXPECT_EQ(siteOf(".hidden"), ".hidden");
+}
+
+// The exact columns: the span's exact value of the row's size and
+// threshold, as the shortest text that reads back to the same double.
+TEST(TidyTable, ExactColumnsComeFromTheSpansAdequacy) {
+  SpanAdequacy adequacy;
+  adequacy.exact[0] = {{1.0 / 3, 0.1}, {2.5, 0}};
+  adequacy.exact[1] = {{0.25, 0.125}, {2, 0}};
+  ResultRow one = sampleRow();
+  one.sampleSize = 2;
+  one.threshold = 1;
+  const SampleSizeResult result{1600, 1990, 2, 1000, false, {one}};
+  const std::string rows = tidyCsvRows("S", result, &adequacy);
+  const std::string first = rows.substr(0, rows.find('\n'));
+  const std::string second = rows.substr(rows.find('\n') + 1);
+  EXPECT_EQ(first.substr(first.size() - 6), ",2.5,0") << first;
+  // Threshold 2 has no result: NA throughout, the exact columns too.
+  EXPECT_EQ(second, "S,1600,1990,391,2,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+  const ExpectedValue third{1.0 / 3, 0.1};
+  std::string line = tidyCsvRow("S", one, &third);
+  line.pop_back();
+  const std::vector<std::string> fields = splitCsv(line);
+  EXPECT_EQ(std::strtod(fields[20].c_str(), nullptr), 1.0 / 3);
+  EXPECT_EQ(fields[20], "0.3333333333333333");
+  EXPECT_EQ(fields[21], "0.1");
 }
 
 // Every real reads back, as a float, to exactly the value written; the text
@@ -123,7 +149,7 @@ TEST(TidyTable, RealsReadBackToTheSameFloats) {
   line.pop_back();
   const std::vector<std::string> fields = splitCsv(line);
   const std::vector<float> reals = realsOf(row);
-  ASSERT_EQ(fields.size(), 8 + reals.size());
+  ASSERT_EQ(fields.size(), 8 + reals.size() + 2);  // and the two exact columns
   for (std::size_t i = 0; i < reals.size(); ++i) {
     const std::string& text = fields[8 + i];
     char* end = nullptr;
@@ -325,6 +351,45 @@ std::vector<std::string> keysOf(const nlohmann::ordered_json& object) {
   std::vector<std::string> keys;
   for (const auto& item : object.items()) keys.push_back(item.key());
   return keys;
+}
+
+// With the adequacy criterion the document gains adequacy and spans, with
+// the interface's names; a missing upper limit and trees not reached are
+// null.
+TEST(RunMetadata, AdequacyAndSpans) {
+  RunMetadata meta;
+  meta.adequacy = AdequacyCriterion{10, 97.5};
+  SpanAdequacy span;
+  span.firstYear = 1700;
+  span.lastYear = 1799;
+  span.trees = 2;
+  span.chao2.q1 = 3;
+  span.chao2.q2 = 0;
+  span.chao2.observedYears = 9;
+  span.estimate = 10.5;
+  span.lower95 = 9.25;
+  span.extrapolation = {9.5, 9.75};
+  span.simulatedNeeded = {2, std::nullopt};
+  span.exactNeeded = {1, 2};
+  meta.spans = {span};
+  const std::string text = runMetadataJson(meta);
+  EXPECT_TRUE(validJson(text)) << text;
+  const auto doc = nlohmann::ordered_json::parse(text);
+  EXPECT_EQ(doc["adequacy"].dump(), R"({"within_percent":10,"of_simulations_percent":97.5})");
+  ASSERT_EQ(doc["spans"].size(), 1u);
+  const auto& s = doc["spans"][0];
+  EXPECT_EQ(keysOf(s), (std::vector<std::string>{"first_year", "last_year", "chao2", "trees_needed",
+                                                 "extrapolation"}));
+  EXPECT_EQ(s["chao2"].dump(),
+            R"({"estimate":10.5,"lower_95":9.25,"upper_95":null,"q1":3,"q2":0,"observed_years":9})");
+  EXPECT_EQ(s["trees_needed"].dump(),
+            R"([{"threshold":1,"simulated":2,"exact":1},{"threshold":2,"simulated":null,"exact":2}])");
+  EXPECT_EQ(s["extrapolation"].dump(), R"([{"trees":3,"mean":9.5},{"trees":4,"mean":9.75}])");
+  // Without the criterion neither key is written.
+  meta.adequacy.reset();
+  const auto plain = nlohmann::ordered_json::parse(runMetadataJson(meta));
+  EXPECT_FALSE(plain.contains("adequacy"));
+  EXPECT_FALSE(plain.contains("spans"));
 }
 
 // The whole document: every key in order, with its value, valid JSON with

@@ -190,8 +190,9 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink&
                     SimulationObserver& out) {
   const RunOptions& o = run.options;
   const FireHistory& data = *run.data;
-  const SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
-                                    run.percentileRanks};
+  SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
+                              run.percentileRanks};
+  settings.withinPercent = run.adequacyWithinPercent;
   // Segment arithmetic is done in 64 bits: lengths and lags may be as large
   // as any 32-bit answer.
   long long first = o.processFirstYear;

@@ -1,0 +1,307 @@
+#include "analysis/sample_adequacy.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_test_support.h"
+#include "analysis/random.h"
+#include "analysis/sample_depth.h"
+#include "analysis/simulation.h"
+#include "analysis/statistics.h"
+
+namespace rova {
+namespace {
+
+// The incidence of a span as the run computes it: fire-tree counts from
+// the sample-depth analysis first.
+SpanIncidence incidenceOf(const FireHistory& h, int first, int last) {
+  YearTable depth{};
+  YearTable fires{};
+  addRecordYears(h, depth);
+  analyseSampleDepth(h, first, last, depth, fires, InjuryMode::kFireScarsOnly);
+  return spanIncidence(h, first, last, InjuryMode::kFireScarsOnly, fires);
+}
+
+// Three trees over 2000..2003: 2000 recorded by tree 1, 2001 by tree 2,
+// 2002 by all three, 2003 by none. Only 2002 counts at threshold 2.
+FireHistory threeTrees() { return makeHistory(2000, {"A|A|", "|AA|", "||A|"}); }
+
+TEST(SampleAdequacy, ThreeTreesByHandWithoutReplacement) {
+  // Samples {1}, {2}, {3} find 2, 2, 1 years; {1,2}, {1,3}, {2,3} find 3, 2,
+  // 2: mean 5/3 and 7/3, variance 2/9 both; all three find 3. 25 events
+  // per century a year (4 years).
+  const SpanIncidence span = incidenceOf(threeTrees(), 2000, 2003);
+  const std::vector<ExpectedValue> one = exactCurve(span, 1, SelectionMethod::kWithoutReplacement);
+  ASSERT_EQ(one.size(), 3u);
+  EXPECT_NEAR(one[0].mean, 25.0 * 5 / 3, 1e-12);
+  EXPECT_NEAR(one[0].sd, 25.0 * std::sqrt(2.0 / 9), 1e-12);
+  EXPECT_NEAR(one[1].mean, 25.0 * 7 / 3, 1e-12);
+  EXPECT_NEAR(one[1].sd, 25.0 * std::sqrt(2.0 / 9), 1e-12);
+  EXPECT_EQ(one[2].mean, 75.0);
+  EXPECT_EQ(one[2].sd, 0.0);
+  for (const ExpectedValue& v : exactCurve(span, 2, SelectionMethod::kWithoutReplacement)) {
+    EXPECT_EQ(v.mean, 25.0);  // 2002 is found by every tree
+    EXPECT_EQ(v.sd, 0.0);
+  }
+}
+
+TEST(SampleAdequacy, ThreeTreesByHandWithReplacement) {
+  // Two draws: the 9 ordered pairs find 2,2,1,3,3,2,2,2,2 years: mean 19/9,
+  // variance 43/9 - (19/9)^2 = 26/81. Three draws miss year 2000 with
+  // probability (2/3)^3.
+  const SpanIncidence span = incidenceOf(threeTrees(), 2000, 2003);
+  const std::vector<ExpectedValue> one = exactCurve(span, 1, SelectionMethod::kWithReplacement);
+  ASSERT_EQ(one.size(), 3u);
+  EXPECT_NEAR(one[0].mean, 25.0 * 5 / 3, 1e-12);
+  EXPECT_NEAR(one[1].mean, 25.0 * 19 / 9, 1e-12);
+  EXPECT_NEAR(one[1].sd, 25.0 * std::sqrt(26.0 / 81), 1e-12);
+  EXPECT_NEAR(one[2].mean, 25.0 * (1 + 2 * (1 - 8.0 / 27)), 1e-12);
+  EXPECT_EQ(exactCurve(span, 2, SelectionMethod::kWithReplacement)[0].mean, 25.0);
+}
+
+// Every sample of s trees (subsets without replacement, ordered draws with
+// replacement) counted one by one: mean and variance of the fire years it
+// finds at the threshold.
+std::pair<double, double> enumerated(const FireHistory& h, int first, int last, int s,
+                                     SelectionMethod method, int threshold) {
+  const int n = h.seriesCount;
+  YearTable depth{};
+  YearTable fires{};
+  addRecordYears(h, depth);
+  analyseSampleDepth(h, first, last, depth, fires, InjuryMode::kFireScarsOnly);
+  double count = 0, sum = 0, squares = 0;
+  std::vector<int> pick(s, 0);
+  std::function<void(int, int)> next = [&](int j, int from) {
+    if (j == s) {
+      int found = 0;
+      for (int y = first; y <= last; ++y) {
+        if (threshold == 2 && fires[yearIndex(y)] < 2) continue;
+        bool any = false;
+        for (int t : pick) any = any || isFireEvent(h.code(y, t), InjuryMode::kFireScarsOnly);
+        found += any;
+      }
+      count += 1;
+      sum += found;
+      squares += static_cast<double>(found) * found;
+      return;
+    }
+    for (int t = method == SelectionMethod::kWithoutReplacement ? from : 1; t <= n; ++t) {
+      pick[j] = t;
+      next(j + 1, t + 1);
+    }
+  };
+  next(0, 1);
+  const double mean = sum / count;
+  return {mean, squares / count - mean * mean};
+}
+
+TEST(SampleAdequacy, AgreesWithEverySampleCountedOneByOne) {
+  // Six trees, eight years, threshold-2 years recorded by two to five trees.
+  const FireHistory h =
+      makeHistory(1900, {"AA|A|||A", "|A|A|A||", "A||A||A|", "|A||A|||", "A|||A|A|", "|||A||||"});
+  const SpanIncidence span = incidenceOf(h, 1900, 1907);
+  for (SelectionMethod method : {SelectionMethod::kWithoutReplacement, SelectionMethod::kWithReplacement}) {
+    for (int threshold : {1, 2}) {
+      const std::vector<ExpectedValue> curve = exactCurve(span, threshold, method);
+      for (int s = 1; s <= 6; ++s) {
+        const auto [mean, variance] = enumerated(h, 1900, 1907, s, method, threshold);
+        EXPECT_NEAR(curve[s - 1].mean, mean * 12.5, 1e-9) << s << " " << threshold;
+        EXPECT_NEAR(curve[s - 1].sd, std::sqrt(std::max(variance, 0.0)) * 12.5, 1e-9)
+            << s << " " << threshold;
+      }
+    }
+  }
+}
+
+TEST(SampleAdequacy, MissProbabilityLimits) {
+  EXPECT_EQ(missProbability(SelectionMethod::kWithoutReplacement, 200, 1, 200), 0.0);
+  EXPECT_EQ(missProbability(SelectionMethod::kWithoutReplacement, 200, 0, 200), 1.0);
+  // C(190, 100) / C(200, 100) without overflow: prod (100 - i) / (200 - i).
+  double expected = 1;
+  for (int i = 0; i < 10; ++i) expected *= (100.0 - i) / (200.0 - i);
+  EXPECT_NEAR(missProbability(SelectionMethod::kWithoutReplacement, 200, 10, 100), expected, 1e-18);
+  EXPECT_NEAR(missProbability(SelectionMethod::kWithReplacement, 200, 10, 100), std::pow(0.95, 100), 1e-15);
+  EXPECT_EQ(missProbability(SelectionMethod::kWithReplacement, 5, 5, 1), 0.0);
+}
+
+// A made-up incidence table of 10 trees: 20 fire years, 6 found by one
+// tree, 3 by two. Expected numbers worked by hand from the published
+// incidence Chao2 formula (Chao 1987, Biometrics 43:783-791; incidence
+// form in Chao et al. 2014, Ecological Monographs 84:45-67), A = 9/10:
+// estimate 20 + 0.9 * 36 / 6 = 25.4; r = 2, variance 3 * (0.45 * 4 +
+// 0.81 * 8 + 0.2025 * 16) = 34.56; T = 5.4, K = exp(1.96 sqrt(ln(1 +
+// 34.56 / 29.16))) = 5.6570, interval 20 + T / K = 20.9546 .. 20 + T K =
+// 50.5483; extrapolation 20 + 5.4 (1 - (1 - 6 / 60)^t): 20.54 (t = 1),
+// 23.5171 (t = 10).
+TEST(SampleAdequacy, Chao2OnAWorkedIncidenceTable) {
+  const Chao2Estimate c = chao2(10, 20, 6, 3);
+  EXPECT_NEAR(c.estimate, 25.4, 1e-12);
+  EXPECT_NEAR(c.variance, 34.56, 1e-12);
+  EXPECT_NEAR(c.lower95, 20.9546, 1e-4);
+  ASSERT_TRUE(c.upper95.has_value());
+  EXPECT_NEAR(*c.upper95, 50.5483, 1e-4);
+  const std::vector<double> ahead = chao2Extrapolation(c);
+  ASSERT_EQ(ahead.size(), 10u);
+  EXPECT_NEAR(ahead[0], 20.54, 1e-12);
+  EXPECT_NEAR(ahead[9], 23.5171, 1e-4);
+}
+
+// Q2 = 0, by hand: m = 5, S_obs = 4, Q1 = 3, A = 0.8: estimate 4 + 0.8 *
+// 3 = 6.4; variance 2.4 + 0.64 * 3 * 25 / 4 - 0.64 * 81 / 25.6 = 12.375;
+// T = 2.4, K = 8.1588: 4.2942 .. 23.5799. No singleton: no upper limit.
+TEST(SampleAdequacy, Chao2WithoutDoubletonsAndWithoutSingletons) {
+  const Chao2Estimate c = chao2(5, 4, 3, 0);
+  EXPECT_NEAR(c.estimate, 6.4, 1e-12);
+  EXPECT_NEAR(c.variance, 12.375, 1e-12);
+  EXPECT_NEAR(c.lower95, 4.2942, 1e-4);
+  ASSERT_TRUE(c.upper95.has_value());
+  EXPECT_NEAR(*c.upper95, 23.5799, 1e-4);
+
+  const Chao2Estimate none = chao2(5, 4, 0, 2);
+  EXPECT_EQ(none.estimate, 4.0);
+  EXPECT_EQ(none.lower95, 4.0);
+  EXPECT_FALSE(none.upper95.has_value());
+  for (double v : chao2Extrapolation(none)) EXPECT_EQ(v, 4.0);
+
+  const Chao2Estimate empty = chao2(5, 0, 0, 0);  // no fire at all
+  EXPECT_EQ(empty.estimate, 0.0);
+  EXPECT_EQ(empty.variance, 0.0);
+  EXPECT_FALSE(empty.upper95.has_value());
+}
+
+TEST(SampleAdequacy, TreesNeededHoldForEveryLargerSize) {
+  // Within 10 % of 50 means 45..55: sizes 2 and 4..5 are, 3 is not.
+  const std::vector<ExpectedValue> curve{{30, 0}, {46, 0}, {44, 0}, {45, 0}, {50, 0}};
+  EXPECT_EQ(exactTreesNeeded(curve, 50.0f, 10), 4);
+  EXPECT_EQ(exactTreesNeeded(curve, 50.0f, 12), 2);
+  EXPECT_FALSE(exactTreesNeeded({{30, 0}, {40, 0}}, 50.0f, 10).has_value());  // not reached
+
+  auto row = [](int s, int simulations, int within) {
+    ResultRow r;
+    r.sampleSize = s;
+    r.simulations = simulations;
+    r.withinCount = within;
+    return r;
+  };
+  // 95 of 100 reach; 94 do not; size 1 has no row.
+  EXPECT_EQ(simulatedTreesNeeded({row(4, 1, 1), row(3, 100, 95), row(2, 100, 94)}, 4, 95), 3);
+  EXPECT_EQ(simulatedTreesNeeded({row(4, 1, 1), row(3, 100, 95), row(2, 100, 95)}, 4, 95), 2);
+  EXPECT_FALSE(simulatedTreesNeeded({row(4, 100, 80), row(3, 100, 99)}, 4, 95).has_value());
+  EXPECT_FALSE(simulatedTreesNeeded({row(2, 100, -1)}, 2, 95).has_value());  // not counted
+}
+
+// A pseudo-random fire history of `trees` trees over 1801..1800 + years,
+// a tree recording a year with probability between 2 and 20 %.
+FireHistory randomHistory(int trees, int years, int seed) {
+  RandomGenerator g;
+  g.seed(seed);
+  std::vector<std::string> codes(trees, std::string(years, '|'));
+  for (int t = 0; t < trees; ++t) {
+    const float p = 0.02f + 0.18f * g.uniform();
+    for (int y = 0; y < years; ++y)
+      if (g.uniform() < p) codes[t][y] = 'A';
+  }
+  return makeHistory(1801, codes);
+}
+
+TEST(SampleAdequacy, SimulatedMeansAgreeWithTheExactCurve) {
+  const FireHistory h = randomHistory(24, 150, 4321);
+  YearTable depth{};
+  YearTable fires{};
+  addRecordYears(h, depth);
+  analyseSampleDepth(h, 1801, 1950, depth, fires, InjuryMode::kFireScarsOnly);
+  const SpanIncidence span = spanIncidence(h, 1801, 1950, InjuryMode::kFireScarsOnly, fires);
+  const int nsim = 2000;
+  for (char method : {'D', 'R'}) {
+    SimulationSettings settings;
+    settings.simulationCount = nsim;
+    settings.selectionMode = selectionMethodFrom(method);
+    settings.ranks = percentileRanks(nsim);
+    settings.withinPercent = 10;
+    RandomGenerator g;
+    g.seed(99);
+    RecordedResults out;
+    simulateSpan(h, 1801, 1950, settings, fires, g, out);
+    for (int threshold : {1, 2}) {
+      const std::vector<ExpectedValue> curve = exactCurve(span, threshold, settings.selectionMode);
+      int checked = 0;
+      for (const ResultRow& row : out.rows()) {
+        if (row.threshold != threshold || row.observed) continue;
+        const ExpectedValue& exact = curve[row.sampleSize - 1];
+        // Four standard errors, and the float sums' rounding.
+        const double tolerance = 4 * exact.sd / std::sqrt(nsim) + 1e-3;
+        EXPECT_NEAR(row.mean, exact.mean, tolerance) << method << " s=" << row.sampleSize;
+        if (exact.sd > 0.5) {
+          EXPECT_NEAR(row.sd / exact.sd, 1.0, 0.1) << method << " s=" << row.sampleSize;
+        }
+        ++checked;
+      }
+      // Every simulated row: D has the observed size apart, one tree no
+      // threshold-2 row.
+      EXPECT_EQ(checked, 24 - (method == 'D') - (threshold == 2)) << method << threshold;
+    }
+  }
+}
+
+TEST(SampleAdequacy, SimulationsCountThoseWithinTheShare) {
+  // One tree of three finds 2 years (50 per century) with probability 2/3,
+  // 1 year (25) otherwise; all trees find 3 (75). Within 34 %: |50 - 75| =
+  // 25 <= 25.5 counts, 25 does not.
+  const FireHistory h = threeTrees();
+  YearTable depth{};
+  YearTable fires{};
+  addRecordYears(h, depth);
+  analyseSampleDepth(h, 2000, 2003, depth, fires, InjuryMode::kFireScarsOnly);
+  SimulationSettings settings;
+  settings.simulationCount = 3000;
+  settings.ranks = percentileRanks(3000);
+  settings.withinPercent = 34;
+  RandomGenerator g;
+  g.seed(7);
+  RecordedResults out;
+  simulateSpan(h, 2000, 2003, settings, fires, g, out);
+  ASSERT_EQ(out.results.size(), 3u);
+  const ResultRow& all = out.results[0].rows[0];
+  EXPECT_TRUE(all.observed);
+  EXPECT_EQ(all.withinCount, 1);
+  const ResultRow& single = out.results[2].rows[0];
+  EXPECT_NEAR(single.withinCount, 2000, 4 * std::sqrt(3000 * 2.0 / 9));
+  // Counting is off by default and leaves the values alone.
+  SimulationSettings plain = settings;
+  plain.withinPercent = -1;
+  RandomGenerator g2;
+  g2.seed(7);
+  RecordedResults off;
+  simulateSpan(h, 2000, 2003, plain, fires, g2, off);
+  for (std::size_t i = 0; i < off.rows().size(); ++i) {
+    EXPECT_EQ(off.rows()[i].withinCount, -1);
+    EXPECT_EQ(off.rows()[i].mean, out.rows()[i].mean);
+    EXPECT_EQ(off.rows()[i].percentiles, out.rows()[i].percentiles);
+  }
+}
+
+TEST(SampleAdequacy, SpanAdequacyOfThreeTrees) {
+  // Q1 = 2 (2000, 2001), Q2 = 0, S_obs = 3: estimate 3 + (2/3) * 2 * 1 / 2.
+  const SpanIncidence span = incidenceOf(threeTrees(), 2000, 2003);
+  const SpanAdequacy a = spanAdequacy(span, SelectionMethod::kWithoutReplacement, {}, {});
+  EXPECT_EQ(a.allTrees[0], 75.0f);
+  EXPECT_EQ(a.allTrees[1], 25.0f);
+  EXPECT_EQ(a.chao2.q1, 2);
+  EXPECT_EQ(a.chao2.q2, 0);
+  EXPECT_EQ(a.chao2.observedYears, 3);
+  EXPECT_NEAR(a.estimate, 25 * (3 + 2.0 / 3), 1e-12);
+  EXPECT_EQ(a.extrapolation.size(), 3u);
+  EXPECT_EQ(a.exactNeeded[0], 3);  // 58.3 is not within 10 % of 75
+  EXPECT_EQ(a.exactNeeded[1], 1);
+  EXPECT_FALSE(a.simulatedNeeded[0].has_value());  // no simulated rows given
+  // With replacement even three draws do not reach 75 within 10 %.
+  const SpanAdequacy r = spanAdequacy(span, SelectionMethod::kWithReplacement, {}, {});
+  EXPECT_FALSE(r.exactNeeded[0].has_value());
+}
+
+}  // namespace
+}  // namespace rova
