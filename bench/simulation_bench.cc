@@ -32,6 +32,7 @@
 
 #include "analysis/random.h"
 #include "analysis/sample_depth.h"
+#include "analysis/sample_adequacy.h"
 #include "analysis/simulation.h"
 #include "analysis/simulation_result.h"
 #include "analysis/statistics.h"
@@ -200,7 +201,35 @@ Outcome runLiteral(const Workload& w, std::size_t count) {
   });
 }
 
+// The exact curves of both thresholds and the Chao2 asymptote with its
+// extrapolation over every span of a workload: what --csv and --plot add
+// to a run. Best of three, in seconds.
+double exactCost(const Workload& w) {
+  YearTable depth{};
+  for (int t = 1; t <= w.data->seriesCount; ++t) {
+    for (int y = w.data->seriesFirstYear[t]; y <= w.data->seriesLastYear[t]; ++y) ++depth[yearIndex(y)];
+  }
+  const SelectionMethod method = selectionMethodFrom(w.method);
+  double best = 1e300;
+  for (int round = 0; round < 3; ++round) {
+    const auto start = std::chrono::steady_clock::now();
+    YearTable fires{};
+    double sink = 0;
+    for (auto [first, last] : spansOf(w)) {
+      analyseSampleDepth(*w.data, first, last, depth, fires, InjuryMode::kFireScarsOnly);
+      const SpanIncidence span = spanIncidence(*w.data, first, last, InjuryMode::kFireScarsOnly, fires);
+      for (int threshold : {1, 2}) sink += exactCurve(span, threshold, method).back().mean;
+      const SpanAdequacy adequacy = spanAdequacy(span, method, AdequacyCriterion{}, {});
+      sink += adequacy.chao2.estimate;
+    }
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    benchmark::DoNotOptimize(sink);
+  }
+  return best;
+}
+
 struct Summary {
+  double exact = 0;  // exactCost
   double literal = 0;
   double fastSame = 0;  // the fast path over the spans the literal one ran
   double fastAll = 0;
@@ -238,6 +267,7 @@ void benchWorkload(benchmark::State& state, const Workload* w) {
     sum.sameState = fastPart.finalState == literal.finalState;
     sum.spans = spansOf(*w).size();
     sum.comparedSpans = compared == 0 ? sum.spans : std::min(compared, sum.spans);
+    sum.exact = exactCost(*w);
     gOrder.push_back(w->name);
   }
   sum.fastAll = best;
@@ -300,6 +330,14 @@ int main(int argc, char** argv) {
                 s.literal, s.fastSame, s.literal / s.fastSame, s.threads, s.fastAll,
                 s.sameSheets ? "yes" : "NO", s.sameReport ? "yes" : "NO",
                 s.sameState ? "yes" : "NO");
+  }
+  // The exact curves and the asymptote must cost less than a tenth of the
+  // simulations they accompany.
+  std::printf("\n%-6s %12s %12s %10s\n", "run", "exact s", "fast all", "share");
+  for (const std::string& name : gOrder) {
+    const Summary& s = gSummaries[name];
+    std::printf("%-6s %12.4f %11.4fs %9.1f%%\n", name.c_str(), s.exact, s.fastAll,
+                100.0 * s.exact / s.fastAll);
   }
   return 0;
 }
