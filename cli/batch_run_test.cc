@@ -89,7 +89,7 @@ TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {
 
 // The adequacy changes nothing of the report and the spreadsheets, and the
 // metadata holds one span object per segment, in run order.
-TEST_F(BatchFixture, AdequacyLeavesTheDesignsFilesAlone) {
+TEST_F(BatchFixture, AdequacyLeavesTheReportAndSpreadsheetsAlone) {
   const std::string data = example();
   const std::vector<std::string> common{"-n", "40", "-s", "9", "--segment-length", "200", "-f",
                                         "-o", dir.path(), data};

@@ -35,7 +35,7 @@ int runProgram(int argc, char** argv) {
                                                     ::isatty(STDOUT_FILENO) != 0),
                             &interrupts};
     const int status = rova::runRova(platform);
-    // After the design's exit colour, the terminal's own attributes come
+    // After the program's exit colour, the terminal's own attributes come
     // back, so the shell's prompt is shown as the user set it.
     if (platform.coloursAllowed) {
       std::fputs("\x1b[0m", stdout);

@@ -48,7 +48,7 @@ void onInterrupt(int signal) {
     if (name != nullptr) ::unlink(name);
   }
   if (restoreSequence[0] != '\0') {
-    // The design's plain colours, then every attribute reset to the
+    // The program's plain colours, then every attribute reset to the
     // terminal's own.
     if (::write(STDOUT_FILENO, restoreSequence, std::strlen(restoreSequence)) < 0 ||
         ::write(STDOUT_FILENO, "\x1b[0m", 4) < 0) {
