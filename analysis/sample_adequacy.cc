@@ -50,10 +50,23 @@ std::vector<double> pairsByUnion(const std::vector<const TreeBits*>& years, int 
   return pairs;
 }
 
-// missProbability(method, n, u, s) for u = 0..n.
+// missProbability(method, n, u, s) for u = 0..n. Without replacement the
+// value for u + 1 is the one for u times the next factor of the same
+// running product, so the table costs n multiplications, not n * n / 2,
+// and holds the very values missProbability gives.
 std::vector<double> missTable(SelectionMethod method, int n, int s) {
-  std::vector<double> miss(static_cast<std::size_t>(n) + 1);
-  for (int u = 0; u <= n; ++u) miss[u] = missProbability(method, n, u, s);
+  std::vector<double> miss(static_cast<std::size_t>(n) + 1, 0.0);
+  if (method == SelectionMethod::kWithReplacement) {
+    for (int u = 0; u <= n; ++u) miss[u] = missProbability(method, n, u, s);
+    return miss;
+  }
+  double ratio = 1.0;
+  miss[0] = 1.0;
+  for (int u = 0; u < n; ++u) {
+    if (n - s - u <= 0) break;  // every larger set of trees is surely hit
+    ratio *= static_cast<double>(n - s - u) / (n - u);
+    miss[u + 1] = ratio;
+  }
   return miss;
 }
 

@@ -5,16 +5,19 @@
 //       replacement;
 //   W2  the same trees, 1000 simulations, segments of 100 years with lag 10,
 //       passed over as the analysis passes advance;
-//   W3  40 trees, 300 years, 1000 simulations.
+//   W3  40 trees, 300 years, 1000 simulations;
+//   W4  200 trees over the whole year table (-2065..2030), 100 simulations,
+//       segments of 3 years with lag 1 (4094 passes).
 // For each workload the fast path is timed by the benchmark library, the
 // literal one once in the same run; the counters show both times, their
 // ratio, the threads the fast path ran on and whether both gave values that
 // print as identical report and spreadsheet rows and left the generator in
 // the same state.
 //
-// The literal simulation of all W2 segments takes minutes, so by default
-// both paths are compared on W2's first ten segments (the fast path is also
-// timed over all of them); --full-reference compares them on every segment.
+// The literal simulation of all W2 or W4 segments takes minutes, so by
+// default both paths are compared on their first ten segments (the fast
+// path is also timed over all of them); --full-reference compares them on
+// every segment.
 // --threads=N sets the fast path's threads (default: one per core).
 // --write-fhx=FILE writes W1's data as an FHX2 file and exits, for timing
 // whole runs of the program.
@@ -298,6 +301,8 @@ int main(int argc, char** argv) {
   }
   static const FireHistory site200 = syntheticSite(200, 1000, 1001, 20240601u);
   static const FireHistory site40 = syntheticSite(40, 300, 1691, 7u);
+  static const FireHistory siteTable =
+      syntheticSite(200, kYearSlots, kFirstYearSlot, 20261208u);
   if (!fhxName.empty()) {
     writeFhx2(site200, fhxName);
     return 0;
@@ -308,6 +313,7 @@ int main(int argc, char** argv) {
       {"W1_R", &site200, 4096, 'R', 0, 0, 0},
       {"W2_D", &site200, 1000, 'D', 100, 10, 10},
       {"W3_D", &site40, 1000, 'D', 0, 0, 0},
+      {"W4_D", &siteTable, 100, 'D', 3, 1, 10},
   };
   for (const Workload& w : workloads) {
     benchmark::RegisterBenchmark(w.name.c_str(), benchWorkload, &w)
