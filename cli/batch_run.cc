@@ -5,17 +5,17 @@
 #include "analysis/sample_adequacy.h"
 #include "analysis/sample_depth.h"
 #include "console/job_identification.h"
-#include "format/text.h"
-#include "run/option_menu.h"
 #include "export/chart_render.h"
-#include "report/run_report.h"
-#include "run/run_steps.h"
 #include "export/sha256.h"
 #include "export/site_summary.h"
 #include "export/tidy_table.h"
-#include "format/utf8.h"
 #include "format/fields.h"
+#include "format/text.h"
+#include "format/utf8.h"
 #include "records/version.h"
+#include "report/run_report.h"
+#include "run/option_menu.h"
+#include "run/run_steps.h"
 
 namespace rova {
 namespace {
@@ -493,15 +493,7 @@ std::string planClash(const std::vector<PlannedFile>& plans, FileSystem& files,
 }  // namespace
 
 std::string fileBaseFromFileName(const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') + 1);
-  const std::size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  std::string base;
-  for (char c : name) {
-    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-    base += kept ? static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) : '_';
-  }
-  return base;
+  return identifierCharacters(siteOf(path));
 }
 
 std::string jobFromFileName(const std::string& path) {

@@ -6,16 +6,20 @@
 
 namespace rova {
 
-std::string jobIdentifierFrom(const std::string& text) {
+std::string identifierCharacters(std::string text) {
   static const char kAllowed[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-";
-  std::string id = fixedLength(text, 5);
-  toUpperCase(id);
-  const int n = trimmedLength(id);
-  for (int i = 0; i < n; ++i) {
-    if (id[i] == '\0' || std::strchr(kAllowed, id[i]) == nullptr) id[i] = '_';
+  toUpperCase(text);
+  for (char& c : text) {
+    if (c == '\0' || std::strchr(kAllowed, c) == nullptr) c = '_';
   }
-  return id;
+  return text;
+}
+
+std::string jobIdentifierFrom(const std::string& text) {
+  std::string id = fixedLength(text, 5);
+  const int n = trimmedLength(id);
+  return identifierCharacters(id.substr(0, n)) + id.substr(n);
 }
 
 void askJobIdentifier(Console& console, char lead) {

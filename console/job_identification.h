@@ -18,4 +18,8 @@ void askJobIdentifier(Console& console, char lead);
 // last non-blank one as "_", blank-padded to 5.
 std::string jobIdentifierFrom(const std::string& text);
 
+// The characters an identifier is made of: letters upper-cased, every
+// character other than letters, digits and "-" as "_".
+std::string identifierCharacters(std::string text);
+
 }  // namespace rova

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "format/utf8.h"
+#include "records/option_letters.h"
 
 namespace rova {
 namespace {
@@ -19,35 +20,33 @@ std::string integer(long long value) {
   return std::string(buffer, result.ptr);
 }
 
+// The words of a one-letter code, "unknown" for a letter that is no choice.
 const char* methodName(const std::string& code) {
-  if (code == "D") return "without replacement";
-  if (code == "R") return "with replacement";
-  return "unknown";
+  if (code != "D" && code != "R") return "unknown";
+  return wordsOf(selectionMethodFrom(code[0]));
 }
 
 const char* injuryName(const std::string& code) {
-  if (code == "F") return "fire scars only";
-  if (code == "I") return "injuries of all types";
-  return "unknown";
+  if (code != "F" && code != "I") return "unknown";
+  return wordsOf(injuryModeFrom(code[0]));
 }
 
-}  // namespace
-
-std::string tidyCsvNumber(float value) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
-std::string tidyCsvDouble(double value) {
+// The shortest decimal text that reads back to the same value; NaN, Inf
+// and -Inf for values that are not finite.
+template <typename Real>
+std::string shortestText(Real value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
   char buffer[40];
   auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
 }
+
+}  // namespace
+
+std::string tidyCsvNumber(float value) { return shortestText(value); }
+
+std::string tidyCsvDouble(double value) { return shortestText(value); }
 
 const std::vector<TidyColumn>& tidyCsvColumns() {
   static const char* const kRate = "fire events per century";

@@ -135,8 +135,6 @@ bool MemoryFileSystem::makeDirectories(const std::string& path) {
   return true;
 }
 
-bool MemoryFileSystem::exists(const std::string& name) { return entries_.count(name) != 0; }
-
 PathStatus MemoryFileSystem::status(const std::string& name) {
   PathStatus result;
   auto it = entries_.find(name);

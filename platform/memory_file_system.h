@@ -36,10 +36,10 @@ class MemoryFileSystem : public FileSystem {
   // Every name that holds something, folders included, sorted.
   std::vector<std::string> names() const;
   bool isLink(const std::string& name) const;
+  bool exists(const std::string& name) const { return entries_.count(name) != 0; }
 
   std::unique_ptr<InputText> openForReading(const std::string& name, std::string& error) override;
   bool makeDirectories(const std::string& path) override;
-  bool exists(const std::string& name) override;
   PathStatus status(const std::string& name) override;
   std::string resolvedFolder(const std::string& name) override;
   bool folderWritable(const std::string& name) override;

@@ -88,7 +88,6 @@ class FileSystem {
                                                     std::string& error) = 0;
   // Creates a directory and its parents when missing; false on failure.
   virtual bool makeDirectories(const std::string& path) = 0;
-  virtual bool exists(const std::string& name) = 0;
   virtual PathStatus status(const std::string& name) = 0;
   // The absolute path of the folder that holds `name`, links resolved;
   // "" when that folder does not exist.

@@ -103,11 +103,6 @@ std::string unpredictableSuffix() {
 
 }  // namespace
 
-bool PosixFileSystem::exists(const std::string& name) {
-  struct stat info {};
-  return ::lstat(name.c_str(), &info) == 0;
-}
-
 PathStatus PosixFileSystem::status(const std::string& name) {
   PathStatus result;
   struct stat entry {};

@@ -55,7 +55,6 @@ class PosixFileSystem : public FileSystem {
   std::unique_ptr<InputText> openForReading(const std::string& name,
                                             std::string& error) override;
   bool makeDirectories(const std::string& path) override;
-  bool exists(const std::string& name) override;
   PathStatus status(const std::string& name) override;
   std::string resolvedFolder(const std::string& name) override;
   bool folderWritable(const std::string& name) override;

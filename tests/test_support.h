@@ -112,7 +112,6 @@ class FolderFileSystem : public FileSystem {
     return inner_.openForReading(in(name), error);
   }
   bool makeDirectories(const std::string& path) override { return inner_.makeDirectories(in(path)); }
-  bool exists(const std::string& name) override { return inner_.exists(in(name)); }
   PathStatus status(const std::string& name) override { return inner_.status(in(name)); }
   std::string resolvedFolder(const std::string& name) override {
     return inner_.resolvedFolder(in(name));
