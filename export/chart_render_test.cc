@@ -559,16 +559,6 @@ TEST(ChartLayout, TreeTicksAreWholeCountsThatFitTheirRoom) {
       EXPECT_LE(chartTreeTicks(trees, room).size(), static_cast<std::size_t>(room) + 1);
 }
 
-TEST(ChartLayout, GridHasFewColumnsAndNoEmptyRow) {
-  const std::vector<std::pair<std::size_t, std::pair<int, int>>> expected{
-      {0, {1, 1}}, {1, {1, 1}}, {2, {2, 1}}, {3, {2, 2}},
-      {4, {2, 2}}, {5, {3, 2}}, {7, {3, 3}}, {13, {3, 5}}};
-  for (const auto& [spans, shape] : expected) {
-    const ChartGrid grid = chartGrid(spans);
-    EXPECT_EQ(std::make_pair(grid.columns, grid.rows), shape) << spans;
-  }
-}
-
 // Luminance (0..1) of a colour, as a greyscale print shows it.
 double grey(unsigned colour) {
   return (0.299 * (colour >> 16) + 0.587 * ((colour >> 8) & 0xff) + 0.114 * (colour & 0xff)) / 255;

@@ -31,17 +31,9 @@ TEST(Identification, RendersTheLineColumnByColumn) {
   ASSERT_EQ(untouched.size(), 254u);
   EXPECT_EQ(untouched.substr(0, 24), "ZZ   GRN3.00P          0");
   EXPECT_EQ(untouched.find_first_not_of(' ', 24), std::string::npos);
-}
-
-TEST(Identification, PartsShownInFileNamesAndHeadings) {
-  Identification id = sample();
-  EXPECT_EQ(id.baseName(), "AB   RVA");
-  EXPECT_EQ(id.programName(), "RVA");
-  EXPECT_EQ(id.version(), "1.15P");
-  EXPECT_EQ(id.dayNumberText(), " 22988");
-  EXPECT_EQ(id.suiteField(), "FENWOOD" + std::string(53, ' '));
 
   // Too long a suite name is cut at column 254; the line keeps its length.
+  Identification id = sample();
   id.suiteName = std::string(70, 'S');
   EXPECT_EQ(id.line().size(), 254u);
   EXPECT_EQ(id.line().substr(194), std::string(60, 'S'));

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "records/run_options.h"
 
 namespace rova {
 namespace {
@@ -30,21 +29,6 @@ TEST(OptionLetters, EveryValueReadsBackFromItsLetter) {
   expectRoundTrip(SpreadsheetFiles::kWrite, 'Y', SpreadsheetFiles::kSkip, 'N',
                   spreadsheetFilesFrom);
   expectRoundTrip(FormatKind::kFire2, '2', FormatKind::kFireEvents, 'B', formatKindFrom);
-}
-
-TEST(OptionLetters, WordsAndFileLettersOfTheChoices) {
-  EXPECT_STREQ(wordsOf(SelectionMethod::kWithoutReplacement), "without replacement");
-  EXPECT_STREQ(wordsOf(SelectionMethod::kWithReplacement), "with replacement");
-  EXPECT_STREQ(wordsOf(InjuryMode::kFireScarsOnly), "fire scars only");
-  EXPECT_STREQ(wordsOf(InjuryMode::kAllInjuries), "injuries of all types");
-  EXPECT_STREQ(wordsOf(FormatKind::kFire2), "FIRE2");
-  EXPECT_STREQ(wordsOf(FormatKind::kFireEvents), "binary");
-
-  RunOptions options;
-  EXPECT_EQ(methodLetters(options), "DF");
-  options.selectionMode = SelectionMethod::kWithReplacement;
-  options.injuryMode = InjuryMode::kAllInjuries;
-  EXPECT_EQ(methodLetters(options), "RI");
 }
 
 }  // namespace
