@@ -72,8 +72,7 @@ std::vector<double> missTable(SelectionMethod method, int n, int s) {
 
 }  // namespace
 
-SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode,
-                            const YearTable& fireTreeCount) {
+SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode) {
   SpanIncidence span;
   span.firstYear = first;
   span.lastYear = last;
@@ -91,7 +90,7 @@ SpanIncidence spanIncidence(const FireHistory& data, int first, int last, Injury
     if (k == 0) continue;
     counted[0].push_back(&trees);
     span.recorders[0].push_back(k);
-    if (fireTreeCount[yearIndex(y)] >= 2) {
+    if (k >= 2) {
       counted[1].push_back(&trees);
       span.recorders[1].push_back(k);
     }

@@ -55,11 +55,12 @@ struct SpanIncidence {
   std::array<std::vector<double>, 2> pairsByUnion;
 };
 
-// REQUIRES: data.seriesCount <= kMaxSeries; fireTreeCount from
-// analyseSampleDepth for the same span. An empty span (last < first) gives
-// no years and scale 0.
-SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode,
-                            const YearTable& fireTreeCount);
+// Threshold 2 counts the years with events of at least two trees: the
+// years the simulations count there (recorded by at least two trees of
+// all), since every event lies within its tree's record.
+// REQUIRES: data.seriesCount <= kMaxSeries. An empty span (last < first)
+// gives no years and scale 0.
+SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode);
 
 // Probability that a sample of s trees misses a given set of u of the n
 // trees. REQUIRES: 0 <= u <= n, 0 <= s (s <= n without replacement).

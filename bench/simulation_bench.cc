@@ -208,19 +208,13 @@ Outcome runLiteral(const Workload& w, std::size_t count) {
 // extrapolation over every span of a workload: what --csv and --plot add
 // to a run. Best of three, in seconds.
 double exactCost(const Workload& w) {
-  YearTable depth{};
-  for (int t = 1; t <= w.data->seriesCount; ++t) {
-    for (int y = w.data->seriesFirstYear[t]; y <= w.data->seriesLastYear[t]; ++y) ++depth[yearIndex(y)];
-  }
   const SelectionMethod method = selectionMethodFrom(w.method);
   double best = 1e300;
   for (int round = 0; round < 3; ++round) {
     const auto start = std::chrono::steady_clock::now();
-    YearTable fires{};
     double sink = 0;
     for (auto [first, last] : spansOf(w)) {
-      analyseSampleDepth(*w.data, first, last, depth, fires, InjuryMode::kFireScarsOnly);
-      const SpanIncidence span = spanIncidence(*w.data, first, last, InjuryMode::kFireScarsOnly, fires);
+      const SpanIncidence span = spanIncidence(*w.data, first, last, InjuryMode::kFireScarsOnly);
       for (int threshold : {1, 2}) sink += exactCurve(span, threshold, method).back().mean;
       const SpanAdequacy adequacy = spanAdequacy(span, method, AdequacyCriterion{}, {});
       sink += adequacy.chao2.estimate;

@@ -3,7 +3,6 @@
 #include <map>
 
 #include "analysis/sample_adequacy.h"
-#include "analysis/sample_depth.h"
 #include "console/job_identification.h"
 #include "export/chart_render.h"
 #include "export/sha256.h"
@@ -259,13 +258,9 @@ AdequacyCriterion criterionOf(const BatchOptions& b) {
 std::vector<SpanAdequacy> adequacyOf(const RunContext& run, const BatchOptions& b,
                                      const std::vector<SpanResults>& spans) {
   std::vector<SpanAdequacy> adequacy;
-  YearTable depth{};
-  YearTable fireTreeCount{};
   for (const SpanResults& span : spans) {
-    analyseSampleDepth(*run.data, span.firstYear, span.lastYear, depth, fireTreeCount,
-                       run.options.injuryMode);
-    const SpanIncidence incidence = spanIncidence(*run.data, span.firstYear, span.lastYear,
-                                                  run.options.injuryMode, fireTreeCount);
+    const SpanIncidence incidence =
+        spanIncidence(*run.data, span.firstYear, span.lastYear, run.options.injuryMode);
     adequacy.push_back(spanAdequacy(incidence, run.options.selectionMode, criterionOf(b), span.rows));
   }
   return adequacy;
