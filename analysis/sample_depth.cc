@@ -30,14 +30,11 @@ void addRecordYears(const FireHistory& data, YearTable& sampleDepth) {
   }
 }
 
-SampleDepthTable analyseSampleDepth(const FireHistory& data, int first, int last,
-                                    const YearTable& sampleDepth, YearTable& fireTreeCount,
-                                    InjuryMode injuryMode) {
-  // Only the years of the span that lie inside the table are looked up.
+void countFireTrees(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                    YearTable& fireTreeCount) {
   const int lo = std::max(first, kFirstYearSlot);
   const int hi = std::min(last, kLastYearSlot);
   const int seriesCount = std::min(data.seriesCount, kMaxSeries);
-
   fireTreeCount.fill(0);
   // Every year of the span, not only the tree's record: codes outside a
   // record are never letters, so they add nothing.
@@ -46,6 +43,17 @@ SampleDepthTable analyseSampleDepth(const FireHistory& data, int first, int last
       if (isFireEvent(data.code(y, s), injuryMode)) ++fireTreeCount[yearIndex(y)];
     }
   }
+}
+
+SampleDepthTable analyseSampleDepth(const FireHistory& data, int first, int last,
+                                    const YearTable& sampleDepth, YearTable& fireTreeCount,
+                                    InjuryMode injuryMode) {
+  // Only the years of the span that lie inside the table are looked up.
+  const int lo = std::max(first, kFirstYearSlot);
+  const int hi = std::min(last, kLastYearSlot);
+  const int seriesCount = std::min(data.seriesCount, kMaxSeries);
+
+  countFireTrees(data, first, last, injuryMode, fireTreeCount);
 
   SampleDepthTable table;
   table.firstYear = first;

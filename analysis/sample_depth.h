@@ -53,6 +53,10 @@ void addRecordYears(const FireHistory& data, YearTable& sampleDepth);
 // Effects: every slot of fireTreeCount is set; it is 0 outside the span.
 // With all injuries, lower-case injuries count as events; otherwise only
 // upper-case fire scars.
+// The fire-tree counts alone: fireTreeCount as analyseSampleDepth leaves it.
+void countFireTrees(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                    YearTable& fireTreeCount);
+
 SampleDepthTable analyseSampleDepth(const FireHistory& data, int first, int last,
                                     const YearTable& sampleDepth, YearTable& fireTreeCount,
                                     InjuryMode injuryMode);

@@ -5,57 +5,136 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <string>
+#include <numeric>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "analysis/sample_adequacy.h"
+#include "analysis/sample_depth.h"
+#include "analysis/simulation_kernel.h"
 #include "analysis/statistics.h"
 #include "platform/interrupts.h"
 
 namespace rova {
+
+void kernel::chooseExactly(const std::uint32_t* states, int n, int s, std::uint64_t* chosen) {
+  std::array<float, kMaxSeries> draws;
+  std::array<int, kMaxSeries> trees;
+  for (int i = 0; i < n; ++i) draws[i] = minstd::draw(states[i]);
+  selectLargestDraws(draws.data(), n, s, trees.data());
+  std::fill(chosen, chosen + kernel::kTreeWords, 0);
+  for (int j = 0; j < s; ++j) {
+    const int t = trees[j] - 1;
+    chosen[t / 64] |= std::uint64_t{1} << (t % 64);
+  }
+}
+
 namespace {
 
-constexpr int kMaxWords = kYearSlots / 64;
-using YearBits = std::array<std::uint64_t, kMaxWords>;
+// The span's years inside the table and its scale to events per century.
+struct SpanYears {
+  SpanYears(int first, int last)
+      : lo(std::max(first, kFirstYearSlot)),
+        hi(std::min(last, kLastYearSlot)),
+        years(static_cast<long long>(last) - first + 1),
+        scale(100.0f / static_cast<float>(years)) {}
+  int lo;
+  int hi;
+  long long years;
+  float scale;
+};
 
-// The event years of every tree over the span's years inside the table,
-// bit y - lo of word (y - lo) / 64. Only a tree's record years count.
+// The events of one span in the form the inner loop reads (see
+// simulation_kernel.h): its event years, those recorded by the fewest
+// trees first, each with the trees that record it, and each tree's event
+// years. Only a tree's record years count.
 class SpanEvents {
  public:
-  SpanEvents(const FireHistory& data, int n, int lo, int hi, InjuryMode injuryMode,
+  SpanEvents(const FireHistory& data, int n, const SpanYears& span, InjuryMode injuryMode,
              const YearTable& fireTreeCount)
-      : words(hi >= lo ? (hi - lo) / 64 + 1 : 0),
-        bits_(static_cast<std::size_t>(n) * words, 0) {
-    for (int t = 1; t <= n; ++t) {
-      std::uint64_t* tree = &bits_[static_cast<std::size_t>(t - 1) * words];
-      const int from = std::max(data.seriesFirstYear[t], lo);
-      const int to = std::min(data.seriesLastYear[t], hi);
-      for (int y = from; y <= to; ++y) {
-        if (isFireEvent(data.code(y, t), injuryMode)) {
-          tree[(y - lo) / 64] |= std::uint64_t{1} << ((y - lo) % 64);
+      : trees_(n) {
+    struct EventYear {
+      int year;
+      int recorders;
+      std::array<std::uint64_t, kernel::kTreeWords> trees;
+    };
+    std::vector<EventYear> years;
+    if (span.hi >= span.lo) {
+      const int count = span.hi - span.lo + 1;
+      std::vector<std::array<std::uint64_t, kernel::kTreeWords>> byYear(count);
+      std::vector<int> recorders(count, 0);
+      for (int t = 1; t <= n; ++t) {
+        const int from = std::max(data.seriesFirstYear[t], span.lo);
+        const int to = std::min(data.seriesLastYear[t], span.hi);
+        for (int y = from; y <= to; ++y) {
+          if (isFireEvent(data.code(y, t), injuryMode)) {
+            byYear[y - span.lo][(t - 1) / 64] |= std::uint64_t{1} << ((t - 1) % 64);
+            ++recorders[y - span.lo];
+          }
         }
       }
-      for (int w = 0; w < words; ++w) anyTree[w] |= tree[w];
-    }
-    for (int y = lo; y <= hi; ++y) {
-      if (fireTreeCount[yearIndex(y)] >= 2) {
-        secondThreshold[(y - lo) / 64] |= std::uint64_t{1} << ((y - lo) % 64);
+      for (int i = 0; i < count; ++i) {
+        if (recorders[i] > 0) years.push_back({span.lo + i, recorders[i], byYear[i]});
       }
     }
+    std::stable_sort(years.begin(), years.end(), [](const EventYear& a, const EventYear& b) {
+      return a.recorders < b.recorders;
+    });
+    const int e = static_cast<int>(years.size());
+    words_ = (e + 63) / 64;
+    treeYears_.assign(static_cast<std::size_t>(n) * words_, 0);
+    yearTrees_.assign(static_cast<std::size_t>(e) * kernel::kTreeWords, 0);
+    second_.assign(std::max(words_, 1), 0);
+    recorders_.resize(e);
+    secondBefore_.assign(e + 1, 0);
+    for (int i = 0; i < e; ++i) {
+      const EventYear& y = years[i];
+      recorders_[i] = y.recorders;
+      std::copy(y.trees.begin(), y.trees.end(), &yearTrees_[std::size_t{kernel::kTreeWords} * i]);
+      for (int t = 0; t < n; ++t) {
+        if ((y.trees[t / 64] >> (t % 64)) & 1u)
+          treeYears_[static_cast<std::size_t>(t) * words_ + i / 64] |= std::uint64_t{1} << (i % 64);
+      }
+      const bool second = fireTreeCount[yearIndex(y.year)] >= 2;
+      if (second) second_[i / 64] |= std::uint64_t{1} << (i % 64);
+      secondBefore_[i + 1] = secondBefore_[i] + second;
+    }
   }
 
-  const std::uint64_t* tree(int t) const {
-    return &bits_[static_cast<std::size_t>(t - 1) * words];
+  kernel::SpanModel model() const {
+    kernel::SpanModel m;
+    m.trees = trees_;
+    m.eventYears = eventYears();
+    m.words = words_;
+    m.treeYears = treeYears_.data();
+    m.yearTrees = yearTrees_.data();
+    m.second = second_.data();
+    return m;
   }
 
-  const int words;
-  YearBits anyTree{};          // the union over all trees
-  YearBits secondThreshold{};  // years with fireTreeCount >= 2
+  int eventYears() const { return static_cast<int>(recorders_.size()); }
+  int secondYears() const { return secondBefore_.back(); }
+
+  // The event years that samples of s trees do not all find: all of them
+  // with replacement; without, those recorded by no more trees than a
+  // sample leaves out (n - s). They come first in the order kept here.
+  int openYears(int s, SelectionMethod method) const {
+    if (method == SelectionMethod::kWithReplacement) return eventYears();
+    return static_cast<int>(std::upper_bound(recorders_.begin(), recorders_.end(), trees_ - s) -
+                            recorders_.begin());
+  }
+  // Threshold-2 years among the first `open` event years.
+  int secondAmongOpen(int open) const { return secondBefore_[open]; }
 
  private:
-  std::vector<std::uint64_t> bits_;
+  int trees_;
+  int words_ = 0;
+  std::vector<std::uint64_t> treeYears_;
+  std::vector<std::uint64_t> yearTrees_;
+  std::vector<std::uint64_t> second_;
+  std::vector<int> recorders_;     // per event year, ascending
+  std::vector<int> secondBefore_;  // threshold-2 years among the first i
 };
 
 // The statistics of one sample size for thresholds 1 and 2, both always
@@ -66,14 +145,19 @@ struct SizeResult {
   std::array<ResultRow, 2> rows{};
 };
 
-// Per-thread work arrays, allocated before the simulations start.
+// Per-thread work arrays, grown as needed.
 struct Workspace {
-  explicit Workspace(int simulations)
-      : capacity(std::max(simulations, 1)), results(2 * static_cast<std::size_t>(capacity)) {}
-  int capacity;  // simulations per threshold
-  std::vector<float> results;
-  std::array<float, kMaxSeries> draws{};
-  std::array<int, kMaxSeries> chosen{};
+  std::vector<int> found[2];
+  std::vector<float> values;
+  std::vector<int> histogram;
+  void reserve(int simulations) {
+    const std::size_t n = static_cast<std::size_t>(std::max(simulations, 1));
+    if (values.size() < n) {
+      values.resize(n);
+      found[0].resize(n);
+      found[1].resize(n);
+    }
+  }
 };
 
 struct SizeJob {
@@ -83,27 +167,19 @@ struct SizeJob {
   std::uint32_t state = 0;  // generator state before the first draw (minstd form)
 };
 
-// The fire years of one simulation's trees for thresholds 1 and 2. Once the
-// union holds every event year of the span, further trees cannot add any.
-void countFireYears(const SpanEvents& events, const int* trees, int count, int& first,
-                    int& second) {
-  const int words = events.words;
-  YearBits seen{};
-  for (int j = 0; j < count; ++j) {
-    const std::uint64_t* tree = events.tree(trees[j]);
-    for (int w = 0; w < words; ++w) seen[w] |= tree[w];
-    if ((j & 7) == 7) {
-      std::uint64_t missing = 0;
-      for (int w = 0; w < words; ++w) missing |= seen[w] ^ events.anyTree[w];
-      if (missing == 0) break;
-    }
-  }
-  first = 0;
-  second = 0;
-  for (int w = 0; w < words; ++w) {
-    first += __builtin_popcountll(seen[w]);
-    second += __builtin_popcountll(seen[w] & events.secondThreshold[w]);
-  }
+SizeJob jobFor(const FireHistory& data, int s, const SimulationSettings& settings) {
+  SizeJob job;
+  job.s = s;
+  job.observed = s == data.seriesCount && settings.selectionMode == SelectionMethod::kWithoutReplacement;
+  job.nsim = job.observed ? 1 : settings.simulationCount;
+  return job;
+}
+
+// Draws a span takes: n for every simulation of every size.
+long long drawsOfSpan(const FireHistory& data, int n, const SimulationSettings& settings) {
+  long long drawn = 0;
+  for (int s = n; s >= 1; --s) drawn += static_cast<long long>(std::max(jobFor(data, s, settings).nsim, 0)) * n;
+  return drawn;
 }
 
 // ---- Closeness to the value of all trees (read by the trees needed) ----
@@ -117,94 +193,104 @@ struct WithinCheck {
 WithinCheck withinCheck(const SpanEvents& events, float scale, double percent) {
   WithinCheck check;
   check.percent = percent;
-  int one = 0;
-  int two = 0;
-  for (int w = 0; w < events.words; ++w) {
-    one += __builtin_popcountll(events.anyTree[w]);
-    two += __builtin_popcountll(events.anyTree[w] & events.secondThreshold[w]);
-  }
-  check.allTrees = {static_cast<float>(one) * scale, static_cast<float>(two) * scale};
+  check.allTrees = {static_cast<float>(events.eventYears()) * scale,
+                    static_cast<float>(events.secondYears()) * scale};
   return check;
-}
-
-void countWithin(const WithinCheck& check, float* const results[2], int nsim, SizeResult& result) {
-  for (int k = 0; k < 2; ++k) {
-    int within = 0;
-    for (int sim = 0; sim < nsim; ++sim)
-      within += withinShare(results[k][sim], check.allTrees[k], check.percent);
-    result.rows[k].withinCount = check.percent >= 0 ? within : -1;
-  }
 }
 // ---- end of closeness ----
 
-void runSampleSize(const SpanEvents& events, int n, const SizeJob& job, SelectionMethod selectionMode,
-                   float scale, const std::array<int, 4>& ranks, const WithinCheck& within,
-                   Workspace& ws, SizeResult& result) {
+// Mean, sd, limits and percentiles of one threshold from the found-year
+// counts of its simulations (`decided` years are found by every one).
+// Estimates are counts times the scale, so they sort as the counts do:
+// the percentiles are read from a count of counts.
+void rowFromCounts(const int* found, int decided, int open, int nsim, bool observed, float scale,
+                   const std::array<int, 4>& ranks, const WithinCheck& within, int k,
+                   Workspace& ws, ResultRow& row) {
+  float* values = ws.values.data();
+  for (int sim = 0; sim < nsim; ++sim) values[sim] = static_cast<float>(decided + found[sim]) * scale;
+  if (within.percent >= 0) {
+    int count = 0;
+    for (int sim = 0; sim < nsim; ++sim) count += withinShare(values[sim], within.allTrees[k], within.percent);
+    row.withinCount = count;
+  }
+  // Statistics in simulation order: the float sums depend on the order.
+  const MeanAndSd stats = meanAndSd(values, nsim);
+  const float mean = stats.mean;
+  const float h95 = stats.sd * 1.96f;
+  const float h99 = stats.sd * 2.575f;
+  const float h999 = stats.sd * 3.294f;
+  row.mean = mean;
+  row.sd = stats.sd;
+  row.limits = {mean - h95, mean + h95, mean - h99, mean + h99, mean - h999, mean + h999};
+  if (observed) {
+    // One simulation: sd is 0, the limits equal the mean, and the mean
+    // stands in for the percentiles.
+    row.percentiles.fill(mean);
+    return;
+  }
+  ws.histogram.assign(static_cast<std::size_t>(open) + 1, 0);
+  for (int sim = 0; sim < nsim; ++sim) ++ws.histogram[found[sim]];
+  for (int p = 0; p < 4; ++p) {
+    // The rank-th largest estimate.
+    const int rank = std::clamp(ranks[p], 1, nsim);
+    int seen = 0;
+    int c = open;
+    while (seen + ws.histogram[c] < rank) seen += ws.histogram[c--];
+    row.percentiles[p] = static_cast<float>(decided + c) * scale;
+  }
+}
+
+// Everything one span's sizes share.
+struct SpanWork {
+  SpanWork(const FireHistory& data, int n, int first, int last, const SimulationSettings& settings,
+           const YearTable& fireTreeCount)
+      : first(first), last(last), years(first, last),
+        events(data, n, years, settings.injuryMode, fireTreeCount),
+        model(events.model()),
+        within(withinCheck(events, years.scale, settings.withinPercent)) {}
+  int first;
+  int last;
+  SpanYears years;
+  SpanEvents events;
+  kernel::SpanModel model;
+  WithinCheck within;
+};
+
+void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSettings& settings,
+                   kernel::Build build, Workspace& ws, SizeResult& result) {
   result.nsim = job.nsim;
   result.observed = job.observed;
   const int nsim = job.nsim;
   if (nsim < 1) return;
-  const int s = std::clamp(job.s, 0, n);
-  float* results[2] = {ws.results.data(), ws.results.data() + ws.capacity};
-  std::uint32_t x = job.state;
-
-  if (selectionMode == SelectionMethod::kWithoutReplacement) {
-    for (int sim = 0; sim < nsim; ++sim) {
-      x = minstd::fillDraws(x, n, ws.draws.data());
-      selectLargestDraws(ws.draws.data(), n, s, ws.chosen.data());
-      int one = 0;
-      int two = 0;
-      countFireYears(events, ws.chosen.data(), s, one, two);
-      results[0][sim] = static_cast<float>(one) * scale;
-      results[1][sim] = static_cast<float>(two) * scale;
-    }
+  const int n = span.model.trees;
+  const int s = std::clamp(job.s, 1, n);
+  ws.reserve(nsim);
+  const int open = span.events.openYears(s, settings.selectionMode);
+  const int decided[2] = {span.events.eventYears() - open,
+                          span.events.secondYears() - span.events.secondAmongOpen(open)};
+  if (open == 0) {
+    // Every simulation finds the same years: nothing to draw.
+    std::fill(ws.found[0].begin(), ws.found[0].begin() + nsim, 0);
+    std::fill(ws.found[1].begin(), ws.found[1].begin() + nsim, 0);
   } else {
-    // Only the first s draws choose trees; the other n - s are skipped.
-    const std::uint32_t rest = minstd::multiplierPower(n - s);
-    const double count = n;
-    for (int sim = 0; sim < nsim; ++sim) {
-      x = minstd::fillDraws(x, s, ws.draws.data());
-      int m = 0;
-      for (int i = 0; i < s; ++i) {
-        // The product of the single-precision draw and n is exact in double.
-        const int t = static_cast<int>(static_cast<double>(ws.draws[i]) * count) + 1;
-        ws.chosen[m] = t;
-        m += t <= n;  // n + 1: a tree without record
-      }
-      x = minstd::advance(x, rest);
-      int one = 0;
-      int two = 0;
-      countFireYears(events, ws.chosen.data(), m, one, two);
-      results[0][sim] = static_cast<float>(one) * scale;
-      results[1][sim] = static_cast<float>(two) * scale;
-    }
+    kernel::SizeTask task;
+    task.sampleSize = s;
+    task.simulations = nsim;
+    task.withReplacement = settings.selectionMode == SelectionMethod::kWithReplacement;
+    task.state = job.state;
+    task.stride = minstd::multiplierPower(n);
+    task.open = open;
+    // Year by year costs about a word test per open year; the union a
+    // pass over the open years' words per chosen tree.
+    const int treeWords = (n + 63) / 64;
+    task.byUnion = static_cast<long long>(s) * ((open + 63) / 64 + 2) < static_cast<long long>(open) * treeWords;
+    task.first = ws.found[0].data();
+    task.second = ws.found[1].data();
+    kernel::run(build, span.model, task);
   }
-
-  if (within.percent >= 0) countWithin(within, results, nsim, result);
-
   for (int k = 0; k < 2; ++k) {
-    // Statistics in simulation order (the float sums depend on the order),
-    // then the descending sort for the percentiles.
-    const BasicStatistics stats = basicStatistics(results[k], nsim);
-    sortRealsDescending(results[k], nsim);
-    const float mean = stats.mean;
-    const float h95 = stats.sd * 1.96f;
-    const float h99 = stats.sd * 2.575f;
-    const float h999 = stats.sd * 3.294f;
-    ResultRow& row = result.rows[k];
-    row.mean = mean;
-    row.sd = stats.sd;
-    row.limits = {mean - h95, mean + h95, mean - h99, mean + h99, mean - h999, mean + h999};
-    if (job.observed) {
-      // One simulation: sd is 0, the limits equal the mean, and the mean
-      // stands in for the percentiles.
-      row.percentiles.fill(mean);
-    } else {
-      for (int p = 0; p < 4; ++p) {
-        const int rank = std::clamp(ranks[p], 1, nsim);
-        row.percentiles[p] = results[k][rank - 1];
-      }
-    }
+    rowFromCounts(ws.found[k].data(), decided[k], open, nsim, job.observed, span.years.scale,
+                  settings.ranks, span.within, k, ws, result.rows[k]);
   }
 }
 
@@ -237,25 +323,127 @@ void handOn(int s, int first, int last, const SizeResult& r, SimulationObserver&
   observer.sampleSizeFinished(resultOf(s, first, last, r));
 }
 
-// The span's years inside the table and its scale to events per century.
-struct SpanYears {
-  SpanYears(int first, int last)
-      : lo(std::max(first, kFirstYearSlot)),
-        hi(std::min(last, kLastYearSlot)),
-        years(static_cast<long long>(last) - first + 1),
-        scale(100.0f / static_cast<float>(years)) {}
-  int lo;
-  int hi;
-  long long years;
-  float scale;
-};
+// Runs `work(unit, workspace)` for units 0..units-1 on up to `wanted`
+// threads and `handOn(unit)` for each, in order, on the calling thread. At
+// most `window` units past the last handed on are worked on, which bounds
+// the results kept. Returns the threads that ran.
+template <typename Work, typename HandOn>
+int runOrdered(int units, int wanted, int window, Work work, HandOn handOnUnit) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<char> done(units, 0);
+  int handed = 0;                // guarded by mutex
+  std::atomic<int> next{0};      // the next unit to take
+  std::atomic<bool> stop{false};
+  std::vector<Workspace> spaces(std::max(wanted, 1));
 
-SizeJob jobFor(const FireHistory& data, int s, const SimulationSettings& settings) {
-  SizeJob job;
-  job.s = s;
-  job.observed = s == data.seriesCount && settings.selectionMode == SelectionMethod::kWithoutReplacement;
-  job.nsim = job.observed ? 1 : settings.simulationCount;
-  return job;
+  // A helper takes the next unit, waits until it lies in the window, runs
+  // it; until none is left or the caller leaves.
+  auto helper = [&](Workspace& ws) {
+    for (;;) {
+      const int u = next.fetch_add(1);
+      if (u >= units) return;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stop.load() || u < handed + window; });
+        if (stop.load()) return;
+      }
+      work(u, ws);
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        done[u] = 1;
+      }
+      changed.notify_all();
+    }
+  };
+
+  struct Helpers {
+    std::vector<std::thread> threads;
+    std::atomic<bool>& stop;
+    std::condition_variable& changed;
+    std::mutex& mutex;
+    ~Helpers() {
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        stop.store(true);
+      }
+      changed.notify_all();
+      for (std::thread& t : threads) t.join();
+    }
+  } helpers{{}, stop, changed, mutex};
+  helpers.threads.reserve(std::max(wanted - 1, 0));
+  {
+    // The helpers never take an interrupt: its handler runs on this thread.
+    const InterruptsBlocked blocked;
+    for (int i = 1; i < wanted; ++i) {
+      try {
+        helpers.threads.emplace_back([&helper, &spaces, i] { helper(spaces[i]); });
+      } catch (const std::system_error&) {
+        break;  // run on the threads that did start
+      }
+    }
+  }
+
+  // The calling thread hands on what is finished, in order, and otherwise
+  // works on units itself, taking one only inside the window.
+  for (int h = 0; h < units;) {
+    bool ready;
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      ready = done[h] != 0;
+    }
+    if (ready) {
+      handOnUnit(h);
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        handed = ++h;
+      }
+      changed.notify_all();
+      continue;
+    }
+    int u = next.load();
+    if (u < units && u < h + window && next.compare_exchange_strong(u, u + 1)) {
+      work(u, spaces[0]);
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        done[u] = 1;
+      }
+      continue;
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return done[h] != 0 || (next.load() < units && next.load() < h + window); });
+  }
+  return 1 + static_cast<int>(helpers.threads.size());
+}
+
+int threadsFor(const SimulationSettings& settings, int units) {
+  const int requested =
+      settings.threads > 0 ? settings.threads
+                           : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  return std::clamp(requested, 1, std::max(units, 1));
+}
+
+// One span, its sample sizes spread over the threads.
+int simulateOneSpan(const FireHistory& data, int first, int last, const SimulationSettings& settings,
+                    const YearTable& fireTreeCount, std::uint32_t start, SimulationObserver& observer) {
+  const int n = std::min(data.seriesCount, kMaxSeries);
+  const SpanWork span(data, n, first, last, settings, fireTreeCount);
+  // Where each sample size's draws begin in the generator's sequence.
+  std::vector<SizeJob> jobs(n + 1);
+  long long drawn = 0;
+  for (int s = n; s >= 1; --s) {
+    jobs[s] = jobFor(data, s, settings);
+    jobs[s].state = minstd::advance(start, minstd::multiplierPower(drawn));
+    drawn += static_cast<long long>(std::max(jobs[s].nsim, 0)) * n;
+  }
+  std::vector<SizeResult> results(n + 1);
+  // Unit u is sample size n - u: the largest sizes, the longest jobs, first.
+  return runOrdered(
+      n, threadsFor(settings, n), n,
+      [&](int u, Workspace& ws) {
+        runSampleSize(span, jobs[n - u], settings, settings.build, ws, results[n - u]);
+      },
+      [&](int u) { handOn(n - u, first, last, results[n - u], observer); });
 }
 
 }  // namespace
@@ -265,14 +453,12 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
                         RandomGenerator& generator, SimulationObserver& observer) {
   if (last < first) return;  // no years: nothing to estimate
   const int n = std::min(data.seriesCount, kMaxSeries);
-  const SpanYears span(first, last);
-  const SpanEvents events(data, n, span.lo, span.hi, settings.injuryMode, fireTreeCount);
+  const SpanWork span(data, n, first, last, settings, fireTreeCount);
   SizeJob job = jobFor(data, sampleSize, settings);
   job.state = minstd::continuation(generator.state());
-  Workspace ws(job.nsim);
+  Workspace ws;
   SizeResult result;
-  runSampleSize(events, n, job, settings.selectionMode, span.scale, settings.ranks,
-                withinCheck(events, span.scale, settings.withinPercent), ws, result);
+  runSampleSize(span, job, settings, settings.build, ws, result);
   handOn(sampleSize, first, last, result, observer);
   generator.skip(static_cast<long long>(std::max(job.nsim, 0)) * n);
 }
@@ -283,93 +469,78 @@ int simulateSpan(const FireHistory& data, int first, int last, const SimulationS
   if (last < first) return 0;  // no years: nothing to estimate
   const int n = std::min(data.seriesCount, kMaxSeries);
   if (n < 1) return 0;
-  const SpanYears span(first, last);
-  const SpanEvents events(data, n, span.lo, span.hi, settings.injuryMode, fireTreeCount);
-  const WithinCheck within = withinCheck(events, span.scale, settings.withinPercent);
+  const int threads = simulateOneSpan(data, first, last, settings, fireTreeCount,
+                                      minstd::continuation(generator.state()), observer);
+  generator.skip(drawsOfSpan(data, n, settings));
+  return threads;
+}
 
-  // Where each sample size's draws begin in the generator's sequence.
-  std::vector<SizeJob> jobs(n + 1);
-  const std::uint32_t start = minstd::continuation(generator.state());
-  long long drawn = 0;
-  for (int s = n; s >= 1; --s) {
-    jobs[s] = jobFor(data, s, settings);
-    jobs[s].state = minstd::advance(start, minstd::multiplierPower(drawn));
-    drawn += static_cast<long long>(std::max(jobs[s].nsim, 0)) * n;
-  }
-
-  std::vector<SizeResult> results(n + 1);
-  std::vector<char> done(n + 1, 0);
-  std::mutex mutex;
-  std::condition_variable finished;
-  std::atomic<int> nextSize{n};  // the largest sizes, the longest jobs, go first
-
-  const int requested =
-      settings.threads > 0 ? settings.threads
-                           : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  const int wanted = std::clamp(requested, 1, n);
-  std::vector<Workspace> spaces(wanted, Workspace(settings.simulationCount));
-
-  // Takes the next sample size and runs it; false when none is left.
-  auto work = [&](Workspace& ws) {
-    const int s = nextSize.fetch_sub(1);
-    if (s < 1) return false;
-    runSampleSize(events, n, jobs[s], settings.selectionMode, span.scale, settings.ranks, within,
-                  ws, results[s]);
-    {
-      const std::lock_guard<std::mutex> lock(mutex);
-      done[s] = 1;
-    }
-    finished.notify_all();
-    return true;
-  };
-
-  // Helpers stop taking sizes and are joined however this function is left.
-  struct Helpers {
-    std::vector<std::thread> threads;
-    std::atomic<int>& next;
-    ~Helpers() {
-      next.store(0);
-      for (std::thread& t : threads) t.join();
-    }
-  } helpers{{}, nextSize};
-  helpers.threads.reserve(wanted - 1);
-  {
-    // The helpers never take an interrupt: its handler runs on this thread.
-    const InterruptsBlocked blocked;
-    for (int i = 1; i < wanted; ++i) {
-      try {
-        helpers.threads.emplace_back([&work, &spaces, i] {
-          while (work(spaces[i])) {
-          }
-        });
-      } catch (const std::system_error&) {
-        break;  // run on the threads that did start
-      }
+int simulateSpans(const FireHistory& data, const std::vector<SimulationSpan>& spans,
+                  const SimulationSettings& settings, RandomGenerator& generator,
+                  SimulationObserver& observer) {
+  const int n = std::min(data.seriesCount, kMaxSeries);
+  const int count = static_cast<int>(spans.size());
+  if (count == 0) return 0;
+  // Each span with years and trees takes the same number of draws; where
+  // its draws begin is known before any is made.
+  const long long perSpan = n >= 1 ? drawsOfSpan(data, n, settings) : 0;
+  const std::uint32_t perSpanPower = minstd::multiplierPower(perSpan);
+  std::vector<std::uint32_t> starts(count);
+  std::vector<char> runs(count);
+  std::uint32_t state = minstd::continuation(generator.state());
+  long long spansRun = 0;
+  for (int i = 0; i < count; ++i) {
+    starts[i] = state;
+    runs[i] = n >= 1 && spans[i].last >= spans[i].first;
+    if (runs[i]) {
+      state = minstd::advance(state, perSpanPower);
+      ++spansRun;
     }
   }
 
-  // Hands on the finished sizes in order, from the largest down; with
-  // `wait` it waits for each one until all are handed on.
-  int unwritten = n;
-  auto writeFinished = [&](bool wait) {
-    while (unwritten >= 1) {
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        if (wait) {
-          finished.wait(lock, [&] { return done[unwritten] != 0; });
-        } else if (!done[unwritten]) {
-          return;
+  if (count == 1) {
+    // One span: its sample sizes run in parallel.
+    observer.spanStarted(spans[0].first, spans[0].last);
+    int threads = 0;
+    if (runs[0]) {
+      YearTable fireTreeCount;
+      countFireTrees(data, spans[0].first, spans[0].last, settings.injuryMode, fireTreeCount);
+      threads = simulateOneSpan(data, spans[0].first, spans[0].last, settings, fireTreeCount,
+                                starts[0], observer);
+    }
+    generator.skip(perSpan * spansRun);
+    return threads;
+  }
+
+  // Several spans: whole spans run in parallel. The fire-tree counts of a
+  // year do not depend on the span, so one table serves every span.
+  YearTable fireTreeCount;
+  countFireTrees(data, kFirstYearSlot, kLastYearSlot, settings.injuryMode, fireTreeCount);
+  const int threads = threadsFor(settings, count);
+  const int window = std::max(4 * threads, 16);
+  std::vector<std::vector<SizeResult>> results(window);
+  const int threadsRun = runOrdered(
+      count, threads, window,
+      [&](int u, Workspace& ws) {
+        std::vector<SizeResult>& slot = results[u % window];
+        slot.assign(n + 1, SizeResult{});
+        if (!runs[u]) return;
+        const SpanWork span(data, n, spans[u].first, spans[u].last, settings, fireTreeCount);
+        long long drawn = 0;
+        for (int s = n; s >= 1; --s) {
+          SizeJob job = jobFor(data, s, settings);
+          job.state = minstd::advance(starts[u], minstd::multiplierPower(drawn));
+          drawn += static_cast<long long>(std::max(job.nsim, 0)) * n;
+          runSampleSize(span, job, settings, settings.build, ws, slot[s]);
         }
-      }
-      handOn(unwritten, first, last, results[unwritten], observer);
-      --unwritten;
-    }
-  };
-  while (work(spaces[0])) writeFinished(false);
-  writeFinished(true);
-
-  generator.skip(drawn);
-  return 1 + static_cast<int>(helpers.threads.size());
+      },
+      [&](int u) {
+        observer.spanStarted(spans[u].first, spans[u].last);
+        if (!runs[u]) return;
+        for (int s = n; s >= 1; --s) handOn(s, spans[u].first, spans[u].last, results[u % window][s], observer);
+      });
+  generator.skip(perSpan * spansRun);
+  return threadsRun;
 }
 
 }  // namespace rova

@@ -18,15 +18,21 @@
 // call before it.
 //
 // How it is computed. Only whether a selected tree records an event in a
-// year matters, so each tree's event years over the span are kept as a bit
-// set (64 years a word), and a simulation's count of fire years is the size
-// of the union of its trees' sets; threshold 2 is that union restricted to
-// the years that at least two trees of the full sample record. The sample
-// sizes of a span run in parallel on several threads: every simulation
-// knows where its draws begin in the generator's sequence (see skip() in
-// random.h), so it gets exactly the draws it would get one after another,
-// and the results come out in the same order with the same bits. Only the
-// calling thread calls the observer.
+// year matters. Without replacement a year recorded by more trees than a
+// sample leaves out is found by every sample of that size, so only the
+// other ("open") years are tested, and a size without open years needs no
+// draws at all: its simulations all give the same estimate (the generator
+// still moves on by the draws they would have made). The open years are
+// tested year by year against the chosen trees' bit mask, or by the union
+// of the chosen trees' years, whichever is cheaper (simulation_kernel.h).
+// The trees are chosen on the integer generator states, which order as
+// the draws do, by counting states above a threshold found by
+// interpolation; where equal draws straddle the s-th place the selection
+// sort decides, as always. Every simulation knows where its draws begin in
+// the generator's sequence (see skip() in random.h), so sizes and spans run
+// in parallel on several threads and still get exactly the draws they
+// would get one after another; the results come out in the same order with
+// the same bits. Only the calling thread calls the observer.
 //
 // The results go to a SimulationObserver as values (simulation_result.h),
 // one SampleSizeResult per sample size. Progress is given in numbers: the
@@ -48,8 +54,10 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "analysis/random.h"
+#include "analysis/simulation_kernel.h"
 #include "analysis/simulation_result.h"
 #include "records/fire_history.h"
 
@@ -65,6 +73,14 @@ struct SimulationSettings {
   // percentage of the value of all trees (ResultRow::withinCount): what
   // the trees needed are read from. Below 0: nothing is counted.
   double withinPercent = -1;
+  // The build of the inner loop that runs (all give the same numbers).
+  kernel::Build build = kernel::fastest();
+};
+
+// One span of the analysis passes.
+struct SimulationSpan {
+  int first = 0;
+  int last = 0;
 };
 
 // REQUIRES: 1 <= sampleSize <= data.seriesCount <= kMaxSeries;
@@ -84,5 +100,16 @@ void simulateSampleSize(const FireHistory& data, int first, int last, int sample
 int simulateSpan(const FireHistory& data, int first, int last, const SimulationSettings& settings,
                  const YearTable& fireTreeCount, RandomGenerator& generator,
                  SimulationObserver& observer);
+
+// The spans of the analysis passes one after another: the same results,
+// in the same order, and the same generator state afterwards as
+// simulateSpan called for each span in turn with the fire-tree counts of
+// analyseSampleDepth. The observer hears spanStarted before each span's
+// sizes. With several spans, whole spans run in parallel (each span's
+// place in the generator's sequence is known in advance); with one, its
+// sample sizes do. Returns the number of threads that ran (0 without spans).
+int simulateSpans(const FireHistory& data, const std::vector<SimulationSpan>& spans,
+                  const SimulationSettings& settings, RandomGenerator& generator,
+                  SimulationObserver& observer);
 
 }  // namespace rova

@@ -44,6 +44,13 @@ class SimulationObserver {
  public:
   virtual ~SimulationObserver() = default;
 
+  // A span's simulations begin (simulateSpans calls this for every span it
+  // is given, also for one without years or trees).
+  virtual void spanStarted(int first, int last) {
+    (void)first;
+    (void)last;
+  }
+
   // The simulations of a sample size begin.
   virtual void sampleSizeStarted(int sampleSize) { (void)sampleSize; }
 

@@ -7,26 +7,17 @@
 
 namespace rova {
 
-BasicStatistics basicStatistics(const float* x, int n) {
-  BasicStatistics r;
+MeanAndSd meanAndSd(const float* x, int n) {
+  MeanAndSd r;
   if (n < 1) return r;
-  r.mean = r.minimum = r.maximum = x[0];
+  r.mean = x[0];
   if (n == 1) return r;
-
   float sum = x[0];
   float sumSquares = x[0] * x[0];
-  float sensitivity = 0.0f;
   for (int i = 1; i < n; ++i) {
-    const float d = std::fabs(x[i - 1]) + std::fabs(x[i]);
-    if (d != 0.0f) {
-      const float change = std::fabs(2.0f * (x[i] - x[i - 1]));
-      sensitivity = sensitivity + change / d;
-    }
     sum = sum + x[i];
     const float square = x[i] * x[i];
     sumSquares = sumSquares + square;
-    r.minimum = std::min(r.minimum, x[i]);
-    r.maximum = std::max(r.maximum, x[i]);
   }
   const float f = static_cast<float>(n);
   r.mean = sum / f;
@@ -34,7 +25,28 @@ BasicStatistics basicStatistics(const float* x, int n) {
   const float spread = std::fabs(sumSquares - product);
   const float variance = spread / (f - 1.0f);
   r.sd = std::sqrt(variance);
-  r.meanSensitivity = sensitivity / (f - 1.0f);
+  return r;
+}
+
+BasicStatistics basicStatistics(const float* x, int n) {
+  BasicStatistics r;
+  if (n < 1) return r;
+  const MeanAndSd m = meanAndSd(x, n);
+  r.mean = m.mean;
+  r.sd = m.sd;
+  r.minimum = r.maximum = x[0];
+  if (n == 1) return r;
+  float sensitivity = 0.0f;
+  for (int i = 1; i < n; ++i) {
+    const float d = std::fabs(x[i - 1]) + std::fabs(x[i]);
+    if (d != 0.0f) {
+      const float change = std::fabs(2.0f * (x[i] - x[i - 1]));
+      sensitivity = sensitivity + change / d;
+    }
+    r.minimum = std::min(r.minimum, x[i]);
+    r.maximum = std::max(r.maximum, x[i]);
+  }
+  r.meanSensitivity = sensitivity / (static_cast<float>(n) - 1.0f);
   return r;
 }
 

@@ -30,6 +30,14 @@ struct BasicStatistics {
 // to the mean sensitivity.
 BasicStatistics basicStatistics(const float* x, int n);
 
+// The mean and sd of basicStatistics alone, computed by the same single-
+// precision operations in the same order (so bit for bit the same).
+struct MeanAndSd {
+  float mean = 0.0f;
+  float sd = 0.0f;
+};
+MeanAndSd meanAndSd(const float* x, int n);
+
 // Selection sort into descending order: for each position the first
 // strictly largest of the remaining values is exchanged into it. Order 'A'
 // then reverses the whole array. The variants with keys apply every

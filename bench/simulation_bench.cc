@@ -20,7 +20,8 @@
 // every segment.
 // --threads=N sets the fast path's threads (default: one per core).
 // --write-fhx=FILE writes W1's data as an FHX2 file and exits, for timing
-// whole runs of the program.
+// whole runs of the program; --write-fhx-w3=FILE and --write-fhx-w4=FILE
+// write W3's and W4's data.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -189,11 +190,26 @@ Outcome runSpans(const Workload& w, std::size_t count, Simulate simulate) {
   return o;
 }
 
+// The fast path as the program runs it: every span in one call, spans in
+// parallel.
 Outcome runFast(const Workload& w, std::size_t count) {
-  return runSpans(w, count, [&](int first, int last, const SimulationSettings& s,
-                                const YearTable& fires, RandomGenerator& g, Recorded& out) {
-    return simulateSpan(*w.data, first, last, s, fires, g, out);
-  });
+  SimulationSettings settings;
+  settings.simulationCount = w.simulations;
+  settings.selectionMode = selectionMethodFrom(w.method);
+  settings.injuryMode = InjuryMode::kFireScarsOnly;
+  settings.ranks = percentileRanks(w.simulations);
+  settings.threads = gThreads;
+  std::vector<SimulationSpan> spans;
+  for (auto [first, last] : spansOf(w)) spans.push_back({first, last});
+  if (count > 0 && count < spans.size()) spans.resize(count);
+  Outcome o;
+  RandomGenerator generator;
+  generator.seed(12345 & 65535);
+  const auto start = std::chrono::steady_clock::now();
+  o.threads = simulateSpans(*w.data, spans, settings, generator, o.rows);
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  o.finalState = generator.state();
+  return o;
 }
 
 Outcome runLiteral(const Workload& w, std::size_t count) {
@@ -282,6 +298,8 @@ int main(int argc, char** argv) {
   using namespace rova;
   std::vector<char*> rest{argv[0]};
   std::string fhxName;
+  std::string fhxW3Name;
+  std::string fhxW4Name;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--threads=", 10) == 0) {
       gThreads = std::atoi(argv[i] + 10);
@@ -289,6 +307,10 @@ int main(int argc, char** argv) {
       gFullReference = true;
     } else if (std::strncmp(argv[i], "--write-fhx=", 12) == 0) {
       fhxName = argv[i] + 12;
+    } else if (std::strncmp(argv[i], "--write-fhx-w3=", 15) == 0) {
+      fhxW3Name = argv[i] + 15;
+    } else if (std::strncmp(argv[i], "--write-fhx-w4=", 15) == 0) {
+      fhxW4Name = argv[i] + 15;
     } else {
       rest.push_back(argv[i]);
     }
@@ -297,8 +319,10 @@ int main(int argc, char** argv) {
   static const FireHistory site40 = syntheticSite(40, 300, 1691, 7u);
   static const FireHistory siteTable =
       syntheticSite(200, kYearSlots, kFirstYearSlot, 20261208u);
-  if (!fhxName.empty()) {
-    writeFhx2(site200, fhxName);
+  if (!fhxName.empty() || !fhxW3Name.empty() || !fhxW4Name.empty()) {
+    if (!fhxName.empty()) writeFhx2(site200, fhxName);
+    if (!fhxW3Name.empty()) writeFhx2(site40, fhxW3Name);
+    if (!fhxW4Name.empty()) writeFhx2(siteTable, fhxW4Name);
     return 0;
   }
 

@@ -377,12 +377,18 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   // The trees needed read counts that the simulations make only when asked.
   const bool adequacyAsked = b.csv || b.plot || b.summary;
   if (adequacyAsked) run.adequacyWithinPercent = b.adequacyWithin;
+  // The results are kept only for the outputs that read them again: a
+  // run of thousands of segments has millions of rows.
   std::vector<SampleSizeResult> results;
   std::vector<ResultRow> rows;
-  writeRun(run, open, [&results, &rows](const SampleSizeResult& result) {
-    results.push_back(result);
-    rows.insert(rows.end(), result.rows.begin(), result.rows.end());
-  });
+  std::function<void(const SampleSizeResult&)> keep;
+  if (adequacyAsked) {
+    keep = [&results, &rows](const SampleSizeResult& result) {
+      results.push_back(result);
+      rows.insert(rows.end(), result.rows.begin(), result.rows.end());
+    };
+  }
+  writeRun(run, open, keep);
   const std::vector<SpanResults> spans = spansOf(results);
   const std::vector<SpanAdequacy> adequacy =
       adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};

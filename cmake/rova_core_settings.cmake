@@ -11,3 +11,20 @@ function(rova_core_settings target source_dir)
     ROVA_INSTALLED_DATA_DIR="${CMAKE_INSTALL_FULL_DATADIR}/rova")
   target_link_libraries(${target} PUBLIC Threads::Threads)
 endfunction()
+
+# The simulations' inner loop is built three times: portable, and on
+# x86-64 also for AVX2 and for AVX-512 (the program picks at run time what
+# the processor has). `target` is the library holding analysis/.
+function(rova_kernel_builds target source_dir)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND
+     CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_definitions(${target} PRIVATE ROVA_KERNEL_BUILDS=1)
+    set_source_files_properties(${source_dir}/analysis/simulation_kernel_avx2.cc
+      TARGET_DIRECTORY ${target}
+      PROPERTIES COMPILE_OPTIONS "-mavx2;-mbmi;-mbmi2;-mpopcnt")
+    set_source_files_properties(${source_dir}/analysis/simulation_kernel_avx512.cc
+      TARGET_DIRECTORY ${target}
+      PROPERTIES COMPILE_OPTIONS
+      "-mavx512f;-mavx512bw;-mavx512vl;-mavx512dq;-mavx2;-mbmi;-mbmi2;-mpopcnt;-mprefer-vector-width=512")
+  endif()
+endfunction()

@@ -44,6 +44,11 @@ class RunOutput : public SimulationObserver {
   void simulationsDone(int count) override {
     console_.write(fmt::Line("+Simulation").i(count, 6));
   }
+  // What is written before a span's first sample size.
+  void onSpan(std::function<void(int, int)> spanStart) { spanStart_ = std::move(spanStart); }
+  void spanStarted(int first, int last) override {
+    if (spanStart_) spanStart_(first, last);
+  }
   void sampleSizeFinished(const SampleSizeResult& result) override {
     writeSimulationTable(result, report_);
     for (const ResultRow& row : result.rows) {
@@ -58,6 +63,7 @@ class RunOutput : public SimulationObserver {
   LineSink report_;
   std::vector<OutputFile>& spreadsheets_;
   std::function<void(const SampleSizeResult&)> onResult_;
+  std::function<void(int, int)> spanStart_;
 };
 
 void startUp(RunContext& run) {
@@ -184,29 +190,17 @@ void sampleDepthTables(RunContext& run, long long first, long long last, const L
                          report);
 }
 
-// The passes over the whole span or its segments; each pass writes its
-// sample-depth tables and the simulations for every sample size.
-void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink& report,
-                    SimulationObserver& out) {
-  const RunOptions& o = run.options;
-  const FireHistory& data = *run.data;
-  SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
-                              run.percentileRanks};
-  settings.withinPercent = run.adequacyWithinPercent;
+// The spans of the passes: the whole span, or its segments.
+std::vector<SimulationSpan> passSpans(const RunOptions& o) {
+  std::vector<SimulationSpan> spans;
   // Segment arithmetic is done in 64 bits: lengths and lags may be as large
   // as any 32-bit answer.
   long long first = o.processFirstYear;
   long long last = o.processLastYear;
-  sampleDepthTables(run, first, last, report);
   if (o.segmentLength > 0) last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
   for (;;) {
-    run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
-                          .a(" trees,").i(o.simulationCount, 6).a(" simulations"));
-    run.console.write(" ");
-    sampleDepthTables(run, first, last, report);
-    simulateSpan(data, static_cast<int>(first), static_cast<int>(last), settings,
-                 *run.fireTreeCount, generator, out);
-    if (o.segmentLength <= 0) return;
+    spans.push_back({static_cast<int>(first), static_cast<int>(last)});
+    if (o.segmentLength <= 0) return spans;
     const long long t = first + o.segmentLag;
     first = std::min(t - (t % o.segmentLag), t);
     last = std::min<long long>(o.segmentLength + first - 1, o.processLastYear);
@@ -214,8 +208,27 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink&
     // length less one or more, the span test alone would stop after the
     // first segment.
     const bool fullLength = last - first + 1 == o.segmentLength;
-    if (last - first <= o.segmentLag && !fullLength) return;
+    if (last - first <= o.segmentLag && !fullLength) return spans;
   }
+}
+
+// The passes over the whole span or its segments; each pass writes its
+// sample-depth tables and the simulations for every sample size.
+void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink& report,
+                    RunOutput& out) {
+  const RunOptions& o = run.options;
+  const FireHistory& data = *run.data;
+  SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
+                              run.percentileRanks};
+  settings.withinPercent = run.adequacyWithinPercent;
+  sampleDepthTables(run, o.processFirstYear, o.processLastYear, report);
+  out.onSpan([&](int first, int last) {
+    run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
+                          .a(" trees,").i(o.simulationCount, 6).a(" simulations"));
+    run.console.write(" ");
+    sampleDepthTables(run, first, last, report);
+  });
+  simulateSpans(data, passSpans(o), settings, generator, out);
 }
 
 // The closing notes name the files written, as they are named on disk. A

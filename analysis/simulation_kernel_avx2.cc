@@ -1,0 +1,11 @@
+// The simulations' inner loop built for x86-64 processors with AVX2;
+// compiled with -mavx2 where the build has these builds at all.
+#if defined(ROVA_KERNEL_BUILDS)
+#include <immintrin.h>
+
+#include "analysis/simulation_kernel_body.h"
+
+namespace rova::kernel {
+void runAvx2(const SpanModel& model, const SizeTask& task) { runTask(model, task); }
+}  // namespace rova::kernel
+#endif
