@@ -16,8 +16,9 @@
 // is found by every such sample, so for size s only the first `open`
 // event years need a test; the caller adds the others.
 //
-// This header holds only plain data and declarations: the builds for
-// different processors must share no inline code.
+// This header holds only plain data and declarations (and run(), which
+// the builds do not use): the builds for different processors must share
+// no inline code.
 #pragma once
 
 #include <cstdint>
@@ -57,14 +58,31 @@ struct SizeTask {
 // Which build of the loop runs.
 enum class Build { kPortable, kAvx2, kAvx512 };
 
+// What each build provides.
+struct Entry {
+  // Runs every simulation of `task`, filling task.first and task.second.
+  void (*run)(const SpanModel& model, const SizeTask& task);
+  // Without replacement: one simulation from its generator states (n of
+  // them, then 0 up to the next multiple of 64; 64-byte aligned): the open
+  // years found and those of them that count for threshold 2. The tests
+  // hand it states whose draws are equal.
+  void (*countFromStates)(const SpanModel& model, const SizeTask& task,
+                          const std::uint32_t* states, int* first, int* second);
+};
+
 // Whether this processor (and this program's build) can run `build`.
 bool available(Build build);
 
 // The fastest build available.
 Build fastest();
 
+// The entry points of `build`. REQUIRES: available(build).
+const Entry& entry(Build build);
+
 // Runs `task` with `build`. REQUIRES: available(build).
-void run(Build build, const SpanModel& model, const SizeTask& task);
+inline void run(Build build, const SpanModel& model, const SizeTask& task) {
+  entry(build).run(model, task);
+}
 
 // The chosen trees of one simulation without replacement, as a mask (bit
 // t - 1), when equal draws straddle the s-th place: the choice the
@@ -72,9 +90,9 @@ void run(Build build, const SpanModel& model, const SizeTask& task);
 // generator states that give the draws. Defined outside the loop's builds.
 void chooseExactly(const std::uint32_t* states, int n, int s, std::uint64_t* chosen);
 
-// The builds themselves (see run()).
-void runPortable(const SpanModel& model, const SizeTask& task);
-void runAvx2(const SpanModel& model, const SizeTask& task);
-void runAvx512(const SpanModel& model, const SizeTask& task);
+// The builds themselves (see entry()).
+const Entry& portableEntry();
+const Entry& avx2Entry();
+const Entry& avx512Entry();
 
 }  // namespace rova::kernel

@@ -6,6 +6,6 @@
 #include "analysis/simulation_kernel_body.h"
 
 namespace rova::kernel {
-void runAvx2(const SpanModel& model, const SizeTask& task) { runTask(model, task); }
+const Entry& avx2Entry() { return kEntry; }
 }  // namespace rova::kernel
 #endif

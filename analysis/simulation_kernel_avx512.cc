@@ -12,6 +12,6 @@
 #include "analysis/simulation_kernel_body.h"
 
 namespace rova::kernel {
-void runAvx512(const SpanModel& model, const SizeTask& task) { runTask(model, task); }
+const Entry& avx512Entry() { return kEntry; }
 }  // namespace rova::kernel
 #endif

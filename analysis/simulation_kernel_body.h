@@ -394,6 +394,26 @@ inline void countByUnion(const SpanModel& m, int open, const std::uint64_t* chos
   second = two;
 }
 
+// One simulation without replacement from its states (zero past the n
+// trees up to a whole word): the open years found, and those of them
+// that count for threshold 2.
+inline void countWithoutReplacement(const SpanModel& m, const SizeTask& task,
+                                    const std::uint32_t* states, int* first, int* second) {
+  const int n = m.trees;
+  const int treeWords = (n + 63) / 64;
+  if (task.open <= kDirectYears) {
+    countDirectly(m, task.open, states, n, treeWords, task.sampleSize, *first, *second);
+    return;
+  }
+  std::uint64_t chosen[kTreeWords];
+  chooseLargest(states, n, treeWords, task.sampleSize, chosen);
+  if (task.byUnion) {
+    countByUnion(m, task.open, chosen, treeWords, *first, *second);
+  } else {
+    countByYear(m, task.open, chosen, treeWords, *first, *second);
+  }
+}
+
 inline void runTask(const SpanModel& m, const SizeTask& task) {
   const int n = m.trees;
   const int s = task.sampleSize;
@@ -408,12 +428,7 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
       fillStates(x, n, states);
       // Slots past the last tree hold 0: below every threshold.
       for (int i = n; i < 64 * treeWords; ++i) states[i] = 0;
-      if (task.open <= kDirectYears) {
-        countDirectly(m, task.open, states, n, treeWords, s, task.first[sim], task.second[sim]);
-        x = mulMod(x, task.stride);
-        continue;
-      }
-      chooseLargest(states, n, treeWords, s, chosen);
+      countWithoutReplacement(m, task, states, task.first + sim, task.second + sim);
     } else {
       // Only the first s draws choose trees: trunc(draw * n) + 1, the
       // product exact in double; a draw of 1.0 chooses no tree.
@@ -423,15 +438,17 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
         const int t = static_cast<int>(static_cast<double>(drawOf(states[i])) * count);
         if (t < n) chosen[t >> 6] |= std::uint64_t{1} << (t & 63);
       }
-    }
-    if (task.byUnion) {
-      countByUnion(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
-    } else {
-      countByYear(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
+      if (task.byUnion) {
+        countByUnion(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
+      } else {
+        countByYear(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
+      }
     }
     x = mulMod(x, task.stride);
   }
 }
+
+constexpr Entry kEntry{runTask, countWithoutReplacement};
 
 }  // namespace
 }  // namespace rova::kernel

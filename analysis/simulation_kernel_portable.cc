@@ -4,13 +4,13 @@
 
 namespace rova::kernel {
 
-void runPortable(const SpanModel& model, const SizeTask& task) { runTask(model, task); }
+const Entry& portableEntry() { return kEntry; }
 
 #if !defined(ROVA_KERNEL_BUILDS)
 // Without the x86-64 builds (another processor, or a compiler that cannot
 // make them) the portable loop stands in for them; available() says so.
-void runAvx2(const SpanModel& model, const SizeTask& task) { runTask(model, task); }
-void runAvx512(const SpanModel& model, const SizeTask& task) { runTask(model, task); }
+const Entry& avx2Entry() { return kEntry; }
+const Entry& avx512Entry() { return kEntry; }
 #endif
 
 bool available(Build build) {
@@ -38,18 +38,16 @@ Build fastest() {
   return best;
 }
 
-void run(Build build, const SpanModel& model, const SizeTask& task) {
+const Entry& entry(Build build) {
   switch (build) {
     case Build::kAvx512:
-      runAvx512(model, task);
-      return;
+      return avx512Entry();
     case Build::kAvx2:
-      runAvx2(model, task);
-      return;
+      return avx2Entry();
     case Build::kPortable:
-      runPortable(model, task);
-      return;
+      break;
   }
+  return portableEntry();
 }
 
 }  // namespace rova::kernel

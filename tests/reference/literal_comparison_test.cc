@@ -175,6 +175,25 @@ void runBothAndCompare(const Case& c, int threads) {
   ASSERT_EQ(shown.spreadsheet[2], literalShown.spreadsheet[2]) << description;
   // Each size's start and the last count of simulations done it reported.
   ASSERT_EQ(actual.progress, expected.progress) << description;
+
+  // All spans in one call, spans in parallel, with every build of the
+  // inner loop this processor has.
+  std::vector<SimulationSpan> spans;
+  for (auto [first, last] : c.spans) spans.push_back({first, last});
+  for (kernel::Build build : {kernel::Build::kPortable, kernel::Build::kAvx2, kernel::Build::kAvx512}) {
+    if (!kernel::available(build)) continue;
+    SimulationSettings each = settings;
+    each.build = build;
+    RandomGenerator generator;
+    generator.seed(c.seed);
+    RecordedResults together;
+    simulateSpans(c.data, spans, each, generator, together);
+    const std::string label = description + ", all spans at once, build " +
+                              std::to_string(static_cast<int>(build));
+    ASSERT_EQ(generator.state(), literal.state()) << label;
+    expectSameResults(together, expected, label);
+    ASSERT_EQ(together.progress, expected.progress) << label;
+  }
 }
 
 TEST(FastSimulation, SameRowsAsTheLiteralSimulationOnRandomData) {
@@ -210,6 +229,31 @@ TEST(FastSimulation, SameRowsWithTheLargestSampleAndAllCores) {
     c.settings.ranks = percentileRanks(7);
     c.seed = 0;  // state -1
     for (int threads : {1, 3, 0}) runBothAndCompare(c, threads);
+  }
+}
+
+TEST(FastSimulation, ManyShortSegmentsRunInParallelAndComeOutInOrder) {
+  // More spans than the parallel run keeps results for at once, most of
+  // them with years that every sample finds, some without any event.
+  std::mt19937 random(11);
+  std::vector<std::string> trees(24, std::string(150, '|'));
+  for (std::string& tree : trees) {
+    for (int y = 0; y < 150; ++y) {
+      if (y % 7 == 0 && random() % 2 == 0) tree[y] = 'A';
+      if (y % 13 == 0 && random() % 9 == 0) tree[y] = 'A';
+    }
+  }
+  Case c;
+  c.data = makeHistory(1801, trees);
+  for (int first = 1801; first + 2 <= 1950; ++first) c.spans.push_back({first, first + 2});
+  c.description = "24 trees, 148 segments";
+  for (char method : {'D', 'R'}) {
+    c.settings.simulationCount = 9;
+    c.settings.selectionMode = selectionMethodFrom(method);
+    c.settings.injuryMode = InjuryMode::kFireScarsOnly;
+    c.settings.ranks = percentileRanks(9);
+    c.seed = 4711;
+    for (int threads : {1, 2, 3}) runBothAndCompare(c, threads);
   }
 }
 
