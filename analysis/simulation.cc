@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <numeric>
 #include <system_error>
@@ -18,10 +19,14 @@
 
 namespace rova {
 
-void kernel::chooseExactly(const std::uint32_t* states, int n, int s, std::uint64_t* chosen) {
+void kernel::chooseExactly(const std::uint32_t* keys, int n, int s, std::uint64_t* chosen) {
   std::array<float, kMaxSeries> draws;
   std::array<int, kMaxSeries> trees;
-  for (int i = 0; i < n; ++i) draws[i] = minstd::draw(states[i]);
+  for (int i = 0; i < n; ++i) {
+    float value;
+    std::memcpy(&value, &keys[i], sizeof value);
+    draws[i] = value * minstd::kTwoToMinus31;
+  }
   selectLargestDraws(draws.data(), n, s, trees.data());
   std::fill(chosen, chosen + kernel::kTreeWords, 0);
   for (int j = 0; j < s; ++j) {

@@ -86,9 +86,10 @@ inline void run(Build build, const SpanModel& model, const SizeTask& task) {
 
 // The chosen trees of one simulation without replacement, as a mask (bit
 // t - 1), when equal draws straddle the s-th place: the choice the
-// descending selection sort of the draws makes. `states` are the n
-// generator states that give the draws. Defined outside the loop's builds.
-void chooseExactly(const std::uint32_t* states, int n, int s, std::uint64_t* chosen);
+// descending selection sort of the draws makes. `keys` are the n draws'
+// keys: the bits of the generator state converted to single precision
+// (the draw is that value times 2^-31). Defined outside the loop's builds.
+void chooseExactly(const std::uint32_t* keys, int n, int s, std::uint64_t* chosen);
 
 // The builds themselves (see entry()).
 const Entry& portableEntry();

@@ -31,58 +31,94 @@ inline std::uint32_t mulMod(std::uint32_t x, std::uint32_t m) {
   return static_cast<std::uint32_t>(p);
 }
 
+// The key of a state: the bits of the state converted to single
+// precision. A draw is that value times 2^-31 (an exact scaling), and
+// positive floats order as their bits do, so keys compare exactly as the
+// draws do, equal draws included; every key is above 0.
+inline std::uint32_t keyOf(std::uint32_t state) {
+  return __builtin_bit_cast(std::uint32_t, static_cast<float>(static_cast<std::int32_t>(state)));
+}
+
+// The draw a key stands for.
+inline float drawOfKey(std::uint32_t key) {
+  return __builtin_bit_cast(float, key) * 4.656612873077392578125e-10f;
+}
+
 // 48271^1 .. 48271^256 modulo 2^31 - 1: the state i + 1 draws after x is
-// x * power[i], so every state of a simulation is computed on its own and
-// the multiplications do not wait for each other.
+// x * power i + 1, so every state of a simulation is computed on its own
+// and the multiplications do not wait for each other. The powers are kept
+// as 64-bit lanes in two tables, those of the even places (states 1, 3,
+// 5, ...) and those of the odd places, so that a vector multiplication of
+// 32 by 32 bits takes them as they lie.
 struct StatePowers {
-  std::uint64_t power[kStateSlots];
+  std::uint64_t even[kStateSlots / 2];  // power 2j + 1
+  std::uint64_t odd[kStateSlots / 2];   // power 2j + 2
 };
 constexpr StatePowers statePowers() {
   StatePowers p{};
   std::uint64_t r = 1;
   for (int k = 0; k < kStateSlots; ++k) {
     r = r * kMultiplier % kModulus;
-    p.power[k] = r;
+    if (k % 2 == 0) {
+      p.even[k / 2] = r;
+    } else {
+      p.odd[k / 2] = r;
+    }
   }
   return p;
 }
 alignas(64) constexpr StatePowers kPowers = statePowers();
 
-// states[0..count rounded up to 16] = the states after 1, 2, ... draws
-// from x.
-inline void fillStates(std::uint32_t x, int count, std::uint32_t* states) {
+// keys[0..count rounded up to 16] = the draw keys (see keyOf) of the
+// states after 1, 2, ... draws from x. A product of two numbers below 2^31 folded once
+// ((p mod 2^31) + (p >> 31)) is below 2^32; the even places' results
+// fill the low halves of 64-bit lanes, the odd places' the high halves,
+// and the second fold is made on the 32-bit lanes.
+inline void fillKeys(std::uint32_t x, int count, std::uint32_t* keys) {
 #if defined(__AVX512BW__)
-  // Sixteen states a step, as two registers of eight 64-bit products. The
-  // first fold of a product leaves less than 2^32, so the second is made
-  // on the sixteen lanes narrowed to 32 bits at once.
   const __m512i modulus = _mm512_set1_epi64(kModulus);
   const __m512i modulus32 = _mm512_set1_epi32(static_cast<int>(kModulus));
   const __m512i start = _mm512_set1_epi64(x);
-  auto foldOnce = [&](__m512i p) {
-    return _mm512_add_epi64(_mm512_and_si512(p, modulus), _mm512_srli_epi64(p, 31));
-  };
   for (int i = 0; i < count; i += 16) {
-    const __m512i low = foldOnce(_mm512_mul_epu32(start, _mm512_load_si512(kPowers.power + i)));
-    const __m512i high =
-        foldOnce(_mm512_mul_epu32(start, _mm512_load_si512(kPowers.power + i + 8)));
-    __m512i block = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi64_epi32(low)),
-                                       _mm512_cvtepi64_epi32(high), 1);
+    __m512i even = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.even + i / 2));
+    __m512i odd = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.odd + i / 2));
+    even = _mm512_add_epi64(_mm512_and_si512(even, modulus), _mm512_srli_epi64(even, 31));
+    odd = _mm512_add_epi64(_mm512_and_si512(odd, modulus), _mm512_srli_epi64(odd, 31));
+    __m512i block = _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
     block = _mm512_add_epi32(_mm512_and_si512(block, modulus32), _mm512_srli_epi32(block, 31));
-    _mm512_store_si512(states + i, block);
+    _mm512_store_si512(keys + i, _mm512_castps_si512(_mm512_cvtepi32_ps(block)));
+  }
+#elif defined(__AVX2__)
+  const __m256i modulus = _mm256_set1_epi64x(kModulus);
+  const __m256i modulus32 = _mm256_set1_epi32(static_cast<int>(kModulus));
+  const __m256i start = _mm256_set1_epi64x(x);
+  for (int i = 0; i < count; i += 8) {
+    __m256i even = _mm256_mul_epu32(
+        start, _mm256_load_si256(reinterpret_cast<const __m256i*>(kPowers.even + i / 2)));
+    __m256i odd = _mm256_mul_epu32(
+        start, _mm256_load_si256(reinterpret_cast<const __m256i*>(kPowers.odd + i / 2)));
+    even = _mm256_add_epi64(_mm256_and_si256(even, modulus), _mm256_srli_epi64(even, 31));
+    odd = _mm256_add_epi64(_mm256_and_si256(odd, modulus), _mm256_srli_epi64(odd, 31));
+    __m256i block = _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+    block = _mm256_add_epi32(_mm256_and_si256(block, modulus32), _mm256_srli_epi32(block, 31));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(keys + i),
+                       _mm256_castps_si256(_mm256_cvtepi32_ps(block)));
   }
 #else
   const int rounded = (count + 15) / 16 * 16;
-  for (int i = 0; i < rounded; ++i) {
-    states[i] = mulMod(x, static_cast<std::uint32_t>(kPowers.power[i]));
+  for (int i = 0; i < rounded; i += 2) {
+    keys[i] = keyOf(mulMod(x, static_cast<std::uint32_t>(kPowers.even[i / 2])));
+    keys[i + 1] = keyOf(mulMod(x, static_cast<std::uint32_t>(kPowers.odd[i / 2])));
   }
 #endif
 }
 
 inline int popCount(std::uint64_t w) { return __builtin_popcountll(w); }
 
-// Marks in bits[0..words - 1] the states above t (bit i for states[i])
-// and returns how many there are. states holds words * 64 entries.
-inline int statesAbove(const std::uint32_t* states, int words, std::uint32_t t,
+// Marks in bits[0..words - 1] the keys above t (bit i for keys[i]) and
+// returns how many there are. The array holds words * 64 keys. (Keys are
+// below 2^31, so a signed comparison orders them too.)
+inline int statesAbove(const std::uint32_t* keys, int words, std::uint32_t t,
                        std::uint64_t* bits) {
   int count = 0;
 #if defined(__AVX512BW__)
@@ -90,7 +126,7 @@ inline int statesAbove(const std::uint32_t* states, int words, std::uint32_t t,
   for (int w = 0; w < words; ++w) {
     std::uint64_t word = 0;
     for (int q = 0; q < 4; ++q) {
-      const __m512i v = _mm512_load_si512(states + 64 * w + 16 * q);
+      const __m512i v = _mm512_load_si512(keys + 64 * w + 16 * q);
       word |= std::uint64_t{_mm512_cmpgt_epu32_mask(v, threshold)} << (16 * q);
     }
     bits[w] = word;
@@ -103,7 +139,7 @@ inline int statesAbove(const std::uint32_t* states, int words, std::uint32_t t,
     std::uint64_t word = 0;
     for (int q = 0; q < 8; ++q) {
       const __m256i v =
-          _mm256_load_si256(reinterpret_cast<const __m256i*>(states + 64 * w + 8 * q));
+          _mm256_load_si256(reinterpret_cast<const __m256i*>(keys + 64 * w + 8 * q));
       const int m = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(v, threshold)));
       word |= static_cast<std::uint64_t>(static_cast<unsigned>(m)) << (8 * q);
     }
@@ -113,7 +149,7 @@ inline int statesAbove(const std::uint32_t* states, int words, std::uint32_t t,
 #else
   for (int w = 0; w < words; ++w) {
     std::uint64_t word = 0;
-    for (int j = 0; j < 64; ++j) word |= std::uint64_t{states[64 * w + j] > t} << j;
+    for (int j = 0; j < 64; ++j) word |= std::uint64_t{keys[64 * w + j] > t} << j;
     bits[w] = word;
     count += popCount(word);
   }
@@ -121,121 +157,135 @@ inline int statesAbove(const std::uint32_t* states, int words, std::uint32_t t,
   return count;
 }
 
-// The draw a state gives: state * 2^-31 in single precision.
-inline float drawOf(std::uint32_t x) {
-  return static_cast<float>(static_cast<std::int32_t>(x)) * 4.656612873077392578125e-10f;
-}
-
-// Without replacement: marks the s trees with the largest draws. The
-// states order exactly as their draws do, except that nearby states can
-// give the same draw; a threshold state with exactly s states above it is
-// found by interpolation (the states are uniform), and if the chosen and
-// the left-out trees' draws meet at one value, the exact choice decides.
-inline void chooseLargest(const std::uint32_t* states, int n, int words, int s,
-                          std::uint64_t* chosen) {
-  std::uint32_t a = 0;  // more than s states above a
-  int ca = n;
-  std::uint32_t b = kModulus;  // fewer than s states above b
-  int cb = 0;
-  std::uint32_t threshold = 0;
-  for (int step = 0;; ++step) {
-    if (b - a <= 1) {  // equal states: no threshold separates them
-      chooseExactly(states, n, s, chosen);
-      return;
-    }
-    std::uint32_t t;
-    if ((step & 3) == 3) {
-      t = a + (b - a) / 2;  // a bisection now and then bounds the steps
-    } else {
-      // Where s - 1/2 of the states would lie above, were those between
-      // a and b spread evenly.
-      const std::uint64_t width = b - a;
-      t = b - static_cast<std::uint32_t>(width * static_cast<std::uint64_t>(2 * (s - cb) - 1) /
-                                         static_cast<std::uint64_t>(2 * (ca - cb)));
-      if (t <= a) t = a + 1;
-      if (t >= b) t = b - 1;
-    }
-    const int c = statesAbove(states, words, t, chosen);
-    if (c == s) {
-      threshold = t;
-      break;
-    }
-    if (c > s) {
-      a = t;
-      ca = c;
-    } else {
-      b = t;
-      cb = c;
-    }
-  }
-  // The smallest chosen and the largest left-out state: equal draws there
-  // mean that the selection sort's exchanges decide.
-  // The slots past the last tree hold 0 and change neither.
-  std::uint32_t lowest = kModulus;
-  std::uint32_t highest = 0;
+// How many keys lie above t.
+inline int countAbove(const std::uint32_t* keys, int words, std::uint32_t t) {
 #if defined(__AVX512BW__)
-  {
-    const __m512i t = _mm512_set1_epi32(static_cast<int>(threshold));
-    __m512i low = _mm512_set1_epi32(static_cast<int>(kModulus));
-    __m512i high = _mm512_setzero_si512();
-    for (int i = 0; i < 64 * words; i += 16) {
-      const __m512i v = _mm512_load_si512(states + i);
-      const __mmask16 k = _mm512_cmpgt_epu32_mask(v, t);
-      low = _mm512_mask_min_epu32(low, k, low, v);
-      high = _mm512_mask_max_epu32(high, static_cast<__mmask16>(~k), high, v);
-    }
-    alignas(64) std::uint32_t lows[16];
-    alignas(64) std::uint32_t highs[16];
-    _mm512_store_si512(lows, low);
-    _mm512_store_si512(highs, high);
-    for (int j = 0; j < 16; ++j) {
-      lowest = lows[j] < lowest ? lows[j] : lowest;
-      highest = highs[j] > highest ? highs[j] : highest;
-    }
+  const __m512i threshold = _mm512_set1_epi32(static_cast<int>(t));
+  const __m512i one = _mm512_set1_epi32(1);
+  __m512i sum = _mm512_setzero_si512();
+  for (int i = 0; i < 64 * words; i += 16) {
+    const __mmask16 k = _mm512_cmpgt_epu32_mask(_mm512_load_si512(keys + i), threshold);
+    sum = _mm512_mask_add_epi32(sum, k, sum, one);
   }
+  alignas(64) std::uint32_t lanes[16];
+  _mm512_store_si512(lanes, sum);
+  int count = 0;
+  for (int j = 0; j < 16; ++j) count += static_cast<int>(lanes[j]);
+  return count;
 #elif defined(__AVX2__)
-  {
-    const __m256i t = _mm256_set1_epi32(static_cast<int>(threshold));
-    const __m256i top = _mm256_set1_epi32(static_cast<int>(kModulus));
-    __m256i low = top;
-    __m256i high = _mm256_setzero_si256();
-    for (int i = 0; i < 64 * words; i += 8) {
-      const __m256i v = _mm256_load_si256(reinterpret_cast<const __m256i*>(states + i));
-      const __m256i above = _mm256_cmpgt_epi32(v, t);
-      low = _mm256_min_epu32(low, _mm256_blendv_epi8(top, v, above));
-      high = _mm256_max_epu32(high, _mm256_andnot_si256(above, v));
-    }
-    alignas(32) std::uint32_t lows[8];
-    alignas(32) std::uint32_t highs[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lows), low);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(highs), high);
-    for (int j = 0; j < 8; ++j) {
-      lowest = lows[j] < lowest ? lows[j] : lowest;
-      highest = highs[j] > highest ? highs[j] : highest;
-    }
+  const __m256i threshold = _mm256_set1_epi32(static_cast<int>(t));
+  __m256i sum = _mm256_setzero_si256();
+  for (int i = 0; i < 64 * words; i += 8) {
+    // A comparison gives -1 where true.
+    sum = _mm256_sub_epi32(sum, _mm256_cmpgt_epi32(
+                                    _mm256_load_si256(reinterpret_cast<const __m256i*>(keys + i)),
+                                    threshold));
   }
+  alignas(32) std::uint32_t lanes[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
+  int count = 0;
+  for (int j = 0; j < 8; ++j) count += static_cast<int>(lanes[j]);
+  return count;
 #else
-  for (int i = 0; i < n; ++i) {
-    const std::uint32_t x = states[i];
-    if (x > threshold) {
-      lowest = x < lowest ? x : lowest;
-    } else {
-      highest = x > highest ? x : highest;
-    }
-  }
+  int count = 0;
+  for (int i = 0; i < 64 * words; ++i) count += keys[i] > t;
+  return count;
 #endif
-  if (drawOf(lowest) == drawOf(highest)) chooseExactly(states, n, s, chosen);
 }
 
-// The largest state among the trees of `row` (a tree mask).
-inline std::uint32_t largestOf(const std::uint32_t* states, int words, const std::uint64_t* row) {
+// Without replacement: marks the s trees with the largest draws, for
+// several simulations at once (keys[j], chosen[j], j < count). For each, a
+// key t with exactly s keys above it is searched for, by interpolation
+// between the draws' values (draws are uniform) with a bisection now and
+// then to bound the steps; then the s-th and the next draw differ, and the
+// trees above t are those the selection sort puts first. When no such key
+// exists, equal draws straddle the s-th place and the exact choice
+// decides. The searches of the simulations are independent, so their
+// steps, each waiting on the one before, overlap. Keys past the n trees
+// hold 0, below every threshold.
+constexpr int kTogether = 4;
+
+// 1 / 2d for d = 0..256 (entry 0 unused): the interpolation's divisor.
+struct HalfInverses {
+  float value[kStateSlots + 1];
+};
+constexpr HalfInverses halfInverses() {
+  HalfInverses h{};
+  for (int d = 1; d <= kStateSlots; ++d) h.value[d] = 1.0f / static_cast<float>(2 * d);
+  return h;
+}
+constexpr HalfInverses kHalfInverse = halfInverses();
+
+inline std::uint32_t keyAt(float value) { return __builtin_bit_cast(std::uint32_t, value); }
+inline float valueOf(std::uint32_t key) { return __builtin_bit_cast(float, key); }
+
+inline void chooseLargest(const std::uint32_t (*keys)[kStateSlots], int count, int n, int words,
+                          int s, std::uint64_t (*chosen)[kTreeWords]) {
+  const std::uint32_t top = keyOf(kModulus);  // the largest key there is
+  std::uint32_t a[kTogether];   // more than s keys above a
+  std::uint32_t b[kTogether];   // fewer than s keys above b
+  int ca[kTogether];
+  int cb[kTogether];
+  std::uint32_t found[kTogether];  // a key with exactly s keys above; 0: none yet
+  for (int j = 0; j < kTogether; ++j) {
+    a[j] = 0;
+    b[j] = top;
+    ca[j] = n;
+    cb[j] = 0;
+    found[j] = 0;
+  }
+  // Every search starts alike: the first key tried is the same for all.
+  const std::uint32_t first =
+      keyAt(valueOf(top) - valueOf(top) * static_cast<float>(2 * s - 1) * kHalfInverse.value[n]);
+  int left = count;
+  for (int step = 0; left > 0; ++step) {
+    left = 0;
+    for (int j = 0; j < count; ++j) {
+      if (found[j] != 0) continue;
+      if (b[j] - a[j] <= 1) continue;  // equal draws: decided below
+      std::uint32_t t;
+      if (step == 0) {
+        t = first;
+      } else if ((step & 3) == 3) {
+        t = a[j] + (b[j] - a[j]) / 2;
+      } else {
+        // Where s - 1/2 of the draws would lie above, were those between
+        // a and b spread evenly.
+        const float low = valueOf(a[j]);
+        const float high = valueOf(b[j]);
+        t = keyAt(high - (high - low) * static_cast<float>(2 * (s - cb[j]) - 1) *
+                             kHalfInverse.value[ca[j] - cb[j]]);
+      }
+      t = t <= a[j] ? a[j] + 1 : t;
+      t = t >= b[j] ? b[j] - 1 : t;
+      const int c = countAbove(keys[j], words, t);
+      // Without branches: which side the count falls on is random.
+      found[j] = c == s ? t : 0;
+      a[j] = c > s ? t : a[j];
+      ca[j] = c > s ? c : ca[j];
+      b[j] = c < s ? t : b[j];
+      cb[j] = c < s ? c : cb[j];
+      left += c != s;
+    }
+  }
+  for (int j = 0; j < count; ++j) {
+    if (found[j] != 0) {
+      statesAbove(keys[j], words, found[j], chosen[j]);
+    } else {
+      chooseExactly(keys[j], n, s, chosen[j]);
+    }
+  }
+}
+
+// The largest key among the trees of `row` (a tree mask).
+inline std::uint32_t largestOf(const std::uint32_t* keys, int words, const std::uint64_t* row) {
   std::uint32_t largest = 0;
 #if defined(__AVX512BW__)
   __m512i m = _mm512_setzero_si512();
   for (int w = 0; w < words; ++w) {
     for (int q = 0; q < 4; ++q) {
       const __mmask16 k = static_cast<__mmask16>(row[w] >> (16 * q));
-      m = _mm512_mask_max_epu32(m, k, m, _mm512_load_si512(states + 64 * w + 16 * q));
+      m = _mm512_mask_max_epu32(m, k, m, _mm512_load_si512(keys + 64 * w + 16 * q));
     }
   }
   alignas(64) std::uint32_t lanes[16];
@@ -248,7 +298,7 @@ inline std::uint32_t largestOf(const std::uint32_t* states, int words, const std
     for (int q = 0; q < 8; ++q) {
       const __m256i pick = _mm256_and_si256(
           _mm256_set1_epi32(static_cast<int>((row[w] >> (8 * q)) & 0xFFu)), bit);
-      const __m256i v = _mm256_load_si256(reinterpret_cast<const __m256i*>(states + 64 * w + 8 * q));
+      const __m256i v = _mm256_load_si256(reinterpret_cast<const __m256i*>(keys + 64 * w + 8 * q));
       m = _mm256_max_epu32(m, _mm256_and_si256(v, _mm256_cmpeq_epi32(pick, bit)));
     }
   }
@@ -257,46 +307,40 @@ inline std::uint32_t largestOf(const std::uint32_t* states, int words, const std
   for (int j = 0; j < 8; ++j) largest = lanes[j] > largest ? lanes[j] : largest;
 #else
   for (int i = 0; i < 64 * words; ++i) {
-    const std::uint32_t x = (row[i >> 6] >> (i & 63)) & 1u ? states[i] : 0;
+    const std::uint32_t x = (row[i >> 6] >> (i & 63)) & 1u ? keys[i] : 0;
     largest = x > largest ? x : largest;
   }
 #endif
   return largest;
 }
 
-// How many draws exceed the draw of state x, and how many equal it. The
-// draws compare as the states converted to single precision do (the
-// scaling by 2^-31 is exact); slots past the last tree hold 0, below every
-// draw.
-inline void drawsAround(const std::uint32_t* states, int words, std::uint32_t x, int& above,
-                        int& equal) {
-  const float d = static_cast<float>(static_cast<std::int32_t>(x));
+// How many keys exceed key x, and how many equal it (x itself included).
+inline void keysAround(const std::uint32_t* keys, int words, std::uint32_t x, int& above,
+                       int& equal) {
   int greater = 0;
-  int atLeast = 0;
+  int same = 0;
 #if defined(__AVX512BW__)
-  const __m512 dv = _mm512_set1_ps(d);
+  const __m512i xv = _mm512_set1_epi32(static_cast<int>(x));
   for (int i = 0; i < 64 * words; i += 16) {
-    const __m512 v = _mm512_cvtepi32_ps(_mm512_load_si512(states + i));
-    greater += __builtin_popcount(_mm512_cmp_ps_mask(v, dv, _CMP_GT_OQ));
-    atLeast += __builtin_popcount(_mm512_cmp_ps_mask(v, dv, _CMP_GE_OQ));
+    const __m512i v = _mm512_load_si512(keys + i);
+    greater += __builtin_popcount(_mm512_cmpgt_epu32_mask(v, xv));
+    same += __builtin_popcount(_mm512_cmpeq_epu32_mask(v, xv));
   }
 #elif defined(__AVX2__)
-  const __m256 dv = _mm256_set1_ps(d);
+  const __m256i xv = _mm256_set1_epi32(static_cast<int>(x));
   for (int i = 0; i < 64 * words; i += 8) {
-    const __m256 v =
-        _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(states + i)));
-    greater += __builtin_popcount(_mm256_movemask_ps(_mm256_cmp_ps(v, dv, _CMP_GT_OQ)));
-    atLeast += __builtin_popcount(_mm256_movemask_ps(_mm256_cmp_ps(v, dv, _CMP_GE_OQ)));
+    const __m256i v = _mm256_load_si256(reinterpret_cast<const __m256i*>(keys + i));
+    greater += __builtin_popcount(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(v, xv))));
+    same += __builtin_popcount(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(v, xv))));
   }
 #else
   for (int i = 0; i < 64 * words; ++i) {
-    const float v = static_cast<float>(static_cast<std::int32_t>(states[i]));
-    greater += v > d;
-    atLeast += v >= d;
+    greater += keys[i] > x;
+    same += keys[i] == x;
   }
 #endif
   above = greater;
-  equal = atLeast - greater;
+  equal = same;
 }
 
 // Without replacement, for few open years: each year is tested on its own.
@@ -304,7 +348,7 @@ inline void drawsAround(const std::uint32_t* states, int words, std::uint32_t x,
 // largest: missed when s draws exceed it, found when it and every draw
 // equal to it fit in the first s places; otherwise equal draws straddle
 // the s-th place and the exact choice decides.
-inline void countDirectly(const SpanModel& m, int open, const std::uint32_t* states, int n,
+inline void countDirectly(const SpanModel& m, int open, const std::uint32_t* keys, int n,
                           int treeWords, int s, int& first, int& second) {
   int one = 0;
   int two = 0;
@@ -314,14 +358,14 @@ inline void countDirectly(const SpanModel& m, int open, const std::uint32_t* sta
     const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(e) * kTreeWords;
     int above = 0;
     int equal = 0;
-    drawsAround(states, treeWords, largestOf(states, treeWords, row), above, equal);
+    keysAround(keys, treeWords, largestOf(keys, treeWords, row), above, equal);
     int found;
     if (above >= s) {
       found = 0;
     } else if (above + equal <= s) {
       found = 1;
     } else {
-      if (!exact) chooseExactly(states, n, s, chosen);
+      if (!exact) chooseExactly(keys, n, s, chosen);
       exact = true;
       std::uint64_t hit = 0;
       for (int w = 0; w < treeWords; ++w) hit |= row[w] & chosen[w];
@@ -340,13 +384,28 @@ inline void countByYear(const SpanModel& m, int open, const std::uint64_t* chose
                         int& first, int& second) {
   int one = 0;
   int two = 0;
-  for (int e = 0; e < open; ++e) {
-    const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(e) * kTreeWords;
-    std::uint64_t hit = 0;
-    for (int w = 0; w < treeWords; ++w) hit |= row[w] & chosen[w];
-    const int found = hit != 0;
-    one += found;
-    two += found & static_cast<int>((m.second[e >> 6] >> (e & 63)) & 1u);
+#if defined(__AVX2__)
+  // All four words of a year's trees against the chosen at once.
+  (void)treeWords;
+  const __m256i picked = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(chosen));
+#endif
+  for (int base = 0; base < open; base += 64) {
+    const int end = open - base < 64 ? open - base : 64;
+    std::uint64_t found = 0;
+    for (int j = 0; j < end; ++j) {
+      const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(base + j) * kTreeWords;
+#if defined(__AVX2__)
+      const int hit =
+          !_mm256_testz_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)), picked);
+#else
+      std::uint64_t bits = 0;
+      for (int w = 0; w < treeWords; ++w) bits |= row[w] & chosen[w];
+      const int hit = bits != 0;
+#endif
+      found |= static_cast<std::uint64_t>(hit) << j;
+    }
+    one += popCount(found);
+    two += popCount(found & m.second[base / 64]);
   }
   first = one;
   second = two;
@@ -394,23 +453,27 @@ inline void countByUnion(const SpanModel& m, int open, const std::uint64_t* chos
   second = two;
 }
 
-// One simulation without replacement from its states (zero past the n
-// trees up to a whole word): the open years found, and those of them
+// Simulations without replacement from their keys (zero past the n trees
+// up to a whole word): for each, the open years found, and those of them
 // that count for threshold 2.
 inline void countWithoutReplacement(const SpanModel& m, const SizeTask& task,
-                                    const std::uint32_t* states, int* first, int* second) {
+                                    const std::uint32_t (*keys)[kStateSlots], int count,
+                                    int* first, int* second) {
   const int n = m.trees;
   const int treeWords = (n + 63) / 64;
   if (task.open <= kDirectYears) {
-    countDirectly(m, task.open, states, n, treeWords, task.sampleSize, *first, *second);
+    for (int j = 0; j < count; ++j)
+      countDirectly(m, task.open, keys[j], n, treeWords, task.sampleSize, first[j], second[j]);
     return;
   }
-  std::uint64_t chosen[kTreeWords];
-  chooseLargest(states, n, treeWords, task.sampleSize, chosen);
-  if (task.byUnion) {
-    countByUnion(m, task.open, chosen, treeWords, *first, *second);
-  } else {
-    countByYear(m, task.open, chosen, treeWords, *first, *second);
+  std::uint64_t chosen[kTogether][kTreeWords] = {};
+  chooseLargest(keys, count, n, treeWords, task.sampleSize, chosen);
+  for (int j = 0; j < count; ++j) {
+    if (task.byUnion) {
+      countByUnion(m, task.open, chosen[j], treeWords, first[j], second[j]);
+    } else {
+      countByYear(m, task.open, chosen[j], treeWords, first[j], second[j]);
+    }
   }
 }
 
@@ -418,37 +481,52 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
   const int n = m.trees;
   const int s = task.sampleSize;
   const int treeWords = (n + 63) / 64;
-  alignas(64) std::uint32_t states[kStateSlots];
-  for (int i = 0; i < kStateSlots; ++i) states[i] = 0;
+  alignas(64) std::uint32_t keys[kTogether][kStateSlots];
+  for (int j = 0; j < kTogether; ++j)
+    for (int i = 0; i < kStateSlots; ++i) keys[j][i] = 0;
   std::uint64_t chosen[kTreeWords];
   std::uint32_t x = task.state;
-  const double count = n;
+  const double trees = n;
+  if (!task.withReplacement) {
+    for (int sim = 0; sim < task.simulations; sim += kTogether) {
+      const int count = task.simulations - sim < kTogether ? task.simulations - sim : kTogether;
+      for (int j = 0; j < count; ++j) {
+        fillKeys(x, n, keys[j]);
+        // Slots past the last tree hold 0: below every threshold.
+        for (int i = n; i < 64 * treeWords; ++i) keys[j][i] = 0;
+        x = mulMod(x, task.stride);
+      }
+      countWithoutReplacement(m, task, keys, count, task.first + sim, task.second + sim);
+    }
+    return;
+  }
   for (int sim = 0; sim < task.simulations; ++sim) {
-    if (!task.withReplacement) {
-      fillStates(x, n, states);
-      // Slots past the last tree hold 0: below every threshold.
-      for (int i = n; i < 64 * treeWords; ++i) states[i] = 0;
-      countWithoutReplacement(m, task, states, task.first + sim, task.second + sim);
+    // Only the first s draws choose trees: trunc(draw * n) + 1, the
+    // product exact in double; a draw of 1.0 chooses no tree.
+    fillKeys(x, s, keys[0]);
+    for (int w = 0; w < kTreeWords; ++w) chosen[w] = 0;
+    for (int i = 0; i < s; ++i) {
+      const int t = static_cast<int>(static_cast<double>(drawOfKey(keys[0][i])) * trees);
+      if (t < n) chosen[t >> 6] |= std::uint64_t{1} << (t & 63);
+    }
+    if (task.byUnion) {
+      countByUnion(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
     } else {
-      // Only the first s draws choose trees: trunc(draw * n) + 1, the
-      // product exact in double; a draw of 1.0 chooses no tree.
-      fillStates(x, s, states);
-      for (int w = 0; w < kTreeWords; ++w) chosen[w] = 0;
-      for (int i = 0; i < s; ++i) {
-        const int t = static_cast<int>(static_cast<double>(drawOf(states[i])) * count);
-        if (t < n) chosen[t >> 6] |= std::uint64_t{1} << (t & 63);
-      }
-      if (task.byUnion) {
-        countByUnion(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
-      } else {
-        countByYear(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
-      }
+      countByYear(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
     }
     x = mulMod(x, task.stride);
   }
 }
 
-constexpr Entry kEntry{runTask, countWithoutReplacement};
+// The same from the generator states of the simulation (the tests' way in).
+inline void countFromStates(const SpanModel& m, const SizeTask& task, const std::uint32_t* states,
+                            int* first, int* second) {
+  alignas(64) std::uint32_t keys[1][kStateSlots] = {};
+  for (int i = 0; i < m.trees; ++i) keys[0][i] = keyOf(states[i]);
+  countWithoutReplacement(m, task, keys, 1, first, second);
+}
+
+constexpr Entry kEntry{runTask, countFromStates};
 
 }  // namespace
 }  // namespace rova::kernel

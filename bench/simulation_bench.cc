@@ -18,7 +18,9 @@
 // default both paths are compared on their first ten segments (the fast
 // path is also timed over all of them); --full-reference compares them on
 // every segment.
-// --threads=N sets the fast path's threads (default: one per core).
+// --threads=N sets the fast path's threads (default: one per core);
+// --no-literal times the fast path alone (no comparison); --build=portable,
+// avx2 or avx512 chooses the inner loop's build (default: the fastest).
 // --write-fhx=FILE writes W1's data as an FHX2 file and exits, for timing
 // whole runs of the program; --write-fhx-w3=FILE and --write-fhx-w4=FILE
 // write W3's and W4's data.
@@ -157,6 +159,8 @@ struct Outcome {
 
 int gThreads = 0;
 bool gFullReference = false;
+bool gNoLiteral = false;
+kernel::Build gBuild = kernel::fastest();
 
 // Runs the spans (all, or the first `count`) through one path.
 template <typename Simulate>
@@ -199,6 +203,7 @@ Outcome runFast(const Workload& w, std::size_t count) {
   settings.injuryMode = InjuryMode::kFireScarsOnly;
   settings.ranks = percentileRanks(w.simulations);
   settings.threads = gThreads;
+  settings.build = gBuild;
   std::vector<SimulationSpan> spans;
   for (auto [first, last] : spansOf(w)) spans.push_back({first, last});
   if (count > 0 && count < spans.size()) spans.resize(count);
@@ -266,6 +271,10 @@ void benchWorkload(benchmark::State& state, const Workload* w) {
     state.SetIterationTime(fast.seconds);
   }
   Summary& sum = gSummaries[w->name];
+  if (gNoLiteral) {
+    state.counters["threads"] = fast.threads;
+    return;
+  }
   if (sum.literal == 0) {
     const Outcome literal = runLiteral(*w, compared);
     const Outcome fastPart = compared == 0 ? fast : runFast(*w, compared);
@@ -305,6 +314,17 @@ int main(int argc, char** argv) {
       gThreads = std::atoi(argv[i] + 10);
     } else if (std::strcmp(argv[i], "--full-reference") == 0) {
       gFullReference = true;
+    } else if (std::strcmp(argv[i], "--no-literal") == 0) {
+      gNoLiteral = true;
+    } else if (std::strncmp(argv[i], "--build=", 8) == 0) {
+      const std::string name = argv[i] + 8;
+      gBuild = name == "portable" ? kernel::Build::kPortable
+               : name == "avx2"   ? kernel::Build::kAvx2
+                                  : kernel::Build::kAvx512;
+      if (!kernel::available(gBuild)) {
+        std::fprintf(stderr, "this processor cannot run the %s build\n", name.c_str());
+        return 2;
+      }
     } else if (std::strncmp(argv[i], "--write-fhx=", 12) == 0) {
       fhxName = argv[i] + 12;
     } else if (std::strncmp(argv[i], "--write-fhx-w3=", 15) == 0) {
