@@ -38,16 +38,16 @@ long long gTables = 800000;
 // costs before its system calls.
 class MemoryOutput : public OutputText {
  public:
-  void writeLine(const std::string& line) override {
+  void writeLine(std::string_view line) override {
     keep(line);
     keep("\n");
   }
-  void write(const std::string& bytes) override { keep(bytes); }
+  void write(std::string_view bytes) override { keep(bytes); }
   bool close(std::string&) override { return true; }
   long long bytes() const { return bytes_; }
 
  private:
-  void keep(const std::string& text) {
+  void keep(std::string_view text) {
     if (buffer_.size() + text.size() > (1u << 20)) buffer_.clear();
     buffer_ += text;
     bytes_ += static_cast<long long>(text.size());
