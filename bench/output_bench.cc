@@ -9,8 +9,13 @@
 // hundred events per century, limits below zero, now and then a value too
 // wide for its field), made with a fixed seed before the timing.
 //
-// Lines  each line handed on by itself: the table through a line sink that
-//        trims it into the report, each spreadsheet row as its own line.
+// Lines   each line handed on by itself: the table through a line sink
+//         that trims it into the report, each spreadsheet row as its own
+//         line (how the run wrote them before tables became blocks).
+// Blocks  as the run writes them: each table formatted into one text with
+//         its line ends and written at once, each spreadsheet row
+//         formatted into a kept text and written.
+// Format  the blocks' formatting alone, nothing written.
 //
 // Bytes per second count the report and spreadsheet bytes written.
 // --tables=N changes the number of tables (default 800000).
@@ -209,6 +214,49 @@ void BM_Lines(benchmark::State& state) {
   state.SetBytesProcessed(bytes);
 }
 
+// The run's way: tables and rows formatted into kept texts, written as
+// blocks.
+void BM_Blocks(benchmark::State& state) {
+  long long bytes = 0;
+  for (auto _ : state) {
+    Outputs out(state.range(0) == 1);
+    OutputText& report = out.report();
+    std::string table, row;
+    eachTable([&](const SampleSizeResult& r) {
+      table.clear();
+      appendSimulationTable(r, table);
+      report.write(table);
+      for (const ResultRow& values : r.rows) {
+        row.clear();
+        appendSpreadsheetRow(values, row);
+        out.sheet(values.threshold).write(row);
+      }
+    });
+    bytes += out.finish(state);
+  }
+  state.SetBytesProcessed(bytes);
+}
+
+void BM_Format(benchmark::State& state) {
+  long long bytes = 0;
+  for (auto _ : state) {
+    std::string table, row;
+    eachTable([&](const SampleSizeResult& r) {
+      table.clear();
+      appendSimulationTable(r, table);
+      bytes += static_cast<long long>(table.size());
+      for (const ResultRow& values : r.rows) {
+        row.clear();
+        appendSpreadsheetRow(values, row);
+        bytes += static_cast<long long>(row.size());
+      }
+      benchmark::DoNotOptimize(table.data());
+      benchmark::DoNotOptimize(row.data());
+    });
+  }
+  state.SetBytesProcessed(bytes);
+}
+
 // One F8.3 field as a string, over values of the report's sizes.
 void BM_RealField(benchmark::State& state) {
   std::mt19937 random(7);
@@ -238,6 +286,9 @@ int main(int argc, char** argv) {
   rova::bigRun();
   benchmark::RegisterBenchmark("Lines/memory", rova::BM_Lines)->Arg(0)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("Lines/file", rova::BM_Lines)->Arg(1)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Blocks/memory", rova::BM_Blocks)->Arg(0)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Blocks/file", rova::BM_Blocks)->Arg(1)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Format", rova::BM_Format)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("RealField", rova::BM_RealField);
   int count = static_cast<int>(rest.size());
   benchmark::Initialize(&count, rest.data());
