@@ -1,7 +1,8 @@
 // Speed of writing the simulations' output: the report's tables and the
 // two spreadsheet files of a big run (200 trees, segments of 3 years with
-// lag 1 over -2065..2030: 4094 passes of 199 sample sizes, about 800 000
-// tables), formatted and written to
+// lag 1 over -2065..2030: 4094 passes, each with the observed value and
+// the sample sizes below it, about 800 000 tables), formatted and written
+// to
 //   memory  an output that keeps only its last MiB (formatting and the
 //           path to the file, no system calls), and
 //   file    real files in /dev/shm, written and closed as a run does.
@@ -16,6 +17,7 @@
 //         its line ends and written at once, each spreadsheet row
 //         formatted into a kept text and written.
 // Format  the blocks' formatting alone, nothing written.
+// RealField  one F8.3 field made as a string by fmt::F.
 //
 // Bytes per second count the report and spreadsheet bytes written.
 // --tables=N changes the number of tables (default 800000).
