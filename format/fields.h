@@ -18,6 +18,17 @@ std::string I(long long value, int w);
 // Fw.d: a real right-aligned in w columns with d decimals.
 std::string F(float value, int w, int d);
 
+// The same two fields written into a caller's buffer, which must have room
+// for w characters: exactly w are written (none when w <= 0) and the end of
+// the field is returned. No memory is allocated; these are the routines
+// that I and F are made of.
+char* putI(char* out, long long value, int w);
+char* putF(char* out, float value, int w, int d);
+
+// The same two fields appended to a text.
+void appendI(std::string& text, long long value, int w);
+void appendF(std::string& text, float value, int w, int d);
+
 // nX: n blanks.
 std::string X(int n);
 
@@ -34,8 +45,8 @@ class Line {
   explicit Line(std::string_view start) { a(start); }
 
   Line& a(std::string_view text);                 // A
-  Line& i(long long value, int w) { return a(I(value, w)); }
-  Line& f(float value, int w, int d) { return a(F(value, w, d)); }
+  Line& i(long long value, int w);
+  Line& f(float value, int w, int d);
   Line& x(int n) { return a(X(n)); }
   Line& tab(int column);                          // Tc
 

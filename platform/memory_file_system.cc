@@ -16,12 +16,13 @@ std::string pathFolder(const std::string& name) {
 class MemoryFileSystem::Writer : public OutputText {
  public:
   Writer(MemoryFileSystem& files, std::shared_ptr<Node> node) : files_(files), node_(std::move(node)) {}
-  void writeLine(const std::string& line) override {
+  void writeLine(std::string_view line) override {
     if (closed_ || !error_.empty()) return;
     files_.fails(Step::kWrite, error_);
-    buffer_ += line + "\n";
+    buffer_ += line;
+    buffer_ += '\n';
   }
-  void write(const std::string& bytes) override {
+  void write(std::string_view bytes) override {
     if (closed_ || !error_.empty()) return;
     files_.fails(Step::kWrite, error_);
     buffer_ += bytes;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rova {
@@ -59,10 +60,12 @@ std::vector<std::string> splitTextLines(const std::string& contents);
 class OutputText {
  public:
   virtual ~OutputText() = default;
-  virtual void writeLine(const std::string& line) = 0;
-  // The bytes as they are, no line end added: for binary outputs (a PDF
-  // or PNG chart) written whole.
-  virtual void write(const std::string& bytes) = 0;
+  // One line; its line end is added.
+  virtual void writeLine(std::string_view line) = 0;
+  // The bytes as they are, no line end added: binary outputs (a PDF or PNG
+  // chart) written whole, and blocks of lines prepared with their line
+  // ends, such as a report's table.
+  virtual void write(std::string_view bytes) = 0;
   // Flushes and closes; false with a reason when the file could not be
   // written to the end.
   virtual bool close(std::string& error) = 0;

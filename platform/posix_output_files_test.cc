@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/interrupts.h"
 #include "platform/output_transaction.h"
@@ -44,21 +46,36 @@ TEST(PosixOutputFiles, TemporaryFilesLieBesideTheirFinalNameWithTheUsualPermissi
   files.remove(second);
 }
 
-// Bytes of any value, no line end added, in order with lines and past
-// the size at which the buffer is written out.
+// Bytes of any value, no line end added, in order with lines: small
+// pieces that stay in the buffer, pieces that fill it past the size at
+// which it is written out, and pieces of that size (a MiB) or more that are
+// written without it, before and after buffered ones.
 TEST(PosixOutputFiles, BytesAreWrittenAsTheyAre) {
   TemporaryDirectory dir;
   PosixFileSystem files;
   OutputTransaction outputs(files);
   OutputText* text = outputs.stage(dir.file("A.png"), false).text;
   ASSERT_NE(text, nullptr);
-  std::string bytes;
-  for (int k = 0; k < 200000; ++k) bytes += static_cast<char>(k * 7 % 256);
-  text->write(bytes);
-  text->writeLine("line");
-  text->write(std::string("\0\r", 2));
+  const auto bytesOf = [](std::size_t size, int step) {
+    std::string bytes(size, '\0');
+    for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<char>(k * step % 256);
+    return bytes;
+  };
+  const std::size_t mib = std::size_t{1} << 20;
+  const std::vector<std::string> pieces{
+      bytesOf(200000, 7), "line\n", std::string("\0\r", 2), bytesOf(mib, 11),
+      bytesOf(mib - 1, 13), "line\n", bytesOf(mib - 7, 3), bytesOf(3 * mib + 5, 5), "line\n"};
+  std::string expected;
+  for (const std::string& piece : pieces) {
+    if (piece == "line\n") {
+      text->writeLine("line");
+    } else {
+      text->write(piece);
+    }
+    expected += piece;
+  }
   ASSERT_TRUE(outputs.commit().ok);
-  EXPECT_EQ(dir.read("A.png"), bytes + "line\n" + std::string("\0\r", 2));
+  EXPECT_TRUE(dir.read("A.png") == expected) << "the file differs from what was written";
 }
 
 TEST(PosixOutputFiles, ReplacingALinkReplacesTheLinkAndNotItsTarget) {

@@ -20,12 +20,21 @@ namespace rova {
 // time span", the first and last year and the number of years.
 std::string spanHeading(const std::string& lead, int trees, int first, int last, long long years);
 
-// The table of one sample size over its span.
+// The table of one sample size over its span, line by line.
 void writeSimulationTable(const SampleSizeResult& result, const LineSink& out);
+
+// The same table as the report file holds it, appended to `text` in one
+// piece: every line without its trailing blanks and ended by '\n'. A big
+// run writes hundreds of thousands of tables; this way they cost no
+// allocation once `text` has grown.
+void appendSimulationTable(const SampleSizeResult& result, std::string& text);
 
 // The row for the spreadsheet file of row.threshold: sample size, span and
 // threshold, then the mean, the six limits and the four percentiles,
 // separated by tabs.
 std::string spreadsheetRow(const ResultRow& row);
+
+// The same row ended by '\n', appended to `text`.
+void appendSpreadsheetRow(const ResultRow& row, std::string& text);
 
 }  // namespace rova

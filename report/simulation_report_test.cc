@@ -118,5 +118,50 @@ TEST(SimulationReport, NoSimulationsRunOnePerThresholdOfTheSize) {
   EXPECT_EQ(two[10], "    2   No simulations were run");
 }
 
+// The report file holds what the line sink gets, each line without its
+// trailing blanks and with a line end; the table appended in one piece
+// must be that text, after whatever the text held before. The tables
+// cover simulations, the observed value, no simulations, negative and
+// too-wide values, years before 0 and a span of one year.
+TEST(SimulationReport, TheTableInOnePieceIsTheReportsTextOfItsLines) {
+  ResultRow wide = rowWith(150, 1, -0.0004f);
+  wide.sd = 99999.5f;
+  wide.limits = {-195998.5f, 196000.0f, -99.9996f, 999.9995f, 1e30f, -1e-30f};
+  wide.percentiles = {0.0625f, 0.1875f, 2.0005f, -12345.678f};
+  ResultRow observed = rowWith(200, 1, 20.0f);
+  ResultRow observed2 = rowWith(200, 2, 7.125f);
+  observed.observed = observed2.observed = true;
+  SampleSizeResult early = resultWith(150, 10, false, {wide, rowWith(150, 2, 33.3333f)});
+  early.firstYear = -2065;
+  early.lastYear = -2065;
+  const std::vector<SampleSizeResult> results{
+      early, resultWith(200, 1, true, {observed, observed2}), resultWith(1, 10, false, {rowWith(1, 1, 5.5f)}),
+      resultWith(3, 0, false, {}), resultWith(9999, 10, false, {rowWith(9999, 1, 1.0f)})};
+  std::string expected = "text before\n";
+  std::string text = expected;
+  for (const SampleSizeResult& r : results) {
+    for (const std::string& line : tableOf(r)) {
+      expected += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+    }
+    appendSimulationTable(r, text);
+  }
+  EXPECT_EQ(text, expected);
+  // The column heads' line ends in blanks that the report does not keep.
+  EXPECT_NE(text.find("   Percentiles     Percentiles\n  trees"), std::string::npos);
+}
+
+TEST(SimulationReport, SpreadsheetRowsAppendedWithTheirLineEnds) {
+  ResultRow row = rowWith(12, 2, 45.678f);
+  row.firstYear = -2065;
+  row.limits[0] = -1234.5f;
+  std::string text = "earlier row\n";
+  appendSpreadsheetRow(row, text);
+  appendSpreadsheetRow(rowWith(3, 1, 0.0f), text);
+  EXPECT_EQ(text, "earlier row\n" + spreadsheetRow(row) + "\n" +
+                      spreadsheetRow(rowWith(3, 1, 0.0f)) + "\n");
+  EXPECT_EQ(spreadsheetRow(row), "   12\t-2065\t 2003\t    2\t 45.678\t*******" +
+                                     repeated("\t 45.678", 9));
+}
+
 }  // namespace
 }  // namespace rova

@@ -29,11 +29,14 @@ const std::string kProgramCode = std::string("RVA") + kProgramVersion;
 // What the run makes of the simulations' values: the progress records on
 // the screen, the report's tables, the spreadsheet rows when the run has
 // spreadsheet files, and every sample size's results handed to `onResult`.
+// A table goes to the report as one block of lines and a row to its file
+// as one line, both made in texts kept from one sample size to the next:
+// a big run writes hundreds of thousands of them.
 class RunOutput : public SimulationObserver {
  public:
-  RunOutput(Console& console, LineSink report, std::vector<OutputFile>& spreadsheets,
+  RunOutput(Console& console, OutputText& report, std::vector<OutputFile>& spreadsheets,
             std::function<void(const SampleSizeResult&)> onResult)
-      : console_(console), report_(std::move(report)), spreadsheets_(spreadsheets),
+      : console_(console), report_(report), spreadsheets_(spreadsheets),
         onResult_(std::move(onResult)) {}
   // The progress is one screen line, rewritten ('+'): a size starts at
   // simulation 1, and a count of simulations done writes over the first
@@ -50,17 +53,24 @@ class RunOutput : public SimulationObserver {
     if (spanStart_) spanStart_(first, last);
   }
   void sampleSizeFinished(const SampleSizeResult& result) override {
-    writeSimulationTable(result, report_);
+    table_.clear();
+    appendSimulationTable(result, table_);
+    report_.write(table_);
     for (const ResultRow& row : result.rows) {
-      if (row.threshold >= 1 && row.threshold <= static_cast<int>(spreadsheets_.size()))
-        spreadsheets_[row.threshold - 1].text->writeLine(spreadsheetRow(row));
+      if (row.threshold >= 1 && row.threshold <= static_cast<int>(spreadsheets_.size())) {
+        row_.clear();
+        appendSpreadsheetRow(row, row_);
+        spreadsheets_[row.threshold - 1].text->write(row_);
+      }
     }
     if (onResult_) onResult_(result);
   }
 
  private:
   Console& console_;
-  LineSink report_;
+  OutputText& report_;
+  std::string table_;
+  std::string row_;
   std::vector<OutputFile>& spreadsheets_;
   std::function<void(const SampleSizeResult&)> onResult_;
   std::function<void(int, int)> spanStart_;
@@ -278,10 +288,8 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
                   const std::function<void(const SampleSizeResult&)>& onResult) {
   RunFiles files;
   files.report = open(reportName(run), 6);
-  OutputFile& report = files.report;
-  auto toReport = [&report](const std::string& line) {
-    report.text->writeLine(std::string(fmt::trimRight(line)));
-  };
+  OutputText& report = *files.report.text;
+  auto toReport = [&report](const std::string& line) { report.writeLine(fmt::trimRight(line)); };
   int page = 0;
   runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
                   run.console.identification, toReport);
@@ -298,7 +306,7 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
 
   // Spreadsheet rows go to the spreadsheet files the run has: none when
   // they are off.
-  RunOutput out(run.console, toReport, files.spreadsheets, onResult);
+  RunOutput out(run.console, report, files.spreadsheets, onResult);
   analysisPasses(run, generator, toReport, out);
   writeReportClosing(toReport);
   return files;
