@@ -157,40 +157,24 @@ inline int statesAbove(const std::uint32_t* keys, int words, std::uint32_t t,
   return count;
 }
 
-// How many keys lie above t.
-inline int countAbove(const std::uint32_t* keys, int words, std::uint32_t t) {
+// How many of the first `slots` keys (a multiple of 16) lie above t.
+inline int countAbove(const std::uint32_t* keys, int slots, std::uint32_t t) {
+  int count = 0;
 #if defined(__AVX512BW__)
   const __m512i threshold = _mm512_set1_epi32(static_cast<int>(t));
-  const __m512i one = _mm512_set1_epi32(1);
-  __m512i sum = _mm512_setzero_si512();
-  for (int i = 0; i < 64 * words; i += 16) {
-    const __mmask16 k = _mm512_cmpgt_epu32_mask(_mm512_load_si512(keys + i), threshold);
-    sum = _mm512_mask_add_epi32(sum, k, sum, one);
-  }
-  alignas(64) std::uint32_t lanes[16];
-  _mm512_store_si512(lanes, sum);
-  int count = 0;
-  for (int j = 0; j < 16; ++j) count += static_cast<int>(lanes[j]);
-  return count;
+  for (int i = 0; i < slots; i += 16)
+    count += __builtin_popcount(_mm512_cmpgt_epu32_mask(_mm512_load_si512(keys + i), threshold));
 #elif defined(__AVX2__)
   const __m256i threshold = _mm256_set1_epi32(static_cast<int>(t));
-  __m256i sum = _mm256_setzero_si256();
-  for (int i = 0; i < 64 * words; i += 8) {
-    // A comparison gives -1 where true.
-    sum = _mm256_sub_epi32(sum, _mm256_cmpgt_epi32(
-                                    _mm256_load_si256(reinterpret_cast<const __m256i*>(keys + i)),
-                                    threshold));
+  for (int i = 0; i < slots; i += 8) {
+    const __m256i v = _mm256_load_si256(reinterpret_cast<const __m256i*>(keys + i));
+    count += __builtin_popcount(
+        _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(v, threshold))));
   }
-  alignas(32) std::uint32_t lanes[8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
-  int count = 0;
-  for (int j = 0; j < 8; ++j) count += static_cast<int>(lanes[j]);
-  return count;
 #else
-  int count = 0;
-  for (int i = 0; i < 64 * words; ++i) count += keys[i] > t;
-  return count;
+  for (int i = 0; i < slots; ++i) count += keys[i] > t;
 #endif
+  return count;
 }
 
 // Without replacement: marks the s trees with the largest draws, for
@@ -222,6 +206,7 @@ inline float valueOf(std::uint32_t key) { return __builtin_bit_cast(float, key);
 inline void chooseLargest(const std::uint32_t (*keys)[kStateSlots], int count, int n, int words,
                           int s, std::uint64_t (*chosen)[kTreeWords]) {
   const std::uint32_t top = keyOf(kModulus);  // the largest key there is
+  const int slots = (n + 15) / 16 * 16;
   std::uint32_t a[kTogether];   // more than s keys above a
   std::uint32_t b[kTogether];   // fewer than s keys above b
   int ca[kTogether];
@@ -258,7 +243,7 @@ inline void chooseLargest(const std::uint32_t (*keys)[kStateSlots], int count, i
       }
       t = t <= a[j] ? a[j] + 1 : t;
       t = t >= b[j] ? b[j] - 1 : t;
-      const int c = countAbove(keys[j], words, t);
+      const int c = countAbove(keys[j], slots, t);
       // Without branches: which side the count falls on is random.
       found[j] = c == s ? t : 0;
       a[j] = c > s ? t : a[j];
@@ -315,26 +300,26 @@ inline std::uint32_t largestOf(const std::uint32_t* keys, int words, const std::
 }
 
 // How many keys exceed key x, and how many equal it (x itself included).
-inline void keysAround(const std::uint32_t* keys, int words, std::uint32_t x, int& above,
+inline void keysAround(const std::uint32_t* keys, int slots, std::uint32_t x, int& above,
                        int& equal) {
   int greater = 0;
   int same = 0;
 #if defined(__AVX512BW__)
   const __m512i xv = _mm512_set1_epi32(static_cast<int>(x));
-  for (int i = 0; i < 64 * words; i += 16) {
+  for (int i = 0; i < slots; i += 16) {
     const __m512i v = _mm512_load_si512(keys + i);
     greater += __builtin_popcount(_mm512_cmpgt_epu32_mask(v, xv));
     same += __builtin_popcount(_mm512_cmpeq_epu32_mask(v, xv));
   }
 #elif defined(__AVX2__)
   const __m256i xv = _mm256_set1_epi32(static_cast<int>(x));
-  for (int i = 0; i < 64 * words; i += 8) {
+  for (int i = 0; i < slots; i += 8) {
     const __m256i v = _mm256_load_si256(reinterpret_cast<const __m256i*>(keys + i));
     greater += __builtin_popcount(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(v, xv))));
     same += __builtin_popcount(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(v, xv))));
   }
 #else
-  for (int i = 0; i < 64 * words; ++i) {
+  for (int i = 0; i < slots; ++i) {
     greater += keys[i] > x;
     same += keys[i] == x;
   }
@@ -358,7 +343,7 @@ inline void countDirectly(const SpanModel& m, int open, const std::uint32_t* key
     const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(e) * kTreeWords;
     int above = 0;
     int equal = 0;
-    keysAround(keys, treeWords, largestOf(keys, treeWords, row), above, equal);
+    keysAround(keys, (n + 15) / 16 * 16, largestOf(keys, treeWords, row), above, equal);
     int found;
     if (above >= s) {
       found = 0;
@@ -412,13 +397,16 @@ inline void countByYear(const SpanModel& m, int open, const std::uint64_t* chose
 }
 
 // The same by the union of the chosen trees' event years; stops adding
-// trees once every open year is found.
-inline void countByUnion(const SpanModel& m, int open, const std::uint64_t* chosen, int treeWords,
-                         int& first, int& second) {
+// trees once every open year is found. W words of event years (W = 0:
+// any number, read from `open`); with W fixed the union stays in
+// registers.
+template <int W>
+inline void unionOf(const SpanModel& m, int open, const std::uint64_t* chosen, int treeWords,
+                    int& first, int& second) {
   constexpr int kMaxWords = 4096 / 64;
-  const int words = (open + 63) / 64;
-  std::uint64_t wanted[kMaxWords];
-  std::uint64_t seen[kMaxWords];
+  const int words = W > 0 ? W : (open + 63) / 64;
+  std::uint64_t wanted[W > 0 ? W : kMaxWords];
+  std::uint64_t seen[W > 0 ? W : kMaxWords];
   for (int w = 0; w < words; ++w) {
     wanted[w] = ~std::uint64_t{0};
     seen[w] = 0;
@@ -451,6 +439,27 @@ inline void countByUnion(const SpanModel& m, int open, const std::uint64_t* chos
   }
   first = one;
   second = two;
+}
+
+inline void countByUnion(const SpanModel& m, int open, const std::uint64_t* chosen, int treeWords,
+                         int& first, int& second) {
+  switch ((open + 63) / 64) {
+    case 1:
+      unionOf<1>(m, open, chosen, treeWords, first, second);
+      return;
+    case 2:
+      unionOf<2>(m, open, chosen, treeWords, first, second);
+      return;
+    case 3:
+      unionOf<3>(m, open, chosen, treeWords, first, second);
+      return;
+    case 4:
+      unionOf<4>(m, open, chosen, treeWords, first, second);
+      return;
+    default:
+      unionOf<0>(m, open, chosen, treeWords, first, second);
+      return;
+  }
 }
 
 // Simulations without replacement from their keys (zero past the n trees
