@@ -548,4 +548,40 @@ int simulateSpans(const FireHistory& data, const std::vector<SimulationSpan>& sp
   return threadsRun;
 }
 
+double estimatedSimulationSeconds(const FireHistory& data, const std::vector<SimulationSpan>& spans,
+                                  const SimulationSettings& settings) {
+  // Seconds per tree and simulation when a few fire years are tested on
+  // their own and when the sample is chosen whole (measured on the
+  // benchmark), and per sample size for its statistics and output.
+  constexpr double kFewOpenYears = 0.55e-9;
+  constexpr double kManyOpenYears = 1.15e-9;
+  constexpr double kPerSize = 2e-6;
+  const int n = std::min(data.seriesCount, kMaxSeries);
+  if (n < 1 || spans.empty()) return 0;
+  YearTable fireTreeCount;
+  countFireTrees(data, kFirstYearSlot, kLastYearSlot, settings.injuryMode, fireTreeCount);
+  double seconds = 0;
+  std::vector<int> recorders;
+  for (const SimulationSpan& span : spans) {
+    if (span.last < span.first) continue;
+    recorders.clear();
+    for (int y = std::max(span.first, kFirstYearSlot); y <= std::min(span.last, kLastYearSlot); ++y) {
+      if (fireTreeCount[yearIndex(y)] > 0) recorders.push_back(fireTreeCount[yearIndex(y)]);
+    }
+    std::sort(recorders.begin(), recorders.end());
+    for (int s = n; s >= 1; --s) {
+      const SizeJob job = jobFor(data, s, settings);
+      seconds += kPerSize;
+      // The fire years that samples of s trees do not all find.
+      const long long open =
+          settings.selectionMode == SelectionMethod::kWithReplacement
+              ? static_cast<long long>(recorders.size())
+              : std::upper_bound(recorders.begin(), recorders.end(), n - s) - recorders.begin();
+      if (open > 0 && job.nsim > 0)
+        seconds += (open <= 2 ? kFewOpenYears : kManyOpenYears) * n * job.nsim;
+    }
+  }
+  return seconds / threadsFor(settings, static_cast<int>(spans.size()) > 1 ? 1 << 20 : n);
+}
+
 }  // namespace rova

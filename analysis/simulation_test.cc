@@ -413,3 +413,50 @@ TEST(Simulation, SpanGivesEverySampleSizeFromTheLargestDown) {
 
 }  // namespace
 }  // namespace rova
+
+namespace rova {
+namespace {
+
+// The estimate that decides whether a run is said to take minutes.
+TEST(SimulationEstimate, GrowsWithTheWorkAndSkipsSizesThatNeedNoDraws) {
+  // Every tree records every fire year: without replacement no size below
+  // all trees has an open year, so only the per-size cost remains.
+  std::vector<std::string> trees(40, std::string(300, '|'));
+  for (std::string& t : trees) t[10] = t[150] = 'A';
+  const FireHistory everyTree = makeHistory(1700, trees);
+  SimulationSettings settings;
+  settings.simulationCount = 1000;
+  settings.threads = 1;
+  const std::vector<SimulationSpan> whole = {{1700, 1999}};
+  const double decided = estimatedSimulationSeconds(everyTree, whole, settings);
+  settings.selectionMode = SelectionMethod::kWithReplacement;
+  const double drawn = estimatedSimulationSeconds(everyTree, whole, settings);
+  EXPECT_GT(drawn, 10 * decided);
+
+  // Ten times the simulations, ten times their time; no spans, none.
+  settings.simulationCount = 10000;
+  EXPECT_NEAR((estimatedSimulationSeconds(everyTree, whole, settings) - decided) / (drawn - decided),
+              10.0, 0.01);
+  EXPECT_EQ(estimatedSimulationSeconds(everyTree, {}, settings), 0.0);
+}
+
+TEST(SimulationEstimate, TheLargestRunOfTheYearTableTakesMinutes) {
+  // 200 trees over the whole year table, a fire every year recorded by one
+  // tree in four, segments of 3 years with lag 1, 4096 simulations.
+  std::vector<std::string> trees(kMaxSeries, std::string(kYearSlots, '|'));
+  for (int t = 0; t < kMaxSeries; ++t)
+    for (int y = t % 4; y < kYearSlots; y += 4) trees[t][y] = 'A';
+  const FireHistory h = makeHistory(kFirstYearSlot, trees);
+  std::vector<SimulationSpan> spans;
+  for (int first = kFirstYearSlot; first + 2 <= kLastYearSlot; ++first) spans.push_back({first, first + 2});
+  SimulationSettings settings;
+  settings.simulationCount = kMaxSimulations;
+  settings.threads = 2;
+  EXPECT_GT(estimatedSimulationSeconds(h, spans, settings), 60.0);
+  settings.simulationCount = 100;
+  spans.resize(20);
+  EXPECT_LT(estimatedSimulationSeconds(h, spans, settings), 1.0);
+}
+
+}  // namespace
+}  // namespace rova

@@ -48,7 +48,8 @@ class BatchTerminal : public Terminal {
   bool shown(const std::string& text) const {
     if (text.rfind(">>", 0) == 0) return true;
     if (quiet_) return false;
-    for (const char* lead : {"FIRE2:", "Fire events:", "Format is not FIRE2", "Time span"})
+    for (const char* lead : {"FIRE2:", "Fire events:", "Format is not FIRE2", "Time span",
+                             "The simulations will take"})
       if (text.rfind(lead, 0) == 0) return true;
     return false;
   }

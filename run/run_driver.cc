@@ -1,6 +1,7 @@
 #include "run/run_driver.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "analysis/random.h"
@@ -117,6 +118,14 @@ std::string spreadsheetName(const RunContext& run, int n) {
   return run.outputBase() + methodLetters(run.options) + ".XL" + std::to_string(n);
 }
 
+
+std::string expectedTimeNote(double seconds) {
+  if (!(seconds >= 60)) return "";
+  const double minutes = std::ceil(seconds / 60);
+  if (minutes > 99999) return " The simulations will take many hours";
+  return " The simulations will take about " + std::to_string(static_cast<long long>(minutes)) +
+         (minutes == 1 ? " minute" : " minutes");
+}
 
 void prepareSession(RunContext& run) {
   Console& c = run.console;
@@ -238,7 +247,10 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink&
     run.console.write(" ");
     sampleDepthTables(run, first, last, report);
   });
-  simulateSpans(data, passSpans(o), settings, generator, out);
+  const std::vector<SimulationSpan> spans = passSpans(o);
+  const std::string note = expectedTimeNote(estimatedSimulationSeconds(data, spans, settings));
+  if (!note.empty()) run.console.write(note);
+  simulateSpans(data, spans, settings, generator, out);
 }
 
 // The closing notes name the files written, as they are named on disk. A

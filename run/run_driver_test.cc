@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "run/option_menu.h"
+#include "run/run_steps.h"
 #include "report/run_report.h"
 #include "tests/dialogue_run.h"
 
@@ -160,6 +161,20 @@ TEST(OptionRulesTest, LagAndSeedRules) {
   EXPECT_EQ(oddSeed(0, 22988), 22989);
   EXPECT_EQ(oddSeed(0, 22987), 22987);
   EXPECT_EQ(oddSeed(7, 5), 7);
+}
+
+}  // namespace
+}  // namespace rova
+
+namespace rova {
+namespace {
+
+TEST(ExpectedTimeNote, SaysMinutesOnlyForRunsOfAMinuteOrMore) {
+  EXPECT_EQ(expectedTimeNote(0), "");
+  EXPECT_EQ(expectedTimeNote(59.9), "");
+  EXPECT_EQ(expectedTimeNote(60), " The simulations will take about 1 minute");
+  EXPECT_EQ(expectedTimeNote(61), " The simulations will take about 2 minutes");
+  EXPECT_EQ(expectedTimeNote(1e12), " The simulations will take many hours");
 }
 
 }  // namespace

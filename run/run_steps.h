@@ -30,6 +30,11 @@ struct RunFiles {
 // report, 21 and 22 for the spreadsheet files).
 using OutputOpener = std::function<OutputFile(const std::string& name, int unit)>;
 
+// What the screen says before simulations estimated to take `seconds`:
+// nothing under a minute, else how many minutes (rounded up) they will
+// take.
+std::string expectedTimeNote(double seconds);
+
 // Builds the identification line of the session and takes the default seed
 // from the day number.
 void prepareSession(RunContext& run);
