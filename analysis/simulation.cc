@@ -285,10 +285,9 @@ void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSet
     task.state = job.state;
     task.stride = minstd::multiplierPower(n);
     task.open = open;
-    // Year by year costs about a word test per open year; the union a
-    // pass over the open years' words per chosen tree.
-    const int treeWords = (n + 63) / 64;
-    task.byUnion = static_cast<long long>(s) * ((open + 63) / 64 + 2) < static_cast<long long>(open) * treeWords;
+    // Year by year costs a few operations per open year; the union, some
+    // eight per chosen tree plus one per word of open years.
+    task.byUnion = static_cast<long long>(s) * ((open + 63) / 64 + 7) < 3LL * open;
     task.first = ws.found[0].data();
     task.second = ws.found[1].data();
     kernel::run(build, span.model, task);

@@ -377,7 +377,19 @@ inline void countByYear(const SpanModel& m, int open, const std::uint64_t* chose
   for (int base = 0; base < open; base += 64) {
     const int end = open - base < 64 ? open - base : 64;
     std::uint64_t found = 0;
-    for (int j = 0; j < end; ++j) {
+    int j = 0;
+#if defined(__AVX512BW__)
+    // Two years' rows (eight words) against the chosen trees at once: a
+    // year is found when any of its four words meets them.
+    const __m512i picked2 = _mm512_broadcast_i64x4(picked);
+    for (; j + 2 <= end; j += 2) {
+      const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(base + j) * kTreeWords;
+      const unsigned meet = _mm512_test_epi64_mask(_mm512_loadu_si512(row), picked2);
+      const std::uint64_t pair = ((meet & 0x0Fu) != 0) | (((meet & 0xF0u) != 0) << 1);
+      found |= pair << j;
+    }
+#endif
+    for (; j < end; ++j) {
       const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(base + j) * kTreeWords;
 #if defined(__AVX2__)
       const int hit =
@@ -462,6 +474,77 @@ inline void countByUnion(const SpanModel& m, int open, const std::uint64_t* chos
   }
 }
 
+// With replacement: marks the trees the first s draws choose,
+// trunc(draw * n) + 1 each (as tree index trunc(draw * n)); a draw of 1.0
+// chooses no tree. The product of a single-precision draw and n is exact
+// in double, and so is the key's value times n * 2^-31. The vector builds
+// place each tree's bit by a variable shift in the 64-bit lane of its word:
+// a shift of 64 or more (or "negative") gives 0.
+inline void chooseWithReplacement(const std::uint32_t* keys, int n, int s, double trees,
+                                  std::uint64_t* chosen) {
+#if defined(__AVX512BW__)
+  const __m512d scale = _mm512_set1_pd(trees * 4.656612873077392578125e-10);
+  const __m512i limit = _mm512_set1_epi64(n);
+  const __m512i none = _mm512_set1_epi64(1024);
+  const __m512i one = _mm512_set1_epi64(1);
+  __m512i word[kTreeWords];
+  for (int w = 0; w < kTreeWords; ++w) word[w] = _mm512_setzero_si512();
+  for (int i = 0; i < s; i += 8) {
+    const __m256 values = _mm256_castsi256_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(keys + i)));
+    __m512i t = _mm512_cvttpd_epi64(_mm512_mul_pd(_mm512_cvtps_pd(values), scale));
+    const int rest = s - i < 8 ? s - i : 8;
+    const __mmask8 real = static_cast<__mmask8>((1u << rest) - 1u);
+    t = _mm512_mask_blend_epi64(real & _mm512_cmplt_epi64_mask(t, limit), none, t);
+    for (int w = 0; w < kTreeWords; ++w) {
+      word[w] = _mm512_or_si512(
+          word[w], _mm512_sllv_epi64(one, _mm512_sub_epi64(t, _mm512_set1_epi64(64 * w))));
+    }
+  }
+  for (int w = 0; w < kTreeWords; ++w) {
+    alignas(64) std::uint64_t lanes[8];
+    _mm512_store_si512(lanes, word[w]);
+    std::uint64_t bits = 0;
+    for (int j = 0; j < 8; ++j) bits |= lanes[j];
+    chosen[w] = bits;
+  }
+#elif defined(__AVX2__)
+  const __m256d scale = _mm256_set1_pd(trees * 4.656612873077392578125e-10);
+  const __m256i one = _mm256_set1_epi64x(1);
+  __m256i word[kTreeWords];
+  for (int w = 0; w < kTreeWords; ++w) word[w] = _mm256_setzero_si256();
+  for (int i = 0; i < s; i += 4) {
+    const __m128 values = _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(keys + i)));
+    __m128i t32 = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtps_pd(values), scale));
+    // Lanes past the s-th draw and draws of 1.0 (tree index n) choose nothing.
+    const int rest = s - i < 4 ? s - i : 4;
+    const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i keep = _mm_and_si128(_mm_cmplt_epi32(lane, _mm_set1_epi32(rest)),
+                                       _mm_cmplt_epi32(t32, _mm_set1_epi32(n)));
+    t32 = _mm_blendv_epi8(_mm_set1_epi32(1024), t32, keep);
+    const __m256i t = _mm256_cvtepi32_epi64(t32);
+    for (int w = 0; w < kTreeWords; ++w) {
+      word[w] = _mm256_or_si256(
+          word[w], _mm256_sllv_epi64(one, _mm256_sub_epi64(t, _mm256_set1_epi64x(64 * w))));
+    }
+  }
+  for (int w = 0; w < kTreeWords; ++w) {
+    alignas(32) std::uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), word[w]);
+    chosen[w] = lanes[0] | lanes[1] | lanes[2] | lanes[3];
+  }
+#else
+  std::uint64_t word[kTreeWords] = {};
+  for (int i = 0; i < s; ++i) {
+    const int t = static_cast<int>(static_cast<double>(drawOfKey(keys[i])) * trees);
+    for (int w = 0; w < kTreeWords; ++w) {
+      const int shift = t - 64 * w;
+      word[w] |= t < n && shift >= 0 && shift < 64 ? std::uint64_t{1} << shift : 0;
+    }
+  }
+  for (int w = 0; w < kTreeWords; ++w) chosen[w] = word[w];
+#endif
+}
+
 // Simulations without replacement from their keys (zero past the n trees
 // up to a whole word): for each, the open years found, and those of them
 // that count for threshold 2.
@@ -513,11 +596,7 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
     // Only the first s draws choose trees: trunc(draw * n) + 1, the
     // product exact in double; a draw of 1.0 chooses no tree.
     fillKeys(x, s, keys[0]);
-    for (int w = 0; w < kTreeWords; ++w) chosen[w] = 0;
-    for (int i = 0; i < s; ++i) {
-      const int t = static_cast<int>(static_cast<double>(drawOfKey(keys[0][i])) * trees);
-      if (t < n) chosen[t >> 6] |= std::uint64_t{1} << (t & 63);
-    }
+    chooseWithReplacement(keys[0], n, s, trees, chosen);
     if (task.byUnion) {
       countByUnion(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
     } else {
