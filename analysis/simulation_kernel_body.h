@@ -231,7 +231,7 @@ inline void chooseLargest(const std::uint32_t (*keys)[kStateSlots], int count, i
       std::uint32_t t;
       if (step == 0) {
         t = first;
-      } else if ((step & 3) == 3) {
+      } else if (step >= 5 && (step & 1) == 1) {
         t = a[j] + (b[j] - a[j]) / 2;
       } else {
         // Where s - 1/2 of the draws would lie above, were those between
