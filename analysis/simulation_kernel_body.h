@@ -177,17 +177,15 @@ inline int countAbove(const std::uint32_t* keys, int slots, std::uint32_t t) {
   return count;
 }
 
-// Without replacement: marks the s trees with the largest draws, for
-// several simulations at once (keys[j], chosen[j], j < count). For each, a
-// key t with exactly s keys above it is searched for, by interpolation
-// between the draws' values (draws are uniform) with a bisection now and
-// then to bound the steps; then the s-th and the next draw differ, and the
+// Without replacement: marks the s trees with the largest draws. A key t
+// with exactly s keys above it is searched for, by interpolation between
+// the draws' values (draws are uniform), with bisections after five steps
+// to bound their number; then the s-th and the next draw differ, and the
 // trees above t are those the selection sort puts first. When no such key
 // exists, equal draws straddle the s-th place and the exact choice
-// decides. The searches of the simulations are independent, so their
-// steps, each waiting on the one before, overlap. Keys past the n trees
-// hold 0, below every threshold.
-constexpr int kTogether = 4;
+// decides. Keys past the n trees hold 0, below every threshold. (Searching
+// several simulations side by side, so that their steps overlap, was
+// measured slower here: the bookkeeping cost more than the overlap gave.)
 
 // 1 / 2d for d = 0..256 (entry 0 unused): the interpolation's divisor.
 struct HalfInverses {
@@ -203,62 +201,42 @@ constexpr HalfInverses kHalfInverse = halfInverses();
 inline std::uint32_t keyAt(float value) { return __builtin_bit_cast(std::uint32_t, value); }
 inline float valueOf(std::uint32_t key) { return __builtin_bit_cast(float, key); }
 
-inline void chooseLargest(const std::uint32_t (*keys)[kStateSlots], int count, int n, int words,
-                          int s, std::uint64_t (*chosen)[kTreeWords]) {
+inline void chooseLargest(const std::uint32_t* keys, int n, int words, int s,
+                          std::uint64_t* chosen) {
   const std::uint32_t top = keyOf(kModulus);  // the largest key there is
   const int slots = (n + 15) / 16 * 16;
-  std::uint32_t a[kTogether];   // more than s keys above a
-  std::uint32_t b[kTogether];   // fewer than s keys above b
-  int ca[kTogether];
-  int cb[kTogether];
-  std::uint32_t found[kTogether];  // a key with exactly s keys above; 0: none yet
-  for (int j = 0; j < kTogether; ++j) {
-    a[j] = 0;
-    b[j] = top;
-    ca[j] = n;
-    cb[j] = 0;
-    found[j] = 0;
-  }
-  // Every search starts alike: the first key tried is the same for all.
-  const std::uint32_t first =
-      keyAt(valueOf(top) - valueOf(top) * static_cast<float>(2 * s - 1) * kHalfInverse.value[n]);
-  int left = count;
-  for (int step = 0; left > 0; ++step) {
-    left = 0;
-    for (int j = 0; j < count; ++j) {
-      if (found[j] != 0) continue;
-      if (b[j] - a[j] <= 1) continue;  // equal draws: decided below
-      std::uint32_t t;
-      if (step == 0) {
-        t = first;
-      } else if (step >= 5 && (step & 1) == 1) {
-        t = a[j] + (b[j] - a[j]) / 2;
-      } else {
-        // Where s - 1/2 of the draws would lie above, were those between
-        // a and b spread evenly.
-        const float low = valueOf(a[j]);
-        const float high = valueOf(b[j]);
-        t = keyAt(high - (high - low) * static_cast<float>(2 * (s - cb[j]) - 1) *
-                             kHalfInverse.value[ca[j] - cb[j]]);
-      }
-      t = t <= a[j] ? a[j] + 1 : t;
-      t = t >= b[j] ? b[j] - 1 : t;
-      const int c = countAbove(keys[j], slots, t);
-      // Without branches: which side the count falls on is random.
-      found[j] = c == s ? t : 0;
-      a[j] = c > s ? t : a[j];
-      ca[j] = c > s ? c : ca[j];
-      b[j] = c < s ? t : b[j];
-      cb[j] = c < s ? c : cb[j];
-      left += c != s;
+  std::uint32_t a = 0;    // more than s keys above a
+  std::uint32_t b = top;  // fewer than s keys above b
+  int ca = n;
+  int cb = 0;
+  for (int step = 0;; ++step) {
+    if (b - a <= 1) {  // equal draws: no key separates them
+      chooseExactly(keys, n, s, chosen);
+      return;
     }
-  }
-  for (int j = 0; j < count; ++j) {
-    if (found[j] != 0) {
-      statesAbove(keys[j], words, found[j], chosen[j]);
+    std::uint32_t t;
+    if (step >= 5 && (step & 1) == 1) {
+      t = a + (b - a) / 2;
     } else {
-      chooseExactly(keys[j], n, s, chosen[j]);
+      // Where s - 1/2 of the draws would lie above, were those between a
+      // and b spread evenly.
+      const float low = valueOf(a);
+      const float high = valueOf(b);
+      t = keyAt(high - (high - low) * static_cast<float>(2 * (s - cb) - 1) *
+                           kHalfInverse.value[ca - cb]);
     }
+    t = t <= a ? a + 1 : t;
+    t = t >= b ? b - 1 : t;
+    const int c = countAbove(keys, slots, t);
+    if (c == s) {
+      statesAbove(keys, words, t, chosen);
+      return;
+    }
+    // Without branches: which side the count falls on is random.
+    a = c > s ? t : a;
+    ca = c > s ? c : ca;
+    b = c < s ? t : b;
+    cb = c < s ? c : cb;
   }
 }
 
@@ -545,27 +523,23 @@ inline void chooseWithReplacement(const std::uint32_t* keys, int n, int s, doubl
 #endif
 }
 
-// Simulations without replacement from their keys (zero past the n trees
-// up to a whole word): for each, the open years found, and those of them
-// that count for threshold 2.
+// One simulation without replacement from its keys (zero past the n
+// trees up to a whole word): the open years found, and those of them that
+// count for threshold 2.
 inline void countWithoutReplacement(const SpanModel& m, const SizeTask& task,
-                                    const std::uint32_t (*keys)[kStateSlots], int count,
-                                    int* first, int* second) {
+                                    const std::uint32_t* keys, int* first, int* second) {
   const int n = m.trees;
   const int treeWords = (n + 63) / 64;
   if (task.open <= kDirectYears) {
-    for (int j = 0; j < count; ++j)
-      countDirectly(m, task.open, keys[j], n, treeWords, task.sampleSize, first[j], second[j]);
+    countDirectly(m, task.open, keys, n, treeWords, task.sampleSize, *first, *second);
     return;
   }
-  std::uint64_t chosen[kTogether][kTreeWords] = {};
-  chooseLargest(keys, count, n, treeWords, task.sampleSize, chosen);
-  for (int j = 0; j < count; ++j) {
-    if (task.byUnion) {
-      countByUnion(m, task.open, chosen[j], treeWords, first[j], second[j]);
-    } else {
-      countByYear(m, task.open, chosen[j], treeWords, first[j], second[j]);
-    }
+  std::uint64_t chosen[kTreeWords] = {};
+  chooseLargest(keys, n, treeWords, task.sampleSize, chosen);
+  if (task.byUnion) {
+    countByUnion(m, task.open, chosen, treeWords, *first, *second);
+  } else {
+    countByYear(m, task.open, chosen, treeWords, *first, *second);
   }
 }
 
@@ -573,30 +547,26 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
   const int n = m.trees;
   const int s = task.sampleSize;
   const int treeWords = (n + 63) / 64;
-  alignas(64) std::uint32_t keys[kTogether][kStateSlots];
-  for (int j = 0; j < kTogether; ++j)
-    for (int i = 0; i < kStateSlots; ++i) keys[j][i] = 0;
+  alignas(64) std::uint32_t keys[kStateSlots];
+  for (int i = 0; i < kStateSlots; ++i) keys[i] = 0;
   std::uint64_t chosen[kTreeWords];
   std::uint32_t x = task.state;
   const double trees = n;
   if (!task.withReplacement) {
-    for (int sim = 0; sim < task.simulations; sim += kTogether) {
-      const int count = task.simulations - sim < kTogether ? task.simulations - sim : kTogether;
-      for (int j = 0; j < count; ++j) {
-        fillKeys(x, n, keys[j]);
-        // Slots past the last tree hold 0: below every threshold.
-        for (int i = n; i < 64 * treeWords; ++i) keys[j][i] = 0;
-        x = mulMod(x, task.stride);
-      }
-      countWithoutReplacement(m, task, keys, count, task.first + sim, task.second + sim);
+    for (int sim = 0; sim < task.simulations; ++sim) {
+      fillKeys(x, n, keys);
+      // Slots past the last tree hold 0: below every threshold.
+      for (int i = n; i < 64 * treeWords; ++i) keys[i] = 0;
+      countWithoutReplacement(m, task, keys, task.first + sim, task.second + sim);
+      x = mulMod(x, task.stride);
     }
     return;
   }
   for (int sim = 0; sim < task.simulations; ++sim) {
     // Only the first s draws choose trees: trunc(draw * n) + 1, the
     // product exact in double; a draw of 1.0 chooses no tree.
-    fillKeys(x, s, keys[0]);
-    chooseWithReplacement(keys[0], n, s, trees, chosen);
+    fillKeys(x, s, keys);
+    chooseWithReplacement(keys, n, s, trees, chosen);
     if (task.byUnion) {
       countByUnion(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
     } else {
@@ -609,9 +579,9 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
 // The same from the generator states of the simulation (the tests' way in).
 inline void countFromStates(const SpanModel& m, const SizeTask& task, const std::uint32_t* states,
                             int* first, int* second) {
-  alignas(64) std::uint32_t keys[1][kStateSlots] = {};
-  for (int i = 0; i < m.trees; ++i) keys[0][i] = keyOf(states[i]);
-  countWithoutReplacement(m, task, keys, 1, first, second);
+  alignas(64) std::uint32_t keys[kStateSlots] = {};
+  for (int i = 0; i < m.trees; ++i) keys[i] = keyOf(states[i]);
+  countWithoutReplacement(m, task, keys, first, second);
 }
 
 constexpr Entry kEntry{runTask, countFromStates};
