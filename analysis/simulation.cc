@@ -150,11 +150,24 @@ struct SizeResult {
   std::array<ResultRow, 2> rows{};
 };
 
+// The rows of the last sample size whose simulations all found the same
+// years: in a run of many short segments most sizes are such, and their
+// rows depend only on what is compared here.
+struct FixedOutcome {
+  bool valid = false;
+  int nsim = 0;
+  int decided[2] = {0, 0};
+  float scale = 0;
+  double withinPercent = 0;
+  std::array<ResultRow, 2> rows{};
+};
+
 // Per-thread work arrays, grown as needed.
 struct Workspace {
   std::vector<int> found[2];
   std::vector<float> values;
   std::vector<int> histogram;
+  FixedOutcome fixed;
   void reserve(int simulations) {
     const std::size_t n = static_cast<std::size_t>(std::max(simulations, 1));
     if (values.size() < n) {
@@ -252,13 +265,15 @@ struct SpanWork {
       : first(first), last(last), years(first, last),
         events(data, n, years, settings.injuryMode, fireTreeCount),
         model(events.model()),
-        within(withinCheck(events, years.scale, settings.withinPercent)) {}
+        within(withinCheck(events, years.scale, settings.withinPercent)),
+        stride(minstd::multiplierPower(n)) {}
   int first;
   int last;
   SpanYears years;
   SpanEvents events;
   kernel::SpanModel model;
   WithinCheck within;
+  std::uint32_t stride;  // 48271^n: from one simulation's first draw to the next's
 };
 
 void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSettings& settings,
@@ -274,16 +289,39 @@ void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSet
   const int decided[2] = {span.events.eventYears() - open,
                           span.events.secondYears() - span.events.secondAmongOpen(open)};
   if (open == 0) {
-    // Every simulation finds the same years: nothing to draw.
+    // Every simulation finds the same years: nothing to draw, and rows
+    // made before for the same counts, simulations and scale serve again.
+    FixedOutcome& f = ws.fixed;
+    const float scale = span.years.scale;
+    if (!job.observed && f.valid && f.nsim == nsim && f.decided[0] == decided[0] &&
+        f.decided[1] == decided[1] && f.scale == scale &&
+        f.withinPercent == span.within.percent) {
+      result.rows = f.rows;
+      return;
+    }
     std::fill(ws.found[0].begin(), ws.found[0].begin() + nsim, 0);
     std::fill(ws.found[1].begin(), ws.found[1].begin() + nsim, 0);
+    for (int k = 0; k < 2; ++k) {
+      rowFromCounts(ws.found[k].data(), decided[k], open, nsim, job.observed, scale,
+                    settings.ranks, span.within, k, ws, result.rows[k]);
+    }
+    if (!job.observed) {
+      f.valid = true;
+      f.nsim = nsim;
+      f.decided[0] = decided[0];
+      f.decided[1] = decided[1];
+      f.scale = scale;
+      f.withinPercent = span.within.percent;
+      f.rows = result.rows;
+    }
+    return;
   } else {
     kernel::SizeTask task;
     task.sampleSize = s;
     task.simulations = nsim;
     task.withReplacement = settings.selectionMode == SelectionMethod::kWithReplacement;
     task.state = job.state;
-    task.stride = minstd::multiplierPower(n);
+    task.stride = span.stride;
     task.open = open;
     // Year by year costs a few operations per open year; the union, some
     // eight per chosen tree plus one per word of open years.
