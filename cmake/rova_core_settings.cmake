@@ -15,8 +15,11 @@ endfunction()
 # The simulations' inner loop is built three times: portable, and on
 # x86-64 also for AVX2 and for AVX-512 (the program picks at run time what
 # the processor has). `target` is the library holding analysis/.
+# -DROVA_VECTOR_BUILDS=OFF builds the portable loop alone, as on other
+# processors.
+option(ROVA_VECTOR_BUILDS "Build the simulations' inner loop for AVX2 and AVX-512 too (x86-64)" ON)
 function(rova_kernel_builds target source_dir)
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND
+  if(ROVA_VECTOR_BUILDS AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND
      CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_definitions(${target} PRIVATE ROVA_KERNEL_BUILDS=1)
     set_source_files_properties(${source_dir}/analysis/simulation_kernel_avx2.cc
