@@ -162,41 +162,8 @@ bool gFullReference = false;
 bool gNoLiteral = false;
 kernel::Build gBuild = kernel::fastest();
 
-// Runs the spans (all, or the first `count`) through one path.
-template <typename Simulate>
-Outcome runSpans(const Workload& w, std::size_t count, Simulate simulate) {
-  SimulationSettings settings;
-  settings.simulationCount = w.simulations;
-  settings.selectionMode = selectionMethodFrom(w.method);
-  settings.injuryMode = InjuryMode::kFireScarsOnly;
-  settings.ranks = percentileRanks(w.simulations);
-  settings.threads = gThreads;
-  std::vector<std::pair<int, int>> spans = spansOf(w);
-  if (count > 0 && count < spans.size()) spans.resize(count);
-
-  YearTable depth{};
-  for (int t = 1; t <= w.data->seriesCount; ++t) {
-    for (int y = w.data->seriesFirstYear[t]; y <= w.data->seriesLastYear[t]; ++y) {
-      ++depth[yearIndex(y)];
-    }
-  }
-  Outcome o;
-  RandomGenerator generator;
-  generator.seed(12345 & 65535);
-  YearTable fires{};
-  const auto start = std::chrono::steady_clock::now();
-  for (auto [first, last] : spans) {
-    analyseSampleDepth(*w.data, first, last, depth, fires, settings.injuryMode);
-    o.threads = std::max(o.threads, simulate(first, last, settings, fires, generator, o.rows));
-  }
-  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  o.finalState = generator.state();
-  return o;
-}
-
-// The fast path as the program runs it: every span in one call, spans in
-// parallel.
-Outcome runFast(const Workload& w, std::size_t count) {
+// The settings of a workload's simulations.
+SimulationSettings settingsOf(const Workload& w) {
   SimulationSettings settings;
   settings.simulationCount = w.simulations;
   settings.selectionMode = selectionMethodFrom(w.method);
@@ -204,6 +171,13 @@ Outcome runFast(const Workload& w, std::size_t count) {
   settings.ranks = percentileRanks(w.simulations);
   settings.threads = gThreads;
   settings.build = gBuild;
+  return settings;
+}
+
+// The fast path as the program runs it: every span (all, or the first
+// `count`) in one call, spans in parallel.
+Outcome runFast(const Workload& w, std::size_t count) {
+  const SimulationSettings settings = settingsOf(w);
   std::vector<SimulationSpan> spans;
   for (auto [first, last] : spansOf(w)) spans.push_back({first, last});
   if (count > 0 && count < spans.size()) spans.resize(count);
@@ -217,12 +191,31 @@ Outcome runFast(const Workload& w, std::size_t count) {
   return o;
 }
 
+// The literal simulation, span after span with each span's fire-tree
+// counts from the sample-depth analysis.
 Outcome runLiteral(const Workload& w, std::size_t count) {
-  return runSpans(w, count, [&](int first, int last, const SimulationSettings& s,
-                                const YearTable& fires, RandomGenerator& g, Recorded& out) {
-    reference::simulateSpan(*w.data, first, last, s, fires, g, out);
-    return 1;
-  });
+  const SimulationSettings settings = settingsOf(w);
+  std::vector<std::pair<int, int>> spans = spansOf(w);
+  if (count > 0 && count < spans.size()) spans.resize(count);
+  YearTable depth{};
+  for (int t = 1; t <= w.data->seriesCount; ++t) {
+    for (int y = w.data->seriesFirstYear[t]; y <= w.data->seriesLastYear[t]; ++y) {
+      ++depth[yearIndex(y)];
+    }
+  }
+  Outcome o;
+  o.threads = 1;
+  RandomGenerator generator;
+  generator.seed(12345 & 65535);
+  YearTable fires{};
+  const auto start = std::chrono::steady_clock::now();
+  for (auto [first, last] : spans) {
+    analyseSampleDepth(*w.data, first, last, depth, fires, settings.injuryMode);
+    reference::simulateSpan(*w.data, first, last, settings, fires, generator, o.rows);
+  }
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  o.finalState = generator.state();
+  return o;
 }
 
 // The exact curves of both thresholds and the Chao2 asymptote with its

@@ -196,6 +196,18 @@ void runBothAndCompare(const Case& c, int threads) {
   }
 }
 
+// A case with both methods, `simulations` each, on the given threads.
+void compareBothMethods(Case c, int simulations, InjuryMode injuries,
+                        std::initializer_list<int> threads) {
+  for (char method : {'D', 'R'}) {
+    c.settings.simulationCount = simulations;
+    c.settings.selectionMode = selectionMethodFrom(method);
+    c.settings.injuryMode = injuries;
+    c.settings.ranks = percentileRanks(simulations);
+    for (int t : threads) runBothAndCompare(c, t);
+  }
+}
+
 TEST(FastSimulation, SameRowsAsTheLiteralSimulationOnRandomData) {
   std::mt19937 random(4242);
   for (int number = 0; number < 240; ++number) {
@@ -222,14 +234,8 @@ TEST(FastSimulation, SameRowsWithTheLargestSampleAndAllCores) {
   c.data = makeHistory(1601, trees);
   c.spans = {{1601, 1900}, {1651, 1750}};
   c.description = "200 trees";
-  for (char method : {'D', 'R'}) {
-    c.settings.simulationCount = 7;
-    c.settings.selectionMode = selectionMethodFrom(method);
-    c.settings.injuryMode = InjuryMode::kAllInjuries;
-    c.settings.ranks = percentileRanks(7);
-    c.seed = 0;  // state -1
-    for (int threads : {1, 3, 0}) runBothAndCompare(c, threads);
-  }
+  c.seed = 0;  // state -1
+  compareBothMethods(c, 7, InjuryMode::kAllInjuries, {1, 3, 0});
 }
 
 TEST(FastSimulation, ManyShortSegmentsRunInParallelAndComeOutInOrder) {
@@ -247,14 +253,8 @@ TEST(FastSimulation, ManyShortSegmentsRunInParallelAndComeOutInOrder) {
   c.data = makeHistory(1801, trees);
   for (int first = 1801; first + 2 <= 1950; ++first) c.spans.push_back({first, first + 2});
   c.description = "24 trees, 148 segments";
-  for (char method : {'D', 'R'}) {
-    c.settings.simulationCount = 9;
-    c.settings.selectionMode = selectionMethodFrom(method);
-    c.settings.injuryMode = InjuryMode::kFireScarsOnly;
-    c.settings.ranks = percentileRanks(9);
-    c.seed = 4711;
-    for (int threads : {1, 2, 3}) runBothAndCompare(c, threads);
-  }
+  c.seed = 4711;
+  compareBothMethods(c, 9, InjuryMode::kFireScarsOnly, {1, 2, 3});
 }
 
 TEST(FastSimulation, GeneratorFixedPointGivesEqualDrawsEverywhere) {
