@@ -50,24 +50,25 @@ std::vector<double> pairsByUnion(const std::vector<const TreeBits*>& years, int 
   return pairs;
 }
 
-// missProbability(method, n, u, s) for u = 0..n. Without replacement the
-// value for u + 1 is the one for u times the next factor of the same
-// running product, so the table costs n multiplications, not n * n / 2,
-// and holds the very values missProbability gives.
-std::vector<double> missTable(SelectionMethod method, int n, int s) {
-  std::vector<double> miss(static_cast<std::size_t>(n) + 1, 0.0);
+// missProbability(method, n, u, s) for u = 0..limit (limit <= n), 0 past
+// it. Without replacement the value for u + 1 is the one for u times the
+// next factor of the same running product, so the table costs n
+// multiplications, not n * n / 2, and holds the very values
+// missProbability gives.
+// The table is written into `miss`, which is reused from size to size.
+void missTable(SelectionMethod method, int n, int s, int limit, std::vector<double>& miss) {
+  miss.assign(static_cast<std::size_t>(n) + 1, 0.0);
   if (method == SelectionMethod::kWithReplacement) {
-    for (int u = 0; u <= n; ++u) miss[u] = missProbability(method, n, u, s);
-    return miss;
+    for (int u = 0; u <= limit; ++u) miss[u] = missProbability(method, n, u, s);
+    return;
   }
   double ratio = 1.0;
   miss[0] = 1.0;
-  for (int u = 0; u < n; ++u) {
+  for (int u = 0; u < limit; ++u) {
     if (n - s - u <= 0) break;  // every larger set of trees is surely hit
     ratio *= static_cast<double>(n - s - u) / (n - u);
     miss[u + 1] = ratio;
   }
-  return miss;
 }
 
 }  // namespace
@@ -121,14 +122,21 @@ std::vector<ExpectedValue> exactCurve(const SpanIncidence& span, int threshold,
   const std::vector<double>& pairs = span.pairsByUnion[threshold - 1];
   std::vector<int> byRecorders(static_cast<std::size_t>(n) + 1, 0);
   for (int k : recorders) ++byRecorders[k];
+  // The largest number of trees that a year or a pair of years has: no
+  // miss probability past it is read (a span of a few years or none at
+  // all needs few; the sums below add the same terms in the same order).
+  int top = 0;
+  for (int u = 1; u <= n; ++u)
+    if (byRecorders[u] != 0 || pairs[u] != 0) top = u;
   std::vector<ExpectedValue> curve;
+  std::vector<double> miss;
   for (int s = 1; s <= n; ++s) {
-    const std::vector<double> miss = missTable(method, n, s);
+    missTable(method, n, s, top, miss);
     double missed = 0;  // expected years missed
-    for (int k = 1; k <= n; ++k) missed += byRecorders[k] * miss[k];
+    for (int k = 1; k <= top; ++k) missed += byRecorders[k] * miss[k];
     // Var(missed) = sum over ordered pairs P(both missed) - (E missed)^2.
     double both = 0;
-    for (int u = 1; u <= n; ++u) both += pairs[u] * miss[u];
+    for (int u = 1; u <= top; ++u) both += pairs[u] * miss[u];
     const double variance = std::max(both - missed * missed, 0.0);
     const double found = static_cast<double>(recorders.size()) - missed;
     curve.push_back({found * span.scale, std::sqrt(variance) * span.scale});
