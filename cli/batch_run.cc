@@ -21,22 +21,26 @@ namespace {
 
 // The screen of a batch run: nothing is asked; messages go to the error
 // stream, each named by its input file, and progress only when that
-// stream is a terminal.
+// stream is a terminal, at most every tenth of a second (a run of
+// thousands of segments has a progress record for each of its hundreds of
+// thousands of sample sizes).
 class BatchTerminal : public Terminal {
  public:
-  BatchTerminal(const BatchStreams& streams, std::string file, bool quiet)
-      : streams_(streams), file_(std::move(file)), quiet_(quiet) {}
+  BatchTerminal(const BatchStreams& streams, std::string file, bool quiet, Clock& clock)
+      : streams_(streams), file_(std::move(file)), quiet_(quiet), clock_(clock) {}
 
   void writeRecord(const std::string& record) override {
     if (record.empty()) return;
-    const std::string text(fmt::trimRight(record.substr(1)));
     if (record[0] == '+') {
-      if (!quiet_ && streams_.err.isTerminal() && text.rfind("Simulation", 0) == 0) {
-        streams_.err.write("\r" + text);
-        progressOpen_ = true;
-      }
+      if (quiet_ || record.compare(1, 10, "Simulation") != 0 || !streams_.err.isTerminal()) return;
+      const long long now = clock_.milliseconds();
+      if (progressOpen_ && now - lastProgress_ < kProgressSpacing) return;
+      lastProgress_ = now;
+      streams_.err.write("\r" + std::string(fmt::trimRight(record.substr(1))));
+      progressOpen_ = true;
       return;
     }
+    const std::string text(fmt::trimRight(record.substr(1)));
     if (!shown(text)) return;
     say(text);
   }
@@ -67,10 +71,13 @@ class BatchTerminal : public Terminal {
     progressOpen_ = false;
   }
 
+  static constexpr long long kProgressSpacing = 100;  // milliseconds
   const BatchStreams& streams_;
   std::string file_;
   bool quiet_;
+  Clock& clock_;
   bool progressOpen_ = false;
+  long long lastProgress_ = 0;
 };
 
 // What a rule changed as the batch run says it on the error stream; ""
@@ -546,7 +553,7 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
 
   int status = 0;
   for (const PlannedFile& plan : plans) {
-    BatchTerminal terminal(streams, plan.path, options.quiet);
+    BatchTerminal terminal(streams, plan.path, options.quiet, clock);
     Platform platform{terminal, files, clock, commands, locations, false};
     try {
       if (!plan.problem.empty()) throw ProgramStop{1, plan.problem};

@@ -32,6 +32,39 @@ std::vector<std::string> fields(const std::string& line, char separator) {
   return out;
 }
 
+// On a terminal the progress rewrites one line, at most every tenth of a
+// second; otherwise, or with -q, there is none.
+TEST_F(BatchFixture, ProgressOnATerminalIsSpacedOut) {
+  const std::string file = example();
+  auto progressRecords = [](const std::string& err) {
+    int count = 0;
+    for (std::size_t at = err.find("\rSimulation"); at != std::string::npos;
+         at = err.find("\rSimulation", at + 1))
+      ++count;
+    return count;
+  };
+  const std::vector<std::string> args = {"-n", "40", "-f", "-o", dir.path(), file};
+  errIsTerminal = true;
+  clock.step = 100;  // every reading a tenth of a second later: all shown
+  ASSERT_EQ(run(args), 0) << err;
+  const int all = progressRecords(err);
+  // 30 trees: each size's start and its 40 simulations done, but the one
+  // simulation of all trees.
+  EXPECT_EQ(all, 2 * 30 - 1);
+  clock.step = 50;
+  ASSERT_EQ(run(args), 0) << err;
+  EXPECT_EQ(progressRecords(err), (all + 1) / 2);  // every other one
+  clock.step = 0;  // the clock stands still: the first record only
+  ASSERT_EQ(run(args), 0) << err;
+  EXPECT_EQ(progressRecords(err), 1);
+  clock.step = 100;
+  ASSERT_EQ(run({"-q", "-n", "40", "-f", "-o", dir.path(), file}), 0) << err;
+  EXPECT_EQ(progressRecords(err), 0);
+  errIsTerminal = false;
+  ASSERT_EQ(run(args), 0) << err;
+  EXPECT_EQ(progressRecords(err), 0);
+}
+
 // Every CSV row, rounded to the spreadsheet's three decimals, is the
 // spreadsheet row of the same threshold, sample size and span.
 TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {

@@ -128,6 +128,9 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime now() = 0;
+  // Milliseconds from some fixed moment, never going back: for spacing
+  // out progress shown on a terminal, not a time of day.
+  virtual long long milliseconds() = 0;
 };
 
 class CommandInterpreter {

@@ -1,5 +1,6 @@
 #include "platform/posix_platform.h"
 
+#include <chrono>
 #include <signal.h>
 
 #include <fcntl.h>
@@ -270,6 +271,12 @@ LocalTime SystemClock::now() {
   return LocalTime{local.tm_year + 1900, local.tm_mon + 1,  local.tm_mday,
                    local.tm_hour,        local.tm_min,      local.tm_sec,
                    static_cast<int>(local.tm_gmtoff / 60)};
+}
+
+long long SystemClock::milliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 void ShellInterpreter::run(const std::string& commandLine) {

@@ -87,6 +87,7 @@ std::string currentExecutablePath();
 class SystemClock : public Clock {
  public:
   LocalTime now() override;
+  long long milliseconds() override;
 };
 
 class ShellInterpreter : public CommandInterpreter {

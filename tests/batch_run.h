@@ -23,6 +23,7 @@ struct BatchRun {
     EXPECT_EQ(line.error, "");
     StringStream o;
     StringStream e;
+    e.terminal = errIsTerminal;
     const int status = runBatch(line.options, files, clock, commands, ConfigLocations{},
                                 BatchStreams{o, e});
     out = o.text;
@@ -34,6 +35,7 @@ struct BatchRun {
   PosixFileSystem files;
   FixedClock clock{LocalTime{2026, 12, 8, 10, 30, 0}};
   RecordingInterpreter commands;
+  bool errIsTerminal = false;  // standard error as a terminal: progress is shown
   std::string out, err;
 };
 

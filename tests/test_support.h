@@ -47,7 +47,15 @@ class FixedClock : public Clock {
  public:
   explicit FixedClock(LocalTime t) : time(t) {}
   LocalTime now() override { return time; }
+  // Moves by `step` at each reading (0: only when a test moves it).
+  long long milliseconds() override {
+    const long long now = ms;
+    ms += step;
+    return now;
+  }
   LocalTime time;
+  long long ms = 0;
+  long long step = 0;
 };
 
 class RecordingInterpreter : public CommandInterpreter {
