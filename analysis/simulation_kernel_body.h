@@ -177,6 +177,37 @@ inline int countAbove(const std::uint32_t* keys, int slots, std::uint32_t t) {
   return count;
 }
 
+// fillKeys for the n keys of a simulation, and how many of them lie
+// above t, counted as they are made where the build can.
+inline int fillKeysCounting(std::uint32_t x, int n, std::uint32_t t, std::uint32_t* keys) {
+#if defined(__AVX512BW__)
+  const __m512i modulus = _mm512_set1_epi64(kModulus);
+  const __m512i modulus32 = _mm512_set1_epi32(static_cast<int>(kModulus));
+  const __m512i start = _mm512_set1_epi64(x);
+  const __m512i threshold = _mm512_set1_epi32(static_cast<int>(t));
+  int count = 0;
+  for (int i = 0; i < n; i += 16) {
+    __m512i even = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.even + i / 2));
+    __m512i odd = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.odd + i / 2));
+    even = _mm512_add_epi64(_mm512_and_si512(even, modulus), _mm512_srli_epi64(even, 31));
+    odd = _mm512_add_epi64(_mm512_and_si512(odd, modulus), _mm512_srli_epi64(odd, 31));
+    __m512i block = _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+    block = _mm512_add_epi32(_mm512_and_si512(block, modulus32), _mm512_srli_epi32(block, 31));
+    block = _mm512_castps_si512(_mm512_cvtepi32_ps(block));
+    _mm512_store_si512(keys + i, block);
+    // Only the lanes of real trees count.
+    const int real = n - i < 16 ? n - i : 16;
+    const __mmask16 lanes = static_cast<__mmask16>((1u << real) - 1u);
+    count += __builtin_popcount(_mm512_mask_cmpgt_epu32_mask(lanes, block, threshold));
+  }
+  return count;
+#else
+  fillKeys(x, n, keys);
+  for (int i = n; i < (n + 15) / 16 * 16; ++i) keys[i] = 0;
+  return countAbove(keys, (n + 15) / 16 * 16, t);
+#endif
+}
+
 // Without replacement: marks the s trees with the largest draws. A key t
 // with exactly s keys above it is searched for, by interpolation between
 // the draws' values (draws are uniform), with bisections after five steps
@@ -201,9 +232,20 @@ constexpr HalfInverses kHalfInverse = halfInverses();
 inline std::uint32_t keyAt(float value) { return __builtin_bit_cast(std::uint32_t, value); }
 inline float valueOf(std::uint32_t key) { return __builtin_bit_cast(float, key); }
 
-inline void chooseLargest(const std::uint32_t* keys, int n, int words, int s,
+// The first key every search tries (where s - 1/2 of n uniform draws
+// would lie above), and the largest key there is.
+inline std::uint32_t topKey() { return keyOf(kModulus); }
+inline std::uint32_t firstKey(int n, int s) {
+  const float top = valueOf(topKey());
+  const std::uint32_t t = keyAt(top - top * static_cast<float>(2 * s - 1) * kHalfInverse.value[n]);
+  return t < 1 ? 1 : t >= topKey() ? topKey() - 1 : t;
+}
+
+// `firstCount`, when 0 or more, is how many keys lie above firstKey(n, s),
+// counted as the keys were made.
+inline void chooseLargest(const std::uint32_t* keys, int n, int words, int s, int firstCount,
                           std::uint64_t* chosen) {
-  const std::uint32_t top = keyOf(kModulus);  // the largest key there is
+  const std::uint32_t top = topKey();
   const int slots = (n + 15) / 16 * 16;
   std::uint32_t a = 0;    // more than s keys above a
   std::uint32_t b = top;  // fewer than s keys above b
@@ -215,7 +257,9 @@ inline void chooseLargest(const std::uint32_t* keys, int n, int words, int s,
       return;
     }
     std::uint32_t t;
-    if (step >= 5 && (step & 1) == 1) {
+    if (step == 0) {
+      t = firstKey(n, s);
+    } else if (step >= 5 && (step & 1) == 1) {
       t = a + (b - a) / 2;
     } else {
       // Where s - 1/2 of the draws would lie above, were those between a
@@ -227,7 +271,7 @@ inline void chooseLargest(const std::uint32_t* keys, int n, int words, int s,
     }
     t = t <= a ? a + 1 : t;
     t = t >= b ? b - 1 : t;
-    const int c = countAbove(keys, slots, t);
+    const int c = step == 0 && firstCount >= 0 ? firstCount : countAbove(keys, slots, t);
     if (c == s) {
       statesAbove(keys, words, t, chosen);
       return;
@@ -360,6 +404,19 @@ inline void countByYear(const SpanModel& m, int open, const std::uint64_t* chose
     // Two years' rows (eight words) against the chosen trees at once: a
     // year is found when any of its four words meets them.
     const __m512i picked2 = _mm512_broadcast_i64x4(picked);
+    // Eight years a step: their 32 word tests gathered in one mask, each
+    // year's four bits folded into one and picked out.
+    for (; j + 8 <= end; j += 8) {
+      const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(base + j) * kTreeWords;
+      const unsigned meet =
+          static_cast<unsigned>(_mm512_test_epi64_mask(_mm512_loadu_si512(row), picked2)) |
+          static_cast<unsigned>(_mm512_test_epi64_mask(_mm512_loadu_si512(row + 8), picked2)) << 8 |
+          static_cast<unsigned>(_mm512_test_epi64_mask(_mm512_loadu_si512(row + 16), picked2)) << 16 |
+          static_cast<unsigned>(_mm512_test_epi64_mask(_mm512_loadu_si512(row + 24), picked2)) << 24;
+      unsigned any = meet | (meet >> 1);
+      any |= any >> 2;
+      found |= static_cast<std::uint64_t>(_pext_u32(any, 0x11111111u)) << j;
+    }
     for (; j + 2 <= end; j += 2) {
       const std::uint64_t* row = m.yearTrees + static_cast<std::size_t>(base + j) * kTreeWords;
       const unsigned meet = _mm512_test_epi64_mask(_mm512_loadu_si512(row), picked2);
@@ -527,7 +584,8 @@ inline void chooseWithReplacement(const std::uint32_t* keys, int n, int s, doubl
 // trees up to a whole word): the open years found, and those of them that
 // count for threshold 2.
 inline void countWithoutReplacement(const SpanModel& m, const SizeTask& task,
-                                    const std::uint32_t* keys, int* first, int* second) {
+                                    const std::uint32_t* keys, int firstCount, int* first,
+                                    int* second) {
   const int n = m.trees;
   const int treeWords = (n + 63) / 64;
   if (task.open <= kDirectYears) {
@@ -535,7 +593,7 @@ inline void countWithoutReplacement(const SpanModel& m, const SizeTask& task,
     return;
   }
   std::uint64_t chosen[kTreeWords] = {};
-  chooseLargest(keys, n, treeWords, task.sampleSize, chosen);
+  chooseLargest(keys, n, treeWords, task.sampleSize, firstCount, chosen);
   if (task.byUnion) {
     countByUnion(m, task.open, chosen, treeWords, *first, *second);
   } else {
@@ -553,11 +611,13 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
   std::uint32_t x = task.state;
   const double trees = n;
   if (!task.withReplacement) {
+    const bool searched = task.open > kDirectYears;
+    const std::uint32_t t0 = firstKey(n, s);
     for (int sim = 0; sim < task.simulations; ++sim) {
-      fillKeys(x, n, keys);
+      const int above = searched ? fillKeysCounting(x, n, t0, keys) : (fillKeys(x, n, keys), -1);
       // Slots past the last tree hold 0: below every threshold.
       for (int i = n; i < 64 * treeWords; ++i) keys[i] = 0;
-      countWithoutReplacement(m, task, keys, task.first + sim, task.second + sim);
+      countWithoutReplacement(m, task, keys, above, task.first + sim, task.second + sim);
       x = mulMod(x, task.stride);
     }
     return;
@@ -581,7 +641,7 @@ inline void countFromStates(const SpanModel& m, const SizeTask& task, const std:
                             int* first, int* second) {
   alignas(64) std::uint32_t keys[kStateSlots] = {};
   for (int i = 0; i < m.trees; ++i) keys[i] = keyOf(states[i]);
-  countWithoutReplacement(m, task, keys, first, second);
+  countWithoutReplacement(m, task, keys, -1, first, second);
 }
 
 constexpr Entry kEntry{runTask, countFromStates};
