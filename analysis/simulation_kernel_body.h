@@ -115,6 +115,18 @@ inline void fillKeys(std::uint32_t x, int count, std::uint32_t* keys) {
 
 inline int popCount(std::uint64_t w) { return __builtin_popcountll(w); }
 
+#if defined(__AVX512BW__)
+// Bit i: keys[i] (of 64) lies above the threshold; the four 16-bit masks
+// are joined in mask registers.
+inline std::uint64_t above64(const std::uint32_t* keys, __m512i threshold) {
+  const __mmask16 k0 = _mm512_cmpgt_epu32_mask(_mm512_load_si512(keys), threshold);
+  const __mmask16 k1 = _mm512_cmpgt_epu32_mask(_mm512_load_si512(keys + 16), threshold);
+  const __mmask16 k2 = _mm512_cmpgt_epu32_mask(_mm512_load_si512(keys + 32), threshold);
+  const __mmask16 k3 = _mm512_cmpgt_epu32_mask(_mm512_load_si512(keys + 48), threshold);
+  return _cvtmask64_u64(_mm512_kunpackd(_mm512_kunpackw(k3, k2), _mm512_kunpackw(k1, k0)));
+}
+#endif
+
 // Marks in bits[0..words - 1] the keys above t (bit i for keys[i]) and
 // returns how many there are. The array holds words * 64 keys. (Keys are
 // below 2^31, so a signed comparison orders them too.)
@@ -124,11 +136,7 @@ inline int statesAbove(const std::uint32_t* keys, int words, std::uint32_t t,
 #if defined(__AVX512BW__)
   const __m512i threshold = _mm512_set1_epi32(static_cast<int>(t));
   for (int w = 0; w < words; ++w) {
-    std::uint64_t word = 0;
-    for (int q = 0; q < 4; ++q) {
-      const __m512i v = _mm512_load_si512(keys + 64 * w + 16 * q);
-      word |= std::uint64_t{_mm512_cmpgt_epu32_mask(v, threshold)} << (16 * q);
-    }
+    const std::uint64_t word = above64(keys + 64 * w, threshold);
     bits[w] = word;
     count += popCount(word);
   }
@@ -162,7 +170,9 @@ inline int countAbove(const std::uint32_t* keys, int slots, std::uint32_t t) {
   int count = 0;
 #if defined(__AVX512BW__)
   const __m512i threshold = _mm512_set1_epi32(static_cast<int>(t));
-  for (int i = 0; i < slots; i += 16)
+  int i = 0;
+  for (; i + 64 <= slots; i += 64) count += popCount(above64(keys + i, threshold));
+  for (; i < slots; i += 16)
     count += __builtin_popcount(_mm512_cmpgt_epu32_mask(_mm512_load_si512(keys + i), threshold));
 #elif defined(__AVX2__)
   const __m256i threshold = _mm256_set1_epi32(static_cast<int>(t));
