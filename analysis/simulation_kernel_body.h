@@ -74,20 +74,26 @@ alignas(64) constexpr StatePowers kPowers = statePowers();
 // ((p mod 2^31) + (p >> 31)) is below 2^32; the even places' results
 // fill the low halves of 64-bit lanes, the odd places' the high halves,
 // and the second fold is made on the 32-bit lanes.
-inline void fillKeys(std::uint32_t x, int count, std::uint32_t* keys) {
 #if defined(__AVX512BW__)
+// The keys of the states i + 1 .. i + 16 draws after x (`start` holds x in
+// every 64-bit lane).
+inline __m512i keyBlock(__m512i start, int i) {
   const __m512i modulus = _mm512_set1_epi64(kModulus);
   const __m512i modulus32 = _mm512_set1_epi32(static_cast<int>(kModulus));
+  __m512i even = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.even + i / 2));
+  __m512i odd = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.odd + i / 2));
+  even = _mm512_add_epi64(_mm512_and_si512(even, modulus), _mm512_srli_epi64(even, 31));
+  odd = _mm512_add_epi64(_mm512_and_si512(odd, modulus), _mm512_srli_epi64(odd, 31));
+  __m512i block = _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+  block = _mm512_add_epi32(_mm512_and_si512(block, modulus32), _mm512_srli_epi32(block, 31));
+  return _mm512_castps_si512(_mm512_cvtepi32_ps(block));
+}
+#endif
+
+inline void fillKeys(std::uint32_t x, int count, std::uint32_t* keys) {
+#if defined(__AVX512BW__)
   const __m512i start = _mm512_set1_epi64(x);
-  for (int i = 0; i < count; i += 16) {
-    __m512i even = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.even + i / 2));
-    __m512i odd = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.odd + i / 2));
-    even = _mm512_add_epi64(_mm512_and_si512(even, modulus), _mm512_srli_epi64(even, 31));
-    odd = _mm512_add_epi64(_mm512_and_si512(odd, modulus), _mm512_srli_epi64(odd, 31));
-    __m512i block = _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
-    block = _mm512_add_epi32(_mm512_and_si512(block, modulus32), _mm512_srli_epi32(block, 31));
-    _mm512_store_si512(keys + i, _mm512_castps_si512(_mm512_cvtepi32_ps(block)));
-  }
+  for (int i = 0; i < count; i += 16) _mm512_store_si512(keys + i, keyBlock(start, i));
 #elif defined(__AVX2__)
   const __m256i modulus = _mm256_set1_epi64x(kModulus);
   const __m256i modulus32 = _mm256_set1_epi32(static_cast<int>(kModulus));
@@ -191,19 +197,11 @@ inline int countAbove(const std::uint32_t* keys, int slots, std::uint32_t t) {
 // above t, counted as they are made where the build can.
 inline int fillKeysCounting(std::uint32_t x, int n, std::uint32_t t, std::uint32_t* keys) {
 #if defined(__AVX512BW__)
-  const __m512i modulus = _mm512_set1_epi64(kModulus);
-  const __m512i modulus32 = _mm512_set1_epi32(static_cast<int>(kModulus));
   const __m512i start = _mm512_set1_epi64(x);
   const __m512i threshold = _mm512_set1_epi32(static_cast<int>(t));
   int count = 0;
   for (int i = 0; i < n; i += 16) {
-    __m512i even = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.even + i / 2));
-    __m512i odd = _mm512_mul_epu32(start, _mm512_load_si512(kPowers.odd + i / 2));
-    even = _mm512_add_epi64(_mm512_and_si512(even, modulus), _mm512_srli_epi64(even, 31));
-    odd = _mm512_add_epi64(_mm512_and_si512(odd, modulus), _mm512_srli_epi64(odd, 31));
-    __m512i block = _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
-    block = _mm512_add_epi32(_mm512_and_si512(block, modulus32), _mm512_srli_epi32(block, 31));
-    block = _mm512_castps_si512(_mm512_cvtepi32_ps(block));
+    const __m512i block = keyBlock(start, i);
     _mm512_store_si512(keys + i, block);
     // Only the lanes of real trees count.
     const int real = n - i < 16 ? n - i : 16;
