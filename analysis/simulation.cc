@@ -193,6 +193,21 @@ SizeJob jobFor(const FireHistory& data, int s, const SimulationSettings& setting
   return job;
 }
 
+// Every sample size's job of a span whose draws begin after state
+// `start`, index s (1..n): each size's draws follow those of the larger
+// sizes, n for every simulation.
+std::vector<SizeJob> jobsOfSpan(const FireHistory& data, int n, const SimulationSettings& settings,
+                                std::uint32_t start) {
+  std::vector<SizeJob> jobs(n + 1);
+  long long drawn = 0;
+  for (int s = n; s >= 1; --s) {
+    jobs[s] = jobFor(data, s, settings);
+    jobs[s].state = minstd::advance(start, minstd::multiplierPower(drawn));
+    drawn += static_cast<long long>(std::max(jobs[s].nsim, 0)) * n;
+  }
+  return jobs;
+}
+
 // Draws a span takes: n for every simulation of every size.
 long long drawsOfSpan(const FireHistory& data, int n, const SimulationSettings& settings) {
   long long drawn = 0;
@@ -288,33 +303,20 @@ void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSet
   const int open = span.events.openYears(s, settings.selectionMode);
   const int decided[2] = {span.events.eventYears() - open,
                           span.events.secondYears() - span.events.secondAmongOpen(open)};
+  // When every simulation finds the same years there is nothing to draw,
+  // and rows made before for the same counts, simulations and scale serve
+  // again.
+  FixedOutcome& f = ws.fixed;
+  const bool fixed = open == 0 && !job.observed;
+  if (fixed && f.valid && f.nsim == nsim && f.decided[0] == decided[0] &&
+      f.decided[1] == decided[1] && f.scale == span.years.scale &&
+      f.withinPercent == span.within.percent) {
+    result.rows = f.rows;
+    return;
+  }
   if (open == 0) {
-    // Every simulation finds the same years: nothing to draw, and rows
-    // made before for the same counts, simulations and scale serve again.
-    FixedOutcome& f = ws.fixed;
-    const float scale = span.years.scale;
-    if (!job.observed && f.valid && f.nsim == nsim && f.decided[0] == decided[0] &&
-        f.decided[1] == decided[1] && f.scale == scale &&
-        f.withinPercent == span.within.percent) {
-      result.rows = f.rows;
-      return;
-    }
     std::fill(ws.found[0].begin(), ws.found[0].begin() + nsim, 0);
     std::fill(ws.found[1].begin(), ws.found[1].begin() + nsim, 0);
-    for (int k = 0; k < 2; ++k) {
-      rowFromCounts(ws.found[k].data(), decided[k], open, nsim, job.observed, scale,
-                    settings.ranks, span.within, k, ws, result.rows[k]);
-    }
-    if (!job.observed) {
-      f.valid = true;
-      f.nsim = nsim;
-      f.decided[0] = decided[0];
-      f.decided[1] = decided[1];
-      f.scale = scale;
-      f.withinPercent = span.within.percent;
-      f.rows = result.rows;
-    }
-    return;
   } else {
     kernel::SizeTask task;
     task.sampleSize = s;
@@ -334,6 +336,8 @@ void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSet
     rowFromCounts(ws.found[k].data(), decided[k], open, nsim, job.observed, span.years.scale,
                   settings.ranks, span.within, k, ws, result.rows[k]);
   }
+  if (fixed) f = FixedOutcome{true, nsim, {decided[0], decided[1]}, span.years.scale,
+                              span.within.percent, result.rows};
 }
 
 // The value handed on for sample size s: the rows of the thresholds its
@@ -470,14 +474,7 @@ int simulateOneSpan(const FireHistory& data, int first, int last, const Simulati
                     const YearTable& fireTreeCount, std::uint32_t start, SimulationObserver& observer) {
   const int n = std::min(data.seriesCount, kMaxSeries);
   const SpanWork span(data, n, first, last, settings, fireTreeCount);
-  // Where each sample size's draws begin in the generator's sequence.
-  std::vector<SizeJob> jobs(n + 1);
-  long long drawn = 0;
-  for (int s = n; s >= 1; --s) {
-    jobs[s] = jobFor(data, s, settings);
-    jobs[s].state = minstd::advance(start, minstd::multiplierPower(drawn));
-    drawn += static_cast<long long>(std::max(jobs[s].nsim, 0)) * n;
-  }
+  const std::vector<SizeJob> jobs = jobsOfSpan(data, n, settings, start);
   std::vector<SizeResult> results(n + 1);
   // Unit u is sample size n - u: the largest sizes, the longest jobs, first.
   return runOrdered(
@@ -568,13 +565,8 @@ int simulateSpans(const FireHistory& data, const std::vector<SimulationSpan>& sp
         slot.assign(n + 1, SizeResult{});
         if (!runs[u]) return;
         const SpanWork span(data, n, spans[u].first, spans[u].last, settings, fireTreeCount);
-        long long drawn = 0;
-        for (int s = n; s >= 1; --s) {
-          SizeJob job = jobFor(data, s, settings);
-          job.state = minstd::advance(starts[u], minstd::multiplierPower(drawn));
-          drawn += static_cast<long long>(std::max(job.nsim, 0)) * n;
-          runSampleSize(span, job, settings, settings.build, ws, slot[s]);
-        }
+        const std::vector<SizeJob> jobs = jobsOfSpan(data, n, settings, starts[u]);
+        for (int s = n; s >= 1; --s) runSampleSize(span, jobs[s], settings, settings.build, ws, slot[s]);
       },
       [&](int u) {
         observer.spanStarted(spans[u].first, spans[u].last);

@@ -136,7 +136,7 @@ inline std::uint64_t above64(const std::uint32_t* keys, __m512i threshold) {
 // Marks in bits[0..words - 1] the keys above t (bit i for keys[i]) and
 // returns how many there are. The array holds words * 64 keys. (Keys are
 // below 2^31, so a signed comparison orders them too.)
-inline int statesAbove(const std::uint32_t* keys, int words, std::uint32_t t,
+inline int keysAbove(const std::uint32_t* keys, int words, std::uint32_t t,
                        std::uint64_t* bits) {
   int count = 0;
 #if defined(__AVX512BW__)
@@ -281,7 +281,7 @@ inline void chooseLargest(const std::uint32_t* keys, int n, int words, int s, in
     t = t >= b ? b - 1 : t;
     const int c = step == 0 && firstCount >= 0 ? firstCount : countAbove(keys, slots, t);
     if (c == s) {
-      statesAbove(keys, words, t, chosen);
+      keysAbove(keys, words, t, chosen);
       return;
     }
     // Without branches: which side the count falls on is random.
@@ -588,6 +588,17 @@ inline void chooseWithReplacement(const std::uint32_t* keys, int n, int s, doubl
 #endif
 }
 
+// The open years the chosen trees find, and those of them that count for
+// threshold 2, the way the task says is cheaper.
+inline void countFound(const SpanModel& m, const SizeTask& task, const std::uint64_t* chosen,
+                       int treeWords, int& first, int& second) {
+  if (task.byUnion) {
+    countByUnion(m, task.open, chosen, treeWords, first, second);
+  } else {
+    countByYear(m, task.open, chosen, treeWords, first, second);
+  }
+}
+
 // One simulation without replacement from its keys (zero past the n
 // trees up to a whole word): the open years found, and those of them that
 // count for threshold 2.
@@ -602,11 +613,7 @@ inline void countWithoutReplacement(const SpanModel& m, const SizeTask& task,
   }
   std::uint64_t chosen[kTreeWords] = {};
   chooseLargest(keys, n, treeWords, task.sampleSize, firstCount, chosen);
-  if (task.byUnion) {
-    countByUnion(m, task.open, chosen, treeWords, *first, *second);
-  } else {
-    countByYear(m, task.open, chosen, treeWords, *first, *second);
-  }
+  countFound(m, task, chosen, treeWords, *first, *second);
 }
 
 inline void runTask(const SpanModel& m, const SizeTask& task) {
@@ -635,11 +642,7 @@ inline void runTask(const SpanModel& m, const SizeTask& task) {
     // product exact in double; a draw of 1.0 chooses no tree.
     fillKeys(x, s, keys);
     chooseWithReplacement(keys, n, s, trees, chosen);
-    if (task.byUnion) {
-      countByUnion(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
-    } else {
-      countByYear(m, task.open, chosen, treeWords, task.first[sim], task.second[sim]);
-    }
+    countFound(m, task, chosen, treeWords, task.first[sim], task.second[sim]);
     x = mulMod(x, task.stride);
   }
 }
