@@ -521,6 +521,12 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
                       (files.resolvedFolder(inFolder).empty() ? " does not exist\n" : " cannot be written\n"));
     return 2;
   }
+  // A chart that cannot be drawn is known before any analysis runs.
+  std::string chartProblem;
+  if (options.plot && !chartDrawingAvailable(chartProblem)) {
+    streams.err.write("rova: cannot draw the chart: " + screenSafe(chartProblem) + "\n");
+    return 1;
+  }
   SilentTerminal silentTerminal;
   Platform silent{silentTerminal, files, clock, commands, locations, false};
   std::vector<PlannedFile> plans;

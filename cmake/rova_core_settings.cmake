@@ -4,8 +4,20 @@
 include(GNUInstallDirs)
 find_package(Threads REQUIRED)
 
+# The program's loadable modules are installed here, a folder of the
+# program's own that the library loader does not search (nor does the
+# package run ldconfig for it); the program finds them by the path from its
+# own folder.
+set(ROVA_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/rova/modules)
+file(RELATIVE_PATH ROVA_MODULE_DIR_FROM_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_FULL_LIBDIR}/rova/modules)
+# What program and chart module must both say they are, or the module is
+# not used.
+set(ROVA_CHART_BUILD "rova ${PROJECT_VERSION}, ${CMAKE_CXX_COMPILER_ID} ${CMAKE_CXX_COMPILER_VERSION}")
+
 function(rova_core_settings target source_dir)
   target_compile_definitions(${target} PRIVATE
+    ROVA_MODULE_DIR_FROM_PROGRAM="${ROVA_MODULE_DIR_FROM_PROGRAM}"
     ROVA_BUILD_DIR="${CMAKE_BINARY_DIR}"
     ROVA_SOURCE_DATA_DIR="${source_dir}/data"
     ROVA_INSTALLED_DATA_DIR="${CMAKE_INSTALL_FULL_DATADIR}/rova")

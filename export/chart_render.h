@@ -86,14 +86,31 @@ struct ChartOutput {
   std::string error;  // "" when the chart was drawn
 };
 
+// Draws the chart. The drawing lives in the loadable module
+// kChartModule (see platform/program_module.h), loaded by the first chart a
+// run draws; when it cannot be loaded, `error` says why.
 ChartOutput renderChart(const ChartInfo& info, const std::vector<ChartSpan>& spans,
                         ChartFormat format);
+
+// Whether charts can be drawn: the module loads. When not, `error` says why.
+bool chartDrawingAvailable(std::string& error);
+
+// The module's file name and entry points. rova_chart_build returns the
+// build the module belongs to (ROVA_CHART_BUILD, the same in program and
+// module), rova_chart_draw draws as renderChart.
+constexpr const char* kChartModule = "rova-chart.so";
+using ChartDrawEntry = void (*)(const ChartInfo& info, const std::vector<ChartSpan>& spans,
+                                ChartFormat format, ChartOutput& out);
+
+// The drawing itself, in the module (and linked into the unit tests).
+ChartOutput drawChart(const ChartInfo& info, const std::vector<ChartSpan>& spans,
+                      ChartFormat format);
 
 // The PNG's pixels per point: 200 pixels per inch.
 constexpr double kChartPngScale = 200.0 / 72.0;
 constexpr double kChartPageWidth = 504;  // points
 
-// The layout's parts, for the tests.
+// The layout's parts, in the module; for the tests.
 
 // The shared y scale: 0 to `top` in ticks of `step`, labelled with
 // `decimals` decimals.

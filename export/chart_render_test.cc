@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_module.h"
 #include "tests/test_support.h"
 
 namespace rova {
@@ -326,6 +327,48 @@ TEST(ChartRender, SameInputGivesTheSameBytes) {
   const std::string pdf = rendered(kInfo, spans, ChartFormat::kPdf);
   EXPECT_EQ(pdf.find("CreationDate"), std::string::npos);
   EXPECT_EQ(pdf.find("ModDate"), std::string::npos);
+}
+
+// The program draws through its chart module, which is loaded only then:
+// the module gives the very bytes of the drawing linked into these tests.
+TEST(ChartModule, DrawsAsTheDrawingItself) {
+  std::string error;
+  ASSERT_TRUE(chartDrawingAvailable(error)) << error;
+  const std::vector<ChartSpan> spans{span(1600, 1990, 20, true)};
+  for (ChartFormat format : {ChartFormat::kSvg, ChartFormat::kPdf, ChartFormat::kPng}) {
+    const ChartOutput loaded = renderChart(kInfo, spans, format);
+    EXPECT_EQ(loaded.error, "");
+    EXPECT_FALSE(loaded.bytes.empty());
+    EXPECT_TRUE(loaded.bytes == drawChart(kInfo, spans, format).bytes) << chartExtension(format);
+  }
+}
+
+// A module that is missing, from another build or without the entry asked
+// for is refused with the reason.
+TEST(ChartModule, RefusesWhatItCannotUse) {
+  std::string error;
+  EXPECT_EQ(programModuleSymbol("rova-none.so", "rova_chart_build", ROVA_CHART_BUILD,
+                                "rova_chart_draw", error),
+            nullptr);
+  EXPECT_NE(error.find("module rova-none.so is not installed beside"), std::string::npos) << error;
+  error.clear();
+  EXPECT_EQ(programModuleSymbol(kChartModule, "rova_chart_build", "rova 0.1, elsewhere",
+                                "rova_chart_draw", error),
+            nullptr);
+  EXPECT_NE(error.find("belongs to another build of the program (" ROVA_CHART_BUILD
+                       ", this is rova 0.1, elsewhere)"),
+            std::string::npos)
+      << error;
+  error.clear();
+  EXPECT_EQ(programModuleSymbol(kChartModule, "rova_chart_build", ROVA_CHART_BUILD,
+                                "rova_chart_erase", error),
+            nullptr);
+  EXPECT_NE(error.find("lacks rova_chart_erase"), std::string::npos) << error;
+  error.clear();
+  EXPECT_NE(programModuleSymbol(kChartModule, "rova_chart_build", ROVA_CHART_BUILD,
+                                "rova_chart_draw", error),
+            nullptr);
+  EXPECT_EQ(error, "");
 }
 
 // The PDF's words: the title, the input's name, the thresholds in words,

@@ -1,0 +1,1074 @@
+#include "export/chart_render.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "format/utf8.h"
+
+namespace rova {
+namespace {
+
+// ---------------------------------------------------------------- text
+
+// `text` as valid UTF-8 for pango: valid sequences as they are, any other
+// byte read as Latin-1, tabs and line ends as blanks, other control
+// characters (C0, DEL and C1) dropped.
+std::string displayText(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c == '\t' || c == '\n' || c == '\r')
+        out += ' ';
+      else if (c >= 0x20 && c != 0x7f)
+        out += static_cast<char>(c);
+      ++i;
+    } else if (std::size_t length = utf8SequenceLength(text, i)) {
+      const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+      if (!c1) out.append(text, i, length);
+      i += length;
+    } else {
+      if (c >= 0xA0) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3f));
+      }
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string xmlEscaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// A number as a tick label: `decimals` decimals, never "-0", whatever the
+// locale.
+std::string number(double value, int decimals) {
+  char buffer[64];
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  std::string text(buffer, result.ptr);
+  if (text.find_first_not_of("-0.") == std::string::npos && text[0] == '-') text.erase(0, 1);
+  return text;
+}
+
+struct Rgb {
+  double r, g, b;
+};
+
+Rgb rgb(unsigned colour) {
+  return {((colour >> 16) & 0xff) / 255.0, ((colour >> 8) & 0xff) / 255.0, (colour & 0xff) / 255.0};
+}
+
+constexpr unsigned kInk = 0x1a1a1a;
+constexpr unsigned kSoftInk = 0x4d4d4d;
+constexpr unsigned kGridLine = 0xdedede;
+constexpr double k99Opacity = 0.16;
+constexpr double k95Opacity = 0.30;
+
+void setColour(cairo_t* cr, unsigned colour, double alpha = 1) {
+  const Rgb c = rgb(colour);
+  cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
+
+struct Font {
+  double size;  // points
+  bool bold = false;
+  bool italic = false;
+};
+
+enum class Cut { kEnd, kMiddle };
+
+struct LayoutDeleter {
+  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+using Layout = std::unique_ptr<PangoLayout, LayoutDeleter>;
+
+// A laid-out text for `cr`: at most `width` points wide (0: as wide as it
+// is) and `lines` lines, the last one cut with an ellipsis when the text
+// is longer. Glyph positions and metrics are not hinted, so a text measures
+// the same on every surface.
+Layout layOut(cairo_t* cr, const std::string& text, const Font& font, double width = 0,
+              int lines = 1, Cut cut = Cut::kEnd, PangoAlignment align = PANGO_ALIGN_LEFT) {
+  Layout layout(pango_cairo_create_layout(cr));
+  PangoContext* context = pango_layout_get_context(layout.get());
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(context, FALSE);
+  pango_layout_context_changed(layout.get());
+
+  PangoFontDescription* description = pango_font_description_new();
+  pango_font_description_set_family(description, "DejaVu Sans,Sans");
+  pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
+  pango_font_description_set_weight(description,
+                                    font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(description,
+                                   font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  pango_layout_set_font_description(layout.get(), description);
+  pango_font_description_free(description);
+
+  if (width > 0) {
+    pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_height(layout.get(), -std::max(lines, 1));
+    pango_layout_set_ellipsize(layout.get(),
+                               cut == Cut::kMiddle ? PANGO_ELLIPSIZE_MIDDLE : PANGO_ELLIPSIZE_END);
+    pango_layout_set_alignment(layout.get(), align);
+  }
+  const std::string shown = displayText(text);
+  pango_layout_set_text(layout.get(), shown.data(), static_cast<int>(shown.size()));
+  return layout;
+}
+
+struct Size {
+  double width, height;
+};
+
+// The logical size: the advance of the text and its lines' height.
+Size sizeOf(const Layout& layout) {
+  PangoRectangle logical;
+  pango_layout_get_extents(layout.get(), nullptr, &logical);
+  return {static_cast<double>(logical.x + logical.width) / PANGO_SCALE,
+          static_cast<double>(logical.y + logical.height) / PANGO_SCALE};
+}
+
+// Draws the layout with its top left at (x, y).
+void show(cairo_t* cr, const Layout& layout, double x, double y, unsigned colour) {
+  setColour(cr, colour);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout.get());
+}
+
+// ---------------------------------------------------------------- data
+
+// The value as drawn: clipped at 0, or nothing when it is not finite.
+std::optional<double> drawn(float value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  return std::max(0.0, static_cast<double>(value));
+}
+
+using Rows = std::vector<const ResultRow*>;
+
+// Runs of consecutive rows for which every one of `values` is drawable.
+template <typename... Value>
+std::vector<Rows> runs(const Rows& rows, Value... values) {
+  std::vector<Rows> out;
+  bool open = false;
+  for (const ResultRow* row : rows) {
+    if (!(drawn(values(*row)) && ...)) {
+      open = false;
+      continue;
+    }
+    if (!open) out.emplace_back();
+    open = true;
+    out.back().push_back(row);
+  }
+  return out;
+}
+
+// A span's rows sorted for drawing: per threshold (ascending) the
+// simulated rows by sample size, and the observed rows apart.
+struct SpanSeries {
+  std::vector<int> thresholds;
+  std::vector<Rows> simulated;  // one per threshold
+  Rows observed;
+};
+
+SpanSeries seriesOf(const ChartSpan& span) {
+  SpanSeries s;
+  for (const ResultRow& r : span.rows)
+    if (std::find(s.thresholds.begin(), s.thresholds.end(), r.threshold) == s.thresholds.end())
+      s.thresholds.push_back(r.threshold);
+  std::sort(s.thresholds.begin(), s.thresholds.end());
+  s.simulated.resize(s.thresholds.size());
+  for (std::size_t k = 0; k < s.thresholds.size(); ++k) {
+    for (const ResultRow& r : span.rows) {
+      if (r.threshold != s.thresholds[k]) continue;
+      if (r.observed)
+        s.observed.push_back(&r);
+      else
+        s.simulated[k].push_back(&r);
+    }
+    std::stable_sort(
+        s.simulated[k].begin(), s.simulated[k].end(),
+        [](const ResultRow* a, const ResultRow* b) { return a->sampleSize < b->sampleSize; });
+  }
+  return s;
+}
+
+double largestDrawnValue(const std::vector<ChartSpan>& spans) {
+  double maximum = 0;
+  auto consider = [&](float v) {
+    if (auto d = drawn(v)) maximum = std::max(maximum, *d);
+  };
+  for (const ChartSpan& span : spans) {
+    if (span.adequacy) {
+      // The asymptote's upper limit may lie far above: it runs off the top.
+      const SpanAdequacy& a = *span.adequacy;
+      for (const auto& curve : a.exact)
+        for (const ExpectedValue& v : curve) consider(static_cast<float>(v.mean));
+      for (double v : a.extrapolation) consider(static_cast<float>(v));
+      consider(static_cast<float>(a.estimate));
+    }
+    for (const ResultRow& row : span.rows) {
+      consider(row.mean);
+      if (row.observed) continue;
+      for (int k = 0; k < 4; ++k) consider(row.limits[k]);
+      consider(row.percentiles[0]);
+      consider(row.percentiles[1]);
+    }
+  }
+  return maximum;
+}
+
+// ---------------------------------------------------------------- marks
+
+// The frame of one panel's plot area and its data-to-page mapping.
+struct Frame {
+  static constexpr double kInset = 5;
+
+  double left, top, width, height;
+  int maxTrees;
+  double yTop;
+  double strip = 0;  // width kept at the right for the asymptote
+
+  // Sample sizes 1..maxTrees sit at the middles of equal steps, inside a
+  // margin that keeps the markers at either end clear of the frame.
+  double x(double trees) const {
+    return left + kInset + (trees - 0.5) / maxTrees * (width - strip - 2 * kInset);
+  }
+  double y(double value) const { return top + height - value / yTop * height; }
+  double bottom() const { return top + height; }
+  double right() const { return left + width; }
+  // Half the width of what stands for a lone sample size.
+  double loneHalfWidth() const { return std::min(0.3 / maxTrees * width, 8.0); }
+};
+
+void setDash(cairo_t* cr, const std::vector<double>& dash) {
+  cairo_set_dash(cr, dash.empty() ? nullptr : dash.data(), static_cast<int>(dash.size()), 0);
+}
+
+// The outline of a marker centred on (x, y), `size` its radius.
+void markerPath(cairo_t* cr, ChartMarker shape, double x, double y, double size) {
+  switch (shape) {
+    case ChartMarker::kCircle:
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, x, y, size, 0, 2 * M_PI);
+      break;
+    case ChartMarker::kTriangle: {
+      const double r = size * 1.3;
+      cairo_move_to(cr, x, y - r);
+      cairo_line_to(cr, x + r * 0.866, y + r * 0.5);
+      cairo_line_to(cr, x - r * 0.866, y + r * 0.5);
+      cairo_close_path(cr);
+      break;
+    }
+    case ChartMarker::kSquare:
+      cairo_rectangle(cr, x - size * 0.9, y - size * 0.9, size * 1.8, size * 1.8);
+      break;
+  }
+}
+
+void marker(cairo_t* cr, ChartMarker shape, double x, double y, double size) {
+  markerPath(cr, shape, x, y, size);
+  cairo_fill(cr);
+}
+
+// The value of all trees: the threshold's marker, large and outlined in
+// black, so the two thresholds' values differ in shape as well.
+void observedMark(cairo_t* cr, const ThresholdStyle& s, double x, double y) {
+  markerPath(cr, s.marker, x, y, 3.6);
+  setColour(cr, s.colour);
+  cairo_fill_preserve(cr);
+  setColour(cr, 0x000000);
+  cairo_set_line_width(cr, 0.8);
+  setDash(cr, {});
+  cairo_stroke(cr);
+}
+
+// The legend's samples: the same strokes and fills as the panels, in a box
+// of `width` by `height` centred on (x, y).
+void meanSample(cairo_t* cr, const ThresholdStyle& s, double x, double y, double width) {
+  setColour(cr, s.colour);
+  cairo_set_line_width(cr, 1.4);
+  setDash(cr, s.meanDash);
+  cairo_move_to(cr, x - width / 2, y);
+  cairo_line_to(cr, x + width / 2, y);
+  cairo_stroke(cr);
+  marker(cr, s.marker, x, y, 2.2);
+}
+
+void percentileSample(cairo_t* cr, const ThresholdStyle& s, double x, double y, double width) {
+  setColour(cr, s.colour);
+  cairo_set_line_width(cr, 0.8);
+  setDash(cr, s.percentileDash);
+  for (double dy : {-2.5, 2.5}) {
+    cairo_move_to(cr, x - width / 2, y + dy);
+    cairo_line_to(cr, x + width / 2, y + dy);
+  }
+  cairo_stroke(cr);
+}
+
+void bandSample(cairo_t* cr, const ThresholdStyle& s, double x, double y, double width,
+                bool inner) {
+  cairo_rectangle(cr, x - width / 2, y - 4, width, 8);
+  setColour(cr, s.colour, k99Opacity);
+  cairo_fill_preserve(cr);
+  if (inner) {
+    setColour(cr, s.colour, k95Opacity);
+    cairo_fill_preserve(cr);
+  }
+  cairo_new_path(cr);
+}
+
+class PanelPainter {
+ public:
+  PanelPainter(cairo_t* cr, const Frame& frame) : cr_(cr), f_(frame) {}
+
+  // A filled band between two limits over each run of sample sizes (a box
+  // for a run of one size).
+  void band(const Rows& rows, int lower, int upper, const ThresholdStyle& s, double opacity) {
+    auto lowerOf = [=](const ResultRow& r) { return r.limits[lower]; };
+    auto upperOf = [=](const ResultRow& r) { return r.limits[upper]; };
+    setColour(cr_, s.colour, opacity);
+    for (const Rows& run : runs(rows, lowerOf, upperOf)) {
+      if (run.size() == 1) {
+        const double x = f_.x(run[0]->sampleSize), half = f_.loneHalfWidth();
+        const double top = f_.y(*drawn(upperOf(*run[0])));
+        cairo_rectangle(cr_, x - half, top, 2 * half, f_.y(*drawn(lowerOf(*run[0]))) - top);
+      } else {
+        for (const ResultRow* r : run)
+          cairo_line_to(cr_, f_.x(r->sampleSize), f_.y(*drawn(upperOf(*r))));
+        for (auto r = run.rbegin(); r != run.rend(); ++r)
+          cairo_line_to(cr_, f_.x((*r)->sampleSize), f_.y(*drawn(lowerOf(**r))));
+        cairo_close_path(cr_);
+      }
+      cairo_fill(cr_);
+    }
+  }
+
+  // A line through each run of values (a short level stroke for a run of
+  // one).
+  template <typename Value>
+  void line(const Rows& rows, Value value, unsigned colour, double width,
+            const std::vector<double>& dash) {
+    setColour(cr_, colour);
+    cairo_set_line_width(cr_, width);
+    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+    setDash(cr_, dash);
+    for (const Rows& run : runs(rows, value)) {
+      if (run.size() == 1) {
+        const double x = f_.x(run[0]->sampleSize), y = f_.y(*drawn(value(*run[0])));
+        cairo_move_to(cr_, x - f_.loneHalfWidth(), y);
+        cairo_line_to(cr_, x + f_.loneHalfWidth(), y);
+      } else {
+        cairo_new_sub_path(cr_);
+        for (const ResultRow* r : run)
+          cairo_line_to(cr_, f_.x(r->sampleSize), f_.y(*drawn(value(*r))));
+      }
+      cairo_stroke(cr_);
+    }
+  }
+
+  void markers(const Rows& rows, const ThresholdStyle& s) {
+    const double size = std::min(2.2, 0.3 * f_.width / f_.maxTrees + 0.6);
+    setColour(cr_, s.colour);
+    for (const ResultRow* r : rows)
+      if (auto v = drawn(r->mean)) marker(cr_, s.marker, f_.x(r->sampleSize), f_.y(*v), size);
+  }
+
+ private:
+  cairo_t* cr_;
+  const Frame& f_;
+};
+
+// ---------------------------------------------------------------- page
+
+constexpr double kMargin = 18;
+constexpr double kPanelGapX = 10;
+constexpr double kPanelGapY = 8;
+constexpr double kTickLength = 3;
+
+const Font kTitleFont{12.5, true};
+const Font kInputFont{9};
+const Font kOptionsFont{8};
+const Font kLegendFont{7.5};
+const Font kNoteFont{7, false, true};
+const Font kPanelTitleFont{8, true};
+const Font kTickFont{7};
+const Font kAxisFont{8.5};
+const Font kEmptyFont{9, false, true};
+
+const char* const kStandardTitle = "Fire events per century by trees in the sample";
+const char* const kXAxisTitle = "Trees in the sample";
+const char* const kYAxisTitle = "Fire events per century";
+const char* const kNote =
+    "Bands: mean \u2212/+ 1.960 (95 %) and 2.575 (99 %) standard deviations of the simulated "
+    "estimates; where the bands of the two thresholds overlap, their colours mix. Limits below 0 "
+    "are drawn at 0: a fire frequency cannot be negative.";
+
+const char* const kAdequacyNote =
+    "Dark thin lines: the exact expected value for that many trees; dashed from the ring (all "
+    "trees): the extrapolation to twice the trees (\u2265 1 tree); right strip: the Chao2 "
+    "asymptote and its 95 % interval (arrow: no upper limit, or one above the scale); drop "
+    "lines: the trees needed, from which on at least ";
+
+// The second note, for a chart that shows the adequacy.
+std::string adequacyNote(const AdequacyCriterion& c) {
+  auto percent = [](double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return std::string(text);
+  };
+  return kAdequacyNote + percent(c.sharePercent) + " % of the simulations lie within " +
+         percent(c.withinPercent) + " % of the value of all trees.";
+}
+
+// A shade of `colour` towards black.
+unsigned darker(unsigned colour) {
+  unsigned out = 0;
+  for (int shift : {16, 8, 0}) out |= (((colour >> shift) & 0xff) * 6 / 10) << shift;
+  return out;
+}
+
+constexpr double kAsymptoteStrip = 14;
+
+// The legend's columns, left to right.
+enum class Sample { kMean, kBand95, kBand99, kPercentiles, kObserved };
+
+struct LegendColumn {
+  Sample sample;
+  const char* heading;
+};
+
+const LegendColumn kLegendColumns[] = {
+    {Sample::kMean, "mean of the simulations"},
+    {Sample::kBand95, "95 % band"},
+    {Sample::kBand99, "99 % band"},
+    {Sample::kPercentiles, "2.5 and 97.5 percentiles"},
+    {Sample::kObserved, "all trees (observed)"},
+};
+
+// One chart: the layout is worked out on a measuring surface, then the
+// same drawing runs on the surface of each format.
+class Chart {
+ public:
+  Chart(const ChartInfo& info, const std::vector<ChartSpan>& spans) : info_(info), spans_(spans) {
+    for (const ChartSpan& span : spans_) series_.push_back(seriesOf(span));
+    for (const SpanSeries& s : series_) {
+      for (int t : s.thresholds)
+        if (std::find(thresholds_.begin(), thresholds_.end(), t) == thresholds_.end())
+          thresholds_.push_back(t);
+      observed_ = observed_ || !s.observed.empty();
+    }
+    std::sort(thresholds_.begin(), thresholds_.end());
+    for (const ChartSpan& span : spans_) {
+      for (const ResultRow& r : span.rows) maxTrees_ = std::max(maxTrees_, r.sampleSize);
+      if (span.adequacy) {
+        adequacy_ = true;
+        maxTrees_ = std::max(maxTrees_, span.adequacy->trees +
+                                            static_cast<int>(span.adequacy->extrapolation.size()));
+      }
+    }
+    scale_ = chartValueScale(spans_);
+    grid_ = chartGrid(spans_.size());
+  }
+
+  std::string title() const { return info_.title.empty() ? kStandardTitle : info_.title; }
+
+  // Works out every position and the page height.
+  void measure(cairo_t* cr) { draw(cr, false); }
+  double height() const { return height_; }
+
+  void paint(cairo_t* cr) {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    draw(cr, true);
+  }
+
+ private:
+  double contentWidth() const { return kChartPageWidth - 2 * kMargin; }
+
+  // Lays out the page from the top and, with `ink`, draws it. Measuring
+  // and drawing are one walk, so they cannot disagree.
+  void draw(cairo_t* cr, bool ink) {
+    double y = kMargin;
+    auto block = [&](const Layout& layout, double gapAfter, unsigned colour) {
+      if (ink) show(cr, layout, kMargin, y, colour);
+      y += sizeOf(layout).height + gapAfter;
+    };
+    block(layOut(cr, title(), kTitleFont, contentWidth(), 2), 3, kInk);
+    if (!info_.input.empty())
+      block(layOut(cr, info_.input, kInputFont, contentWidth(), 1, Cut::kMiddle), 1, kInk);
+    block(layOut(cr, info_.options, kOptionsFont, contentWidth(), 2), 8, kSoftInk);
+    if (!thresholds_.empty()) {
+      y = legend(cr, y, ink) + 5;
+      block(layOut(cr, kNote, kNoteFont, contentWidth(), 2), adequacy_ ? 3 : 10, kSoftInk);
+      if (adequacy_ && info_.adequacy)
+        block(layOut(cr, adequacyNote(*info_.adequacy), kNoteFont, contentWidth(), 4), 10, kSoftInk);
+    }
+    y = panels(cr, y, ink);
+    height_ = std::ceil(y + kMargin);
+  }
+
+  bool shown(Sample sample) const { return sample != Sample::kObserved || observed_; }
+
+  // The legend table: a heading per kind of mark, a row per threshold.
+  double legend(cairo_t* cr, double top, bool ink) {
+    std::vector<ThresholdStyle> styles;
+    for (int t : thresholds_) styles.push_back(thresholdStyle(t));
+    double labelWidth = 0;
+    for (const ThresholdStyle& s : styles)
+      labelWidth = std::max(labelWidth, sizeOf(layOut(cr, s.label, kLegendFont)).width);
+    labelWidth = std::min(labelWidth, contentWidth() * 0.4);
+    int columns = 0;
+    for (const LegendColumn& c : kLegendColumns) columns += shown(c.sample);
+    const double gap = 6;
+    const double columnWidth = (contentWidth() - labelWidth - gap * columns) / columns;
+
+    double headingHeight = 0;
+    std::vector<Layout> headings;
+    for (const LegendColumn& c : kLegendColumns) {
+      if (!shown(c.sample)) continue;
+      headings.push_back(
+          layOut(cr, c.heading, kLegendFont, columnWidth, 2, Cut::kEnd, PANGO_ALIGN_CENTER));
+      headingHeight = std::max(headingHeight, sizeOf(headings.back()).height);
+    }
+    const double rowHeight = 13;
+    if (ink) {
+      double x = kMargin + labelWidth + gap;
+      for (const Layout& h : headings) {
+        show(cr, h, x, top + headingHeight - sizeOf(h).height, kSoftInk);
+        x += columnWidth + gap;
+      }
+    }
+    double y = top + headingHeight + 2;
+    for (const ThresholdStyle& s : styles) {
+      const Layout label = layOut(cr, s.label, kLegendFont, labelWidth, 1);
+      const double middle = y + rowHeight / 2;
+      if (ink) {
+        show(cr, label, kMargin, middle - sizeOf(label).height / 2, kInk);
+        double x = kMargin + labelWidth + gap + columnWidth / 2;
+        const double sampleWidth = std::min(columnWidth, 26.0);
+        for (const LegendColumn& c : kLegendColumns) {
+          if (!shown(c.sample)) continue;
+          sample(cr, c.sample, s, x, middle, sampleWidth);
+          x += columnWidth + gap;
+        }
+      }
+      y += rowHeight;
+    }
+    return y;
+  }
+
+  static void sample(cairo_t* cr, Sample kind, const ThresholdStyle& s, double x, double y,
+                     double width) {
+    switch (kind) {
+      case Sample::kMean:
+        meanSample(cr, s, x, y, width);
+        break;
+      case Sample::kBand95:
+        bandSample(cr, s, x, y, width, true);
+        break;
+      case Sample::kBand99:
+        bandSample(cr, s, x, y, width, false);
+        break;
+      case Sample::kPercentiles:
+        percentileSample(cr, s, x, y, width);
+        break;
+      case Sample::kObserved:
+        observedMark(cr, s, x, y);
+        break;
+    }
+  }
+
+  // The grid of panels under `top`; gives the bottom of the page's content.
+  double panels(cairo_t* cr, double top, bool ink) {
+    if (spans_.empty()) {
+      const Layout none = layOut(cr, "no spans analysed", kEmptyFont);
+      if (ink) show(cr, none, kMargin, top, kSoftInk);
+      return top + sizeOf(none).height;
+    }
+    // Left of the grid: the y axis title (turned) and the tick values.
+    const int yTicks = static_cast<int>(std::lround(scale_.top / scale_.step));
+    double tickLabelWidth = 0;
+    for (int k = 0; k <= yTicks; ++k)
+      tickLabelWidth =
+          std::max(tickLabelWidth,
+                   sizeOf(layOut(cr, number(k * scale_.step, scale_.decimals), kTickFont)).width);
+    const double axisTitleHeight = sizeOf(layOut(cr, kYAxisTitle, kAxisFont)).height;
+    const double gridLeft = kMargin + axisTitleHeight + 4 + tickLabelWidth + kTickLength + 2;
+    const double gridWidth = kChartPageWidth - kMargin - gridLeft;
+    const double panelWidth = (gridWidth - (grid_.columns - 1) * kPanelGapX) / grid_.columns;
+    const double plotHeight = panelWidth * (grid_.columns == 1 ? 0.56 : 0.66);
+    const double titleHeight = sizeOf(layOut(cr, "0", kPanelTitleFont)).height + 3;
+    const double tickHeight = kTickLength + 1 + sizeOf(layOut(cr, "0", kTickFont)).height;
+    const double panelHeight = titleHeight + plotHeight + tickHeight;
+    const int maxLabels = std::max(2, static_cast<int>(panelWidth / 16));
+
+    for (std::size_t k = 0; k < spans_.size(); ++k) {
+      const int column = static_cast<int>(k) % grid_.columns;
+      const int row = static_cast<int>(k) / grid_.columns;
+      const double left = gridLeft + column * (panelWidth + kPanelGapX);
+      const double panelTop = top + row * (panelHeight + kPanelGapY);
+      const Frame frame{left,      panelTop + titleHeight, panelWidth, plotHeight, maxTrees_,
+                        scale_.top, adequacy_ ? kAsymptoteStrip : 0.0};
+      if (ink) panel(cr, k, frame, column == 0, maxLabels);
+    }
+    const double gridBottom = top + grid_.rows * panelHeight + (grid_.rows - 1) * kPanelGapY;
+
+    const Layout xTitle =
+        layOut(cr, kXAxisTitle, kAxisFont, gridWidth, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
+    const double plotsHeight = gridBottom - top;
+    if (ink) {
+      show(cr, xTitle, gridLeft, gridBottom + 3, kInk);
+      cairo_save(cr);
+      cairo_translate(cr, kMargin, gridBottom);
+      cairo_rotate(cr, -M_PI / 2);
+      const Layout turned =
+          layOut(cr, kYAxisTitle, kAxisFont, plotsHeight, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
+      show(cr, turned, 0, 0, kInk);
+      cairo_restore(cr);
+    }
+    return gridBottom + 3 + sizeOf(xTitle).height;
+  }
+
+  void panel(cairo_t* cr, std::size_t index, const Frame& f, bool valueLabels, int maxLabels) {
+    const ChartSpan& span = spans_[index];
+    const SpanSeries& s = series_[index];
+    const std::string heading =
+        std::to_string(span.firstYear) + "\u2013" + std::to_string(span.lastYear) + "  (" +
+        std::to_string(static_cast<long long>(span.lastYear) - span.firstYear + 1) + " years)";
+    show(cr, layOut(cr, heading, kPanelTitleFont, f.width, 1), f.left,
+         f.top - sizeOf(layOut(cr, "0", kPanelTitleFont)).height - 3, kInk);
+
+    // Grid lines and value ticks.
+    cairo_set_line_width(cr, 0.5);
+    setDash(cr, {});
+    const int yTicks = static_cast<int>(std::lround(scale_.top / scale_.step));
+    for (int k = 0; k <= yTicks; ++k) {
+      const double y = f.y(k * scale_.step);
+      if (k > 0 && k < yTicks) {
+        setColour(cr, kGridLine);
+        cairo_move_to(cr, f.left, y);
+        cairo_line_to(cr, f.right(), y);
+        cairo_stroke(cr);
+      }
+      if (!valueLabels) continue;
+      setColour(cr, kInk);
+      cairo_move_to(cr, f.left - kTickLength, y);
+      cairo_line_to(cr, f.left, y);
+      cairo_stroke(cr);
+      const Layout label = layOut(cr, number(k * scale_.step, scale_.decimals), kTickFont);
+      const Size size = sizeOf(label);
+      show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
+    }
+    if (span.rows.empty()) {
+      const Layout none =
+          layOut(cr, "no simulations", kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
+      show(cr, none, f.left, f.top + (f.height - sizeOf(none).height) / 2, kSoftInk);
+    } else {
+      setColour(cr, kInk);
+      for (int t : chartTreeTicks(f.maxTrees, maxLabels)) {
+        const double x = f.x(t);
+        cairo_move_to(cr, x, f.bottom());
+        cairo_line_to(cr, x, f.bottom() + kTickLength);
+        cairo_stroke(cr);
+        const Layout label = layOut(cr, std::to_string(t), kTickFont);
+        show(cr, label, x - sizeOf(label).width / 2, f.bottom() + kTickLength + 1, kInk);
+      }
+      // Every value lies inside the frame; the markers of values at 0 may
+      // stand out of it by their size, no more.
+      cairo_save(cr);
+      cairo_rectangle(cr, f.left - 4, f.top - 4, f.width + 8, f.height + 8);
+      cairo_clip(cr);
+      marks(cr, s, f);
+      if (span.adequacy) adequacyMarks(cr, *span.adequacy, f);
+      cairo_restore(cr);
+    }
+    setColour(cr, kInk);
+    cairo_set_line_width(cr, 0.7);
+    setDash(cr, {});
+    cairo_rectangle(cr, f.left, f.top, f.width, f.height);
+    cairo_stroke(cr);
+  }
+
+  static void marks(cairo_t* cr, const SpanSeries& s, const Frame& f) {
+    PanelPainter p(cr, f);
+    std::vector<ThresholdStyle> styles;
+    for (int t : s.thresholds) styles.push_back(thresholdStyle(t));
+    for (std::size_t k = 0; k < styles.size(); ++k) {
+      p.band(s.simulated[k], 2, 3, styles[k], k99Opacity);
+      p.band(s.simulated[k], 0, 1, styles[k], k95Opacity);
+    }
+    for (std::size_t k = 0; k < styles.size(); ++k) {
+      p.line(
+          s.simulated[k], [](const ResultRow& r) { return r.percentiles[0]; }, styles[k].colour,
+          0.8, styles[k].percentileDash);
+      p.line(
+          s.simulated[k], [](const ResultRow& r) { return r.percentiles[1]; }, styles[k].colour,
+          0.8, styles[k].percentileDash);
+    }
+    for (std::size_t k = 0; k < styles.size(); ++k) {
+      p.line(
+          s.simulated[k], [](const ResultRow& r) { return r.mean; }, styles[k].colour, 1.4,
+          styles[k].meanDash);
+      p.markers(s.simulated[k], styles[k]);
+    }
+    for (const ResultRow* r : s.observed)
+      if (auto v = drawn(r->mean))
+        observedMark(cr, thresholdStyle(r->threshold), f.x(r->sampleSize), f.y(*v));
+  }
+
+  // The exact curves, the extrapolation, the asymptote and the trees
+  // needed of one span.
+  static void adequacyMarks(cairo_t* cr, const SpanAdequacy& a, const Frame& f) {
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    for (int t = 1; t <= 2; ++t) {
+      const ThresholdStyle s = thresholdStyle(t);
+      const std::vector<ExpectedValue>& curve = a.exact[t - 1];
+      setColour(cr, darker(s.colour));
+      cairo_set_line_width(cr, 0.9);
+      setDash(cr, s.meanDash);
+      cairo_new_path(cr);
+      for (std::size_t i = 0; i < curve.size(); ++i)
+        cairo_line_to(cr, f.x(static_cast<double>(i) + 1), f.y(std::max(curve[i].mean, 0.0)));
+      cairo_stroke(cr);
+    }
+    const ThresholdStyle first = thresholdStyle(1);
+    if (!a.extrapolation.empty() && !a.exact[0].empty()) {
+      setColour(cr, darker(first.colour));
+      cairo_set_line_width(cr, 1.3);
+      setDash(cr, {6, 3});
+      // From the value of all trees, where the extrapolation starts (below
+      // it, with replacement, lies the exact curve's end).
+      cairo_move_to(cr, f.x(a.trees), f.y(a.allTrees[0]));
+      for (std::size_t i = 0; i < a.extrapolation.size(); ++i)
+        cairo_line_to(cr, f.x(a.trees + 1.0 + static_cast<double>(i)), f.y(a.extrapolation[i]));
+      cairo_stroke(cr);
+      // Its start, the value of all trees, as an open ring (method R has
+      // no observed mark there).
+      setDash(cr, {});
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, f.x(a.trees), f.y(a.allTrees[0]), 2.2, 0, 2 * M_PI);
+      cairo_stroke(cr);
+    }
+    // The asymptote: its interval as a band in the strip, the estimate a line.
+    const double left = f.right() - kAsymptoteStrip + 3;
+    const double right = f.right() - 3;
+    setDash(cr, {});
+    if (a.upper95 && *a.upper95 <= f.yTop) {
+      const double top = f.y(*a.upper95);
+      setColour(cr, first.colour, k95Opacity);
+      cairo_rectangle(cr, left, top, right - left, f.y(a.lower95) - top);
+      cairo_fill(cr);
+    } else {
+      // No upper limit, or one above the scale: a line from the lower
+      // limit up, with an arrowhead.
+      const double middle = (left + right) / 2;
+      setColour(cr, first.colour);
+      cairo_set_line_width(cr, 0.8);
+      cairo_move_to(cr, middle, f.y(a.lower95));
+      cairo_line_to(cr, middle, f.top + 2);
+      cairo_stroke(cr);
+      cairo_move_to(cr, middle, f.top + 1);
+      cairo_line_to(cr, middle + 2.5, f.top + 6);
+      cairo_line_to(cr, middle - 2.5, f.top + 6);
+      cairo_close_path(cr);
+      cairo_fill(cr);
+    }
+    setColour(cr, darker(first.colour));
+    cairo_set_line_width(cr, 1.4);
+    cairo_move_to(cr, left - 1, f.y(a.estimate));
+    cairo_line_to(cr, right + 1, f.y(a.estimate));
+    cairo_stroke(cr);
+    setColour(cr, kGridLine);
+    cairo_set_line_width(cr, 0.5);
+    cairo_move_to(cr, f.right() - kAsymptoteStrip, f.top);
+    cairo_line_to(cr, f.right() - kAsymptoteStrip, f.bottom());
+    cairo_stroke(cr);
+    // The trees needed by the simulations: a drop line from the exact curve.
+    for (int t = 1; t <= 2; ++t) {
+      const std::optional<int>& needed = a.simulatedNeeded[t - 1];
+      if (!needed || *needed > static_cast<int>(a.exact[t - 1].size())) continue;
+      const ThresholdStyle s = thresholdStyle(t);
+      const double x = f.x(*needed);
+      setColour(cr, darker(s.colour));
+      cairo_set_line_width(cr, 0.8);
+      setDash(cr, {1, 1.5});
+      cairo_move_to(cr, x, f.y(std::max(a.exact[t - 1][*needed - 1].mean, 0.0)));
+      cairo_line_to(cr, x, f.bottom());
+      cairo_stroke(cr);
+      observedMark(cr, ThresholdStyle{s.label, darker(s.colour), {}, {}, s.marker}, x,
+                   f.bottom() - 3.6);
+    }
+  }
+
+  const ChartInfo& info_;
+  const std::vector<ChartSpan>& spans_;
+  std::vector<SpanSeries> series_;
+  std::vector<int> thresholds_;
+  bool observed_ = false;
+  bool adequacy_ = false;  // some span shows how many trees are enough
+  int maxTrees_ = 1;
+  ChartScale scale_;
+  ChartGrid grid_;
+  double height_ = 0;
+};
+
+// ---------------------------------------------------------------- surfaces
+
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+std::string failure(cairo_status_t status) {
+  return std::string("cairo: ") + cairo_status_to_string(status);
+}
+
+// Draws the chart on `surface` (scaled by `scale`) and finishes it.
+std::string paintOn(cairo_surface_t* surface, Chart& chart, double scale) {
+  cairo_t* cr = cairo_create(surface);
+  cairo_scale(cr, scale, scale);
+  chart.paint(cr);
+  cairo_status_t status = cairo_status(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+  return status == CAIRO_STATUS_SUCCESS ? "" : failure(status);
+}
+
+// cairo names the page's group after a counter of every surface the
+// process has made ("surface8"): the ids are numbered again from 1 in
+// order of appearance, so a chart does not depend on the charts drawn
+// before it.
+void renumberSvgSurfaces(std::string& svg) {
+  const std::string word = "surface";
+  std::map<std::string, std::string> numbers;
+  std::string out;
+  std::size_t copied = 0;
+  for (std::size_t at = svg.find(word); at != std::string::npos; at = svg.find(word, at + 1)) {
+    const bool named =
+        (at >= 4 && svg.compare(at - 4, 4, "id=\"") == 0) || (at >= 1 && svg[at - 1] == '#');
+    std::size_t end = at + word.size();
+    while (end < svg.size() && svg[end] >= '0' && svg[end] <= '9') ++end;
+    if (!named || end == at + word.size()) continue;
+    const std::string number = svg.substr(at + word.size(), end - at - word.size());
+    auto found = numbers.emplace(number, std::to_string(numbers.size() + 1)).first;
+    out.append(svg, copied, at + word.size() - copied);
+    out += found->second;
+    copied = end;
+  }
+  out.append(svg, copied, std::string::npos);
+  svg = std::move(out);
+}
+
+// The title and a description as text in the SVG document (cairo draws
+// the letters as outlines): for search, screen readers and file browsers.
+void addSvgTitle(std::string& svg, const std::string& title, const std::string& description) {
+  const std::size_t root = svg.find("<svg");
+  const std::size_t end = root == std::string::npos ? root : svg.find('>', root);
+  if (end == std::string::npos) return;
+  svg.insert(end + 1, "\n<title>" + xmlEscaped(displayText(title)) + "</title>\n<desc>" +
+                          xmlEscaped(displayText(description)) + "</desc>");
+}
+
+std::string svgDescription(const ChartInfo& info, const std::vector<ChartSpan>& spans) {
+  std::string text = info.input.empty() ? "" : info.input + ". ";
+  text += info.options + ". Fire events per century against trees in the sample, " +
+          std::to_string(spans.size()) + (spans.size() == 1 ? " span" : " spans") +
+          "; blue: " + thresholdStyle(1).label + "; vermillion: " + thresholdStyle(2).label +
+          ". Mean of the simulations, 95 % and 99 % confidence bands, 2.5 and 97.5 percentiles.";
+  return text;
+}
+
+}  // namespace
+
+ChartScale chartValueScale(const std::vector<ChartSpan>& spans) {
+  const double maximum = largestDrawnValue(spans);
+  ChartScale s;
+  if (!(maximum > 0)) return s;
+  const double raw = maximum / 5;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double fraction = raw / magnitude;
+  const double factor = fraction <= 1     ? 1
+                        : fraction <= 2   ? 2
+                        : fraction <= 2.5 ? 2.5
+                        : fraction <= 5   ? 5
+                                          : 10;
+  s.step = factor * magnitude;
+  s.top = std::ceil(maximum / s.step - 1e-9) * s.step;
+  if (s.top < maximum) s.top += s.step;
+  s.decimals = 0;
+  while (s.decimals < 8) {
+    const double scaled = s.step * std::pow(10.0, s.decimals);
+    if (std::fabs(scaled - std::round(scaled)) < 1e-6 * scaled) break;
+    ++s.decimals;
+  }
+  return s;
+}
+
+std::vector<int> chartTreeTicks(int maxTrees, int maxLabels) {
+  maxTrees = std::max(maxTrees, 1);
+  maxLabels = std::max(maxLabels, 2);
+  long step = 1;
+  for (long magnitude = 1; maxTrees / step + 1 > maxLabels; magnitude *= 10) {
+    for (long factor : {1, 2, 5}) {
+      step = factor * magnitude;
+      if (maxTrees / step + 1 <= maxLabels) break;
+    }
+  }
+  std::vector<int> ticks;
+  // 1 stands in front of the multiples when it is at least half a step
+  // clear of the first one.
+  if (step == 1 || step >= 4 || maxTrees < step) ticks.push_back(1);
+  for (long t = step; t <= maxTrees; t += step)
+    if (t > 1) ticks.push_back(static_cast<int>(t));
+  return ticks;
+}
+
+ChartGrid chartGrid(std::size_t spanCount) {
+  const int n = static_cast<int>(std::max<std::size_t>(spanCount, 1));
+  const int columns = n == 1 ? 1 : n <= 4 ? 2 : 3;
+  return {columns, (n + columns - 1) / columns};
+}
+
+ThresholdStyle thresholdStyle(int threshold) {
+  switch (threshold) {
+    case 1:
+      return {
+          "Fire years recorded by \u2265 1 tree", 0x0072B2, {}, {2.5, 1.5}, ChartMarker::kCircle};
+    case 2:
+      return {"Fire years recorded by \u2265 2 trees",
+              0xD55E00,
+              {4.5, 2},
+              {0.8, 1.6},
+              ChartMarker::kTriangle};
+    default:
+      return {"Threshold " + std::to_string(threshold),
+              0x666666,
+              {1.5, 1.5},
+              {0.8, 3},
+              ChartMarker::kSquare};
+  }
+}
+
+ChartOutput drawChart(const ChartInfo& info, const std::vector<ChartSpan>& spans,
+                      ChartFormat format) {
+  ChartOutput out;
+  Chart chart(info, spans);
+  {
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    chart.measure(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+  }
+  const double width = kChartPageWidth, height = chart.height();
+  switch (format) {
+    case ChartFormat::kSvg: {
+      cairo_surface_t* surface =
+          cairo_svg_surface_create_for_stream(appendBytes, &out.bytes, width, height);
+      cairo_svg_surface_restrict_to_version(surface, CAIRO_SVG_VERSION_1_1);
+      out.error = paintOn(surface, chart, 1);
+      cairo_surface_finish(surface);
+      if (out.error.empty() && cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
+        out.error = failure(cairo_surface_status(surface));
+      cairo_surface_destroy(surface);
+      if (out.error.empty()) {
+        renumberSvgSurfaces(out.bytes);
+        addSvgTitle(out.bytes, chart.title(), svgDescription(info, spans));
+      }
+      break;
+    }
+    case ChartFormat::kPdf: {
+      cairo_surface_t* surface =
+          cairo_pdf_surface_create_for_stream(appendBytes, &out.bytes, width, height);
+      cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
+                                     displayText(chart.title()).c_str());
+      cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "rova");
+      // No dates: the same input gives the same bytes.
+      cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, "");
+      cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_MOD_DATE, "");
+      out.error = paintOn(surface, chart, 1);
+      cairo_surface_finish(surface);
+      if (out.error.empty() && cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
+        out.error = failure(cairo_surface_status(surface));
+      cairo_surface_destroy(surface);
+      break;
+    }
+    case ChartFormat::kPng: {
+      cairo_surface_t* surface = cairo_image_surface_create(
+          CAIRO_FORMAT_RGB24, static_cast<int>(std::ceil(width * kChartPngScale)),
+          static_cast<int>(std::ceil(height * kChartPngScale)));
+      out.error = paintOn(surface, chart, kChartPngScale);
+      if (out.error.empty()) {
+        const cairo_status_t status =
+            cairo_surface_write_to_png_stream(surface, appendBytes, &out.bytes);
+        if (status != CAIRO_STATUS_SUCCESS) out.error = failure(status);
+      }
+      cairo_surface_destroy(surface);
+      break;
+    }
+  }
+  if (!out.error.empty()) out.bytes.clear();
+  return out;
+}
+
+}  // namespace rova
+
+// The module's entry points, looked up by name when the module is loaded.
+extern "C" {
+
+__attribute__((visibility("default"))) const char* rova_chart_build() { return ROVA_CHART_BUILD; }
+
+__attribute__((visibility("default"))) void rova_chart_draw(const rova::ChartInfo& info,
+                                                            const std::vector<rova::ChartSpan>& spans,
+                                                            rova::ChartFormat format,
+                                                            rova::ChartOutput& out) {
+  // Nothing may escape across the module's boundary.
+  try {
+    out = rova::drawChart(info, spans, format);
+  } catch (const std::exception& e) {
+    out = rova::ChartOutput{{}, e.what()};
+  } catch (...) {
+    out = rova::ChartOutput{{}, "unknown error"};
+  }
+}
+
+}  // extern "C"
