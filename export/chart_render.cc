@@ -1,5 +1,7 @@
 #include "export/chart_render.h"
 
+#include <atomic>
+
 #include "platform/program_module.h"
 
 namespace rova {
@@ -18,9 +20,17 @@ const char* chartExtension(ChartFormat format) {
 
 namespace {
 
+// The module is looked for and checked once; a failure is looked into
+// again at the next call.
 ChartDrawEntry drawEntry(std::string& error) {
-  return reinterpret_cast<ChartDrawEntry>(programModuleSymbol(
-      kChartModule, "rova_chart_build", ROVA_CHART_BUILD, "rova_chart_draw", error));
+  static std::atomic<ChartDrawEntry> loaded{nullptr};
+  ChartDrawEntry entry = loaded.load();
+  if (entry == nullptr) {
+    entry = reinterpret_cast<ChartDrawEntry>(programModuleSymbol(
+        kChartModule, "rova_chart_build", ROVA_CHART_BUILD, "rova_chart_draw", error));
+    loaded.store(entry);
+  }
+  return entry;
 }
 
 }  // namespace

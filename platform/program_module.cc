@@ -3,14 +3,16 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
-#include <mutex>
+#include <vector>
 
 #include "platform/posix_platform.h"
 
 namespace rova {
 
-std::vector<std::string> programModuleCandidates(const std::string& executablePath,
-                                                 const std::string& file) {
+namespace {
+
+std::vector<std::string> candidatesOf(const std::string& executablePath,
+                                      const std::string& file) {
   std::vector<std::string> candidates;
   const std::size_t slash = executablePath.find_last_of('/');
   if (slash == std::string::npos) return candidates;
@@ -20,14 +22,13 @@ std::vector<std::string> programModuleCandidates(const std::string& executablePa
   return candidates;
 }
 
+}  // namespace
+
 void* programModuleSymbol(const std::string& file, const char* buildSymbol,
                           const std::string& build, const char* symbol, std::string& error) {
-  // dlerror() is shared by the process: one caller at a time.
-  static std::mutex guard;
-  std::lock_guard<std::mutex> lock(guard);
   const std::string program = currentExecutablePath();
   std::string path;
-  for (const std::string& candidate : programModuleCandidates(program, file)) {
+  for (const std::string& candidate : candidatesOf(program, file)) {
     struct stat status {};
     if (::stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
       path = candidate;

@@ -5,19 +5,14 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace rova {
 
-// The folders where the module `file` is looked for, in order: beside the
-// program (its build tree) and the program's installed module folder,
-// relative to the program's own folder so that an installed tree may be
-// moved as a whole. `executablePath` is the program's file.
-std::vector<std::string> programModuleCandidates(const std::string& executablePath,
-                                                 const std::string& file);
-
-// The address of `symbol` in the program's module `file`, which must have
-// been built with this very program (`build` is compared with what the
+// The address of `symbol` in the program's module `file`, looked for beside
+// the program (its build tree), then in the program's installed module
+// folder, found from the program's own folder so that an installed tree
+// may be moved as a whole. The module must have been built with this very
+// program (`build` is compared with what the
 // module's `buildSymbol` returns). The module stays loaded until the
 // program ends. Returns nullptr with the reason in `error` when the module
 // is missing, cannot be loaded, is from another build or lacks the symbol.
