@@ -117,6 +117,40 @@ TEST(SimulationKernel, EveryBuildCountsAsThePortableOne) {
   }
 }
 
+// Every sample size of a few full-sized spans, 40 simulations each:
+// enough draws that the s-th largest falls outside the windows the fast
+// builds try first, in both windows, and on their edges, many times over.
+TEST(SimulationKernel, EverySampleSizeOfLargeSpansCountsAsThePortableOne) {
+  std::mt19937 random(14);
+  for (int trees : {17, 64, 113, 200}) {
+    const Model m = randomModel(random, trees, 40);
+    for (int s = 1; s < trees; ++s) {
+      SizeTask task;
+      task.sampleSize = s;
+      task.simulations = 40;
+      task.state = 1 + static_cast<std::uint32_t>(random() % 2147483646u);
+      task.stride = minstd::multiplierPower(trees);
+      task.open = 3 + static_cast<int>(random() % 38);
+      task.byUnion = s % 2 == 0;
+      std::vector<int> first[2], second[2];
+      for (int k = 0; k < 2; ++k) {
+        first[k].assign(task.simulations, -1);
+        second[k].assign(task.simulations, -1);
+      }
+      task.first = first[0].data();
+      task.second = second[0].data();
+      entry(Build::kPortable).run(m.model, task);
+      for (Build b : builds()) {
+        task.first = first[1].data();
+        task.second = second[1].data();
+        entry(b).run(m.model, task);
+        ASSERT_EQ(first[1], first[0]) << nameOf(b) << ", " << trees << " trees, s " << s;
+        ASSERT_EQ(second[1], second[0]) << nameOf(b) << ", " << trees << " trees, s " << s;
+      }
+    }
+  }
+}
+
 // The open years the first s trees of the descending selection sort of the
 // draws find, and those of them that count for threshold 2.
 void selectionSortCount(const Model& m, const std::uint32_t* states, int s, int open, int& first,

@@ -38,11 +38,12 @@ bool waitsForAnswer(const std::string& screen, std::size_t answered) {
 // Runs the program (with `arguments`, none for the dialogue) under a
 // terminal, typing each answer when a prompt waits for it. With a signal
 // given, sends it once the answers are used up and, for a batch run,
-// after `signalDelay`.
+// after `signalDelay` and once the screen shows `signalWhenShown`.
 Session runUnderTerminal(const std::string& dir, const std::vector<std::string>& answers,
                          const char* term = "xterm", const char* noColor = nullptr,
                          std::vector<std::string> arguments = {}, int signal = 0,
-                         std::chrono::milliseconds signalDelay = std::chrono::milliseconds(0)) {
+                         std::chrono::milliseconds signalDelay = std::chrono::milliseconds(0),
+                         const std::string& signalWhenShown = "") {
   Session session;
   int master = -1;
   struct winsize size {};
@@ -74,6 +75,7 @@ Session runUnderTerminal(const std::string& dir, const std::vector<std::string>&
   while (std::chrono::steady_clock::now() < deadline) {
     if (signal != 0 && !signalled && next == answers.size() &&
         std::chrono::steady_clock::now() - started >= signalDelay &&
+        session.screen.find(signalWhenShown) != std::string::npos &&
         (answers.empty() || waitsForAnswer(session.screen, answeredAt))) {
       kill(child, signal);
       signalled = true;
@@ -168,10 +170,13 @@ TEST(TerminalTest, InterruptsRestoreThePlainColoursAndSayWhy) {
 TEST(TerminalTest, TerminatedBatchRunLeavesNoPartialFiles) {
   rova::testing::TemporaryDirectory dir;
   std::filesystem::copy_file(std::string(ROVA_SOURCE_DIR) + "/examples/ALDER.FHX", dir.file("ALDER.FHX"));
-  const Session s =
-      runUnderTerminal(dir.path(), {}, "xterm", nullptr,
-                       {"-n", "4096", "--segment-length", "40", "--segment-lag", "1", "ALDER.FHX"},
-                       SIGTERM, std::chrono::milliseconds(700));
+  // Terminated while its files are being written: once the simulations
+  // show their progress and 300 ms have passed, in a run that takes over
+  // a second on a fast machine.
+  const Session s = runUnderTerminal(
+      dir.path(), {}, "xterm", nullptr,
+      {"-n", "4096", "-I", "--segment-length", "60", "--segment-lag", "1", "ALDER.FHX"}, SIGTERM,
+      std::chrono::milliseconds(300), "\rSimulation");
   EXPECT_EQ(s.status, 128 + SIGTERM) << s.screen;
   EXPECT_NE(s.screen.find("rova: terminated; the run was not completed"), std::string::npos);
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
