@@ -41,7 +41,7 @@ inline FireHistory makeHistory(int firstYear, const std::vector<std::string>& tr
     const std::string& codes = trees[s - 1];
     for (int i = 0; i < static_cast<int>(codes.size()); ++i) {
       const int year = firstYear + i;
-      h.code(year, s) = codes[i];
+      h.setCode(year, s, codes[i]);
       if (codes[i] == '.') continue;
       h.seriesFirstYear[s] = std::min(h.seriesFirstYear[s], year);
       h.seriesLastYear[s] = std::max(h.seriesLastYear[s], year);

@@ -160,7 +160,7 @@ TEST(Simulation, SingleTreeObservedHasBothThresholds) {
 TEST(Simulation, OnlyTheRecordYearsOfASelectedTreeCount) {
   // A scar code placed outside the tree's record (2001) is ignored.
   FireHistory h = makeHistory(2000, {"..|A||....", "|||A||||||"});
-  h.code(2001, 1) = 'A';
+  h.setCode(2001, 1, 'A');
   RandomGenerator g;
   RecordedResults out;
   YearTable fires{};

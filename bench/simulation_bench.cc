@@ -95,7 +95,7 @@ FireHistory syntheticSite(int trees, int years, int firstYear, unsigned seed) {
         if (fireYear[y] && u(random) < 0.5) c = static_cast<char>('A' + random() % 26);
         else if (u(random) < 0.01) c = static_cast<char>('a' + random() % 26);
       }
-      h.code(firstYear + y, t) = c;
+      h.setCode(firstYear + y, t, c);
     }
     h.seriesFirstYear[t] = firstYear + from;
     h.seriesLastYear[t] = firstYear + years - 1;

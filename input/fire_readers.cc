@@ -249,7 +249,7 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
     const int y = static_cast<int>(year);
     for (int s = 1; s <= n; ++s) {
       const char c = s <= static_cast<int>(line.size()) ? line[s - 1] : ' ';
-      data.code(y, s) = c;
+      data.setCode(y, s, c);
       if (c != '.') {
         if (data.seriesFirstYear[s] == kLastYearSlot) data.seriesFirstYear[s] = y;
         data.seriesLastYear[s] = y;
@@ -414,7 +414,7 @@ void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporte
       codes.resize(kMaxSeries);
     }
     data.seriesCount = static_cast<int>(codes.size());
-    for (int k = 1; k <= data.seriesCount; ++k) data.code(y, k) = translateFireEventsCode(codes[k - 1]);
+    for (int k = 1; k <= data.seriesCount; ++k) data.setCode(y, k, translateFireEventsCode(codes[k - 1]));
     const std::string beyond = line.size() > kLastCodeColumn ? packName(line.substr(kLastCodeColumn)) : "";
     checks.line(number, data.seriesCount, beyond.size());
   }
@@ -432,7 +432,7 @@ void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporte
     }
     data.seriesIds[s] = fmt::Line("Tree").i(s, 4).str();
     for (int y = data.seriesFirstYear[s]; y <= data.seriesLastYear[s]; ++y) {
-      if (data.code(y, s) == '.') data.code(y, s) = '|';
+      if (data.code(y, s) == '.') data.setCode(y, s, '|');
     }
   }
 }

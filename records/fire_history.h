@@ -9,9 +9,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "records/option_letters.h"
 
@@ -32,19 +34,63 @@ constexpr int yearIndex(int year) { return year - kFirstYearSlot; }
 // One signed 32-bit count per year slot, indexed with yearIndex().
 using YearTable = std::array<std::int32_t, kYearSlots>;
 
+// The code of every year slot of every tree: one row of kYearSlots bytes
+// per tree. Each byte holds the code XOR the fill of the last reset, in
+// memory the system hands out already zeroed, so that making or resetting
+// a table writes none of its 800 kB and only the rows of the trees read
+// are ever touched. (A first touch of a page costs a page fault: on a
+// small data set the faults of a fully written table cost more than the
+// reading itself.)
+class EventCodeTable {
+ public:
+  EventCodeTable();
+  EventCodeTable(const EventCodeTable& other);
+  EventCodeTable& operator=(const EventCodeTable& other);
+  EventCodeTable(EventCodeTable&&) noexcept = default;
+  EventCodeTable& operator=(EventCodeTable&&) noexcept = default;
+
+  // REQUIRES: 1 <= series <= kMaxSeries, 0 <= slot < kYearSlots.
+  char at(int series, int slot) const {
+    return static_cast<char>(bytes_[offset(series, slot)] ^ fill_);
+  }
+  void set(int series, int slot, char code) {
+    bytes_[offset(series, slot)] = static_cast<unsigned char>(code) ^ fill_;
+    if (series > rowsWritten_) rowsWritten_ = series;
+  }
+  // Every code becomes `fill`; only the rows written since the last reset
+  // are cleared.
+  void reset(char fill);
+
+  // Equal when every code is.
+  bool operator==(const EventCodeTable& other) const;
+
+ private:
+  struct Release {
+    void operator()(unsigned char* p) const { std::free(p); }
+  };
+  static constexpr std::size_t kBytes = std::size_t{kYearSlots} * kMaxSeries;
+  static std::size_t offset(int series, int slot) {
+    return std::size_t(series - 1) * kYearSlots + std::size_t(slot);
+  }
+  static std::unique_ptr<unsigned char[], Release> zeroed();
+
+  std::unique_ptr<unsigned char[], Release> bytes_ = zeroed();
+  unsigned char fill_ = 0;
+  int rowsWritten_ = 0;  // rows 1..rowsWritten_ may hold non-zero bytes
+};
+
 struct FireHistory {
   FireHistory() { reset(' '); }
 
   // REQUIRES: yearInTable(year), 1 <= series <= kMaxSeries.
-  char code(int year, int series) const { return eventCodes[offset(year, series)]; }
-  char& code(int year, int series) { return eventCodes[offset(year, series)]; }
+  char code(int year, int series) const { return eventCodes.at(series, yearIndex(year)); }
+  void setCode(int year, int series, char code) { eventCodes.set(series, yearIndex(year), code); }
 
   // Every code set to `fill`, identifiers blank, every tree given the
   // no-record pair (first year kLastYearSlot, last year kFirstYearSlot).
   void reset(char fill);
 
-  // The years of one tree are contiguous, tree after tree.
-  std::vector<char> eventCodes = std::vector<char>(std::size_t{kYearSlots} * kMaxSeries);
+  EventCodeTable eventCodes;
   // Index 1..kMaxSeries; each exactly kSeriesIdLength characters.
   std::array<std::string, kMaxSeries + 1> seriesIds;
   // Index 1..kMaxSeries + 1. The slot after the last tree keeps the
@@ -55,11 +101,6 @@ struct FireHistory {
   int lastYear = kFirstYearSlot;
   int seriesCount = 0;
   FormatKind formatKind = FormatKind::kFire2;
-
- private:
-  static std::size_t offset(int year, int series) {
-    return std::size_t(series - 1) * kYearSlots + std::size_t(yearIndex(year));
-  }
 };
 
 // True when the code counts as a fire event: upper case always, lower case

@@ -167,7 +167,7 @@ TEST(SampleDepth, YearsBeyondTheTableAreCountedButNotLookedUp) {
   // table would run off the end of the code table.
   FireHistory h = makeHistory(2025, {"||||||", "A||||A"});
   h.seriesCount = kMaxSeries;
-  for (int y = 2025; y <= kLastYearSlot; ++y) h.code(y, kMaxSeries) = 'A';
+  for (int y = 2025; y <= kLastYearSlot; ++y) h.setCode(y, kMaxSeries, 'A');
   h.seriesFirstYear[kMaxSeries] = 2025;
   h.seriesLastYear[kMaxSeries] = kLastYearSlot;
   const YearTable depth = depthOf(h);

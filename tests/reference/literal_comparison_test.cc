@@ -50,7 +50,7 @@ Case randomCase(std::mt19937& random, int number) {
   }
   c.data = makeHistory(dataFirst, codes);
   // Scars outside a tree's record must not count.
-  if (number % 4 == 0) c.data.code(dataFirst + length, 1) = 'A';
+  if (number % 4 == 0) c.data.setCode(dataFirst + length, 1, 'A');
   const int dataLast = dataFirst + length - 1;
 
   switch (number % 6) {
