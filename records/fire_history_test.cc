@@ -31,7 +31,8 @@ TEST(EventCodes, AResetClearsEveryCodeReadBeforeAndACopyStandsAlone) {
   EXPECT_EQ(copy.code(kLastYearSlot, kMaxSeries), 'b');
   EXPECT_EQ(copy.code(1800, 4), ' ');
 
-  // A code equal to the old fill is still a code after the reset.
+  // A blank written under the fill '.' is gone after the next reset, and
+  // codes written after it read back under the new fill.
   data.setCode(1900, 1, ' ');
   data.reset('|');
   EXPECT_EQ(data.code(1900, 1), '|');
