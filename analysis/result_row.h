@@ -25,6 +25,10 @@ struct ResultRow {
   // Simulations whose estimate lies within SimulationSettings::
   // withinPercent % of the value of all trees; -1 when not counted.
   int withinCount = -1;
+  // The mean and sd of the same simulations in double precision, from
+  // their exact integer sums: equal estimates give sd 0 exactly.
+  double meanDouble = 0;
+  double sdDouble = 0;
 };
 
 }  // namespace rova

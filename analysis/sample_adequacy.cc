@@ -3,24 +3,28 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
+#include <thread>
 
 namespace rova {
 namespace {
 
-constexpr int kTreeWords = (kMaxSeries + 63) / 64;
-using TreeBits = std::array<std::uint64_t, kTreeWords>;
+using TreeBits = FrameBits;
+constexpr int kTreeWords = kFrameWords;
 
-// For every year of the span inside the table: which trees hold an event
-// in it, within their own record (as the simulations see them).
-std::vector<TreeBits> yearTrees(const FireHistory& data, int n, int lo, int hi,
-                                InjuryMode injuryMode) {
+// For every year of the span inside the table: which trees of the frame
+// (by place) hold an event in it, within their own record (as the
+// simulations see them).
+std::vector<TreeBits> yearTrees(const FireHistory& data, const std::vector<int>& frame, int lo,
+                                int hi, InjuryMode injuryMode) {
   std::vector<TreeBits> years(hi >= lo ? static_cast<std::size_t>(hi - lo + 1) : 0, TreeBits{});
-  for (int t = 1; t <= n; ++t) {
+  for (std::size_t place = 0; place < frame.size(); ++place) {
+    const int t = frame[place];
     const int from = std::max(data.seriesFirstYear[t], lo);
     const int to = std::min(data.seriesLastYear[t], hi);
     for (int y = from; y <= to; ++y) {
       if (isFireEvent(data.code(y, t), injuryMode)) {
-        years[y - lo][(t - 1) / 64] |= std::uint64_t{1} << ((t - 1) % 64);
+        years[y - lo][place / 64] |= std::uint64_t{1} << (place % 64);
       }
     }
   }
@@ -73,31 +77,39 @@ void missTable(SelectionMethod method, int n, int s, int limit, std::vector<doub
 
 }  // namespace
 
-SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode) {
+SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                            const std::vector<int>& frame) {
   SpanIncidence span;
   span.firstYear = first;
   span.lastYear = last;
-  span.trees = std::min(data.seriesCount, kMaxSeries);
+  span.frame = frame;
+  span.trees = static_cast<int>(frame.size());
   span.years = static_cast<long long>(last) - first + 1;
   span.scale = span.years > 0 ? 100.0 / static_cast<double>(span.years) : 0.0;
   const int n = span.trees;
   const int lo = std::max(first, kFirstYearSlot);
   const int hi = std::min(last, kLastYearSlot);
-  const std::vector<TreeBits> years = yearTrees(data, n, lo, hi, injuryMode);
+  const std::vector<TreeBits> years = yearTrees(data, frame, lo, hi, injuryMode);
   std::array<std::vector<const TreeBits*>, 2> counted;
   for (int y = lo; y <= hi; ++y) {
     const TreeBits& trees = years[y - lo];
     const int k = count(trees);
     if (k == 0) continue;
-    counted[0].push_back(&trees);
-    span.recorders[0].push_back(k);
-    if (k >= 2) {
-      counted[1].push_back(&trees);
-      span.recorders[1].push_back(k);
+    for (int t = 0; t < 2; ++t) {
+      if (k < t + 1) continue;
+      counted[t].push_back(&trees);
+      span.recorders[t].push_back(k);
+      span.eventTrees[t].push_back(trees);
     }
   }
   for (int t = 0; t < 2; ++t) span.pairsByUnion[t] = pairsByUnion(counted[t], n);
   return span;
+}
+
+SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode) {
+  std::vector<int> all(static_cast<std::size_t>(std::min(data.seriesCount, kMaxSeries)));
+  std::iota(all.begin(), all.end(), 1);
+  return spanIncidence(data, first, last, injuryMode, all);
 }
 
 double missProbability(SelectionMethod method, int n, int u, int s) {
@@ -187,60 +199,328 @@ std::vector<double> chao2Extrapolation(const Chao2Estimate& chao) {
   return counts;
 }
 
-bool withinShare(double value, float allTrees, double withinPercent) {
-  const double v = allTrees;
-  return std::fabs(value - v) <= withinPercent / 100.0 * v;
-}
-
-std::optional<int> exactTreesNeeded(const std::vector<ExpectedValue>& curve, float allTrees,
-                                    double withinPercent) {
-  return smallestStableSize(static_cast<int>(curve.size()), [&](int s) {
-    return withinShare(curve[s - 1].mean, allTrees, withinPercent);
-  });
-}
-
-std::optional<int> simulatedTreesNeeded(const std::vector<ResultRow>& rows, int trees,
-                                        double sharePercent) {
-  std::vector<double> share(static_cast<std::size_t>(trees) + 1, -1.0);
-  for (const ResultRow& row : rows) {
-    if (row.sampleSize < 1 || row.sampleSize > trees) continue;
-    if (row.simulations < 1 || row.withinCount < 0) continue;
-    share[row.sampleSize] = static_cast<double>(row.withinCount) / row.simulations;
+Chao2Estimate chao2OfYears(int trees, const std::vector<int>& recorders) {
+  const int observed = static_cast<int>(recorders.size());
+  const int q1 = static_cast<int>(std::count(recorders.begin(), recorders.end(), 1));
+  const int q2 = static_cast<int>(std::count(recorders.begin(), recorders.end(), 2));
+  Chao2Estimate c = chao2(trees, observed, q1, q2);
+  if (c.estimate > observed || observed == 0) return c;
+  // Nothing estimated missing: the interval of the observed years.
+  c.complete = true;
+  double p = 0, v = 0, weighted = 0;
+  for (int k : recorders) {
+    const double e = std::exp(-static_cast<double>(k));
+    p += e;
+    v += e - e * e;
+    weighted += k * e;
   }
-  return smallestStableSize(trees, [&](int s) {
-    return share[s] >= 0 && share[s] * 100.0 >= sharePercent;
-  });
+  p /= observed;
+  v -= weighted * weighted / trees;
+  const double centre = observed / (1 - p);
+  if (v < 0) {
+    // No variance at all: the interval spans the observed years and the
+    // centre the formula adjusts them to.
+    c.variance = 0;
+    c.lower95 = observed;
+    c.upper95 = centre;
+    return c;
+  }
+  c.variance = v;
+  const double half = 1.96 * std::sqrt(v) / (1 - p);
+  c.lower95 = std::max(static_cast<double>(observed), centre - half);
+  c.upper95 = centre + half;
+  return c;
 }
 
-SpanAdequacy spanAdequacy(const SpanIncidence& span, SelectionMethod method,
-                          const AdequacyCriterion& criterion, const std::vector<ResultRow>& rows) {
+bool withinShare(double value, double allTrees, double withinPercent) {
+  return std::fabs(value - allTrees) <= withinPercent / 100.0 * allTrees;
+}
+
+const char* statisticName(AdequacyStatistic statistic) {
+  return statistic == AdequacyStatistic::kFireFrequency ? "fire_frequency"
+                                                        : "fire_frequency_confirmed";
+}
+
+namespace {
+
+// SplitMix64: a small generator whose every output is fixed by its 64-bit
+// state, so the subsamples are the same on every machine and compiler.
+class SplitMix64 {
+ public:
+  explicit SplitMix64(std::uint64_t state) : state_(state) {}
+  std::uint64_t next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+  }
+  // Uniform in 0..bound-1 without bias: the upper bits of a 64 x 64-bit
+  // product, drawing again in the rare case that would favour some values.
+  std::uint32_t below(std::uint32_t bound) {
+    const std::uint64_t limit = (std::uint64_t{0} - bound) % bound;  // 2^64 mod bound
+    for (;;) {
+      const std::uint64_t x = next();
+      const unsigned __int128 m = static_cast<unsigned __int128>(x) * bound;
+      if (static_cast<std::uint64_t>(m) >= limit) return static_cast<std::uint32_t>(m >> 64);
+    }
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+// The start of the generator of one span and sample size.
+std::uint64_t streamStart(std::uint32_t seed, int first, int last, int s) {
+  SplitMix64 mix(seed);
+  std::uint64_t state = mix.next();
+  for (long long part : {static_cast<long long>(first), static_cast<long long>(last),
+                         static_cast<long long>(s)}) {
+    SplitMix64 step(state ^ static_cast<std::uint64_t>(part));
+    state = step.next();
+  }
+  return state;
+}
+
+void setBit(TreeBits& bits, int place) { bits[place / 64] |= std::uint64_t{1} << (place % 64); }
+
+// Years of `years` that a sample finds.
+int foundYears(const std::vector<TreeBits>& years, const TreeBits& sample) {
+  int found = 0;
+  for (const TreeBits& y : years) {
+    std::uint64_t any = 0;
+    for (int w = 0; w < kTreeWords; ++w) any |= y[w] & sample[w];
+    found += any != 0;
+  }
+  return found;
+}
+
+// C(n, k) as a double, saturating far above the counting limit.
+double choose(int n, int k) {
+  k = std::min(k, n - k);
+  double c = 1;
+  for (int i = 1; i <= k && c <= 1e12; ++i) c = c * (n - k + i) / i;
+  return c;
+}
+
+// The found years of both thresholds for a sample.
+struct Found {
+  int years[2];
+};
+
+Found foundOf(const SpanIncidence& span, const TreeBits& sample) {
+  return {{foundYears(span.eventTrees[0], sample), foundYears(span.eventTrees[1], sample)}};
+}
+
+// Every sample of s of the n trees, as the sets of places 0..n-1: the
+// m = min(s, n - s) trees taken (or left out) run through all
+// combinations in order.
+template <class Visit>
+void everySample(int n, int s, Visit visit) {
+  const int m = std::min(s, n - s);
+  const bool leftOut = m != s;
+  TreeBits all{};
+  for (int t = 0; t < n; ++t) setBit(all, t);
+  std::vector<int> pick(m);
+  std::iota(pick.begin(), pick.end(), 0);
+  for (;;) {
+    TreeBits chosen{};
+    for (int t : pick) setBit(chosen, t);
+    if (leftOut)
+      for (int w = 0; w < kTreeWords; ++w) chosen[w] = all[w] & ~chosen[w];
+    visit(chosen);
+    int i = m - 1;
+    while (i >= 0 && pick[i] == n - m + i) --i;
+    if (i < 0) return;
+    ++pick[i];
+    for (int j = i + 1; j < m; ++j) pick[j] = pick[j - 1] + 1;
+  }
+}
+
+// One random sample of s of n trees by the run's method: without
+// replacement a partial shuffle (of the trees left out when they are
+// fewer), with replacement s draws, a tree drawn twice counted once.
+TreeBits randomSample(int n, int s, SelectionMethod method, SplitMix64& random,
+                      std::vector<int>& places) {
+  TreeBits chosen{};
+  if (method == SelectionMethod::kWithReplacement) {
+    for (int i = 0; i < s; ++i) setBit(chosen, static_cast<int>(random.below(n)));
+    return chosen;
+  }
+  const int m = std::min(s, n - s);
+  places.resize(n);
+  std::iota(places.begin(), places.end(), 0);
+  for (int i = 0; i < m; ++i) {
+    const int j = i + static_cast<int>(random.below(static_cast<std::uint32_t>(n - i)));
+    std::swap(places[i], places[j]);
+  }
+  if (m == s) {
+    for (int i = 0; i < m; ++i) setBit(chosen, places[i]);
+  } else {
+    for (int i = m; i < n; ++i) setBit(chosen, places[i]);
+  }
+  return chosen;
+}
+
+// R's quantile type 7 of sorted counts, times the scale.
+double quantile7(const std::vector<int>& sorted, double p, double scale) {
+  const double h = (static_cast<double>(sorted.size()) - 1) * p;
+  const std::size_t lo = static_cast<std::size_t>(std::floor(h));
+  const std::size_t hi = std::min(lo + 1, sorted.size() - 1);
+  return (sorted[lo] + (h - static_cast<double>(lo)) * (sorted[hi] - sorted[lo])) * scale;
+}
+
+bool countWithin(long long found, long long all, double withinPercent) {
+  return std::fabs(static_cast<double>(found - all)) * 100.0 <= withinPercent * static_cast<double>(all);
+}
+
+// The subsample statistics and shares of one size.
+void sizeRows(const SpanIncidence& span, int s, SelectionMethod method,
+              const AdequacyCriterion& criterion, std::uint32_t seed,
+              std::array<AdequacySize, kAdequacyStatistics>& rows) {
+  const int n = span.trees;
+  const long long all[2] = {static_cast<long long>(span.recorders[0].size()),
+                            static_cast<long long>(span.recorders[1].size())};
+  for (int t = 0; t < kAdequacyStatistics; ++t) rows[t].trees = s;
+  if (method == SelectionMethod::kWithoutReplacement && choose(n, s) <= kCountedWholeLimit) {
+    long long samples = 0, within[2] = {0, 0};
+    everySample(n, s, [&](const TreeBits& chosen) {
+      const Found f = foundOf(span, chosen);
+      ++samples;
+      for (int t = 0; t < 2; ++t) within[t] += countWithin(f.years[t], all[t], criterion.withinPercent);
+    });
+    for (int t = 0; t < 2; ++t) {
+      rows[t].share = static_cast<double>(within[t]) / static_cast<double>(samples);
+      rows[t].shareExact = true;
+    }
+  }
+  const int draws = criterion.subsamples;
+  if (draws < 1) return;
+  SplitMix64 random(streamStart(seed, span.firstYear, span.lastYear, s));
+  std::vector<int> places;
+  std::array<std::vector<int>, 2> counts;
+  for (auto& c : counts) c.reserve(static_cast<std::size_t>(draws));
+  for (int i = 0; i < draws; ++i) {
+    const Found f = foundOf(span, randomSample(n, s, method, random, places));
+    for (int t = 0; t < 2; ++t) counts[t].push_back(f.years[t]);
+  }
+  for (int t = 0; t < kAdequacyStatistics; ++t) {
+    AdequacySize& row = rows[t];
+    std::vector<int>& c = counts[t];
+    row.subsamples = draws;
+    // Sums of counts are exact integers: equal samples give sd 0 exactly.
+    long long sum = 0, squares = 0, within = 0;
+    for (int x : c) {
+      sum += x;
+      squares += static_cast<long long>(x) * x;
+      within += countWithin(x, all[t], criterion.withinPercent);
+    }
+    const double nd = draws;
+    row.mean = static_cast<double>(sum) / nd * span.scale;
+    if (draws >= 2) {
+      const double spread = static_cast<double>(draws * squares - sum * sum) / (nd * (nd - 1));
+      row.sd = std::sqrt(std::max(spread, 0.0)) * span.scale;
+    }
+    std::sort(c.begin(), c.end());
+    row.p2_5 = quantile7(c, 0.025, span.scale);
+    row.p97_5 = quantile7(c, 0.975, span.scale);
+    if (!row.shareExact) {
+      const double share = static_cast<double>(within) / nd;
+      row.share = share;
+      row.shareSe = std::sqrt(share * (1 - share) / nd);
+    }
+  }
+}
+
+}  // namespace
+
+std::array<std::vector<AdequacySize>, kAdequacyStatistics> adequacySizes(
+    const SpanIncidence& span, SelectionMethod method, const AdequacyCriterion& criterion,
+    std::uint32_t seed) {
+  const int n = span.trees;
+  std::vector<std::array<AdequacySize, kAdequacyStatistics>> bySize(static_cast<std::size_t>(n));
+  // The sizes are independent (each its own generator): two threads share
+  // them, size s to thread s % 2, when there is work enough to pay for it.
+  const long long work = static_cast<long long>(n) * std::max(criterion.subsamples, 1) *
+                         static_cast<long long>(span.eventTrees[0].size() + 1);
+  const int threads = work > 2000000 && std::thread::hardware_concurrency() > 1 ? 2 : 1;
+  auto run = [&](int part) {
+    for (int s = 1 + part; s <= n; s += threads)
+      sizeRows(span, s, method, criterion, seed, bySize[s - 1]);
+  };
+  if (threads == 1) {
+    run(0);
+  } else {
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+  }
+  std::array<std::vector<AdequacySize>, kAdequacyStatistics> sizes;
+  for (int t = 0; t < kAdequacyStatistics; ++t) {
+    const std::vector<ExpectedValue> exact = exactCurve(span, t + 1, method);
+    for (int s = 1; s <= n; ++s) {
+      AdequacySize row = bySize[s - 1][t];
+      row.exactMean = exact[s - 1].mean;
+      row.exactSd = exact[s - 1].sd;
+      sizes[t].push_back(row);
+    }
+  }
+  return sizes;
+}
+
+TreesNeeded treesNeeded(const std::vector<AdequacySize>& sizes, double allTrees,
+                        const AdequacyCriterion& criterion) {
+  TreesNeeded needed;
+  const int frame = static_cast<int>(sizes.size());
+  if (frame < 2) return needed;
+  needed.forShare = smallestStableSize(frame - 1, [&](int s) {
+    const std::optional<double>& share = sizes[s - 1].share;
+    return share && *share * 100.0 >= criterion.sharePercent;
+  });
+  // The mean must stay within up to F, but F itself is never the answer.
+  if (withinShare(sizes[frame - 1].exactMean, allTrees, criterion.withinPercent)) {
+    needed.forMean = smallestStableSize(frame - 1, [&](int s) {
+      return withinShare(sizes[s - 1].exactMean, allTrees, criterion.withinPercent);
+    });
+  }
+  return needed;
+}
+
+SpanAdequacy spanAdequacy(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                          SelectionMethod method, FrameRule frameRule,
+                          const AdequacyCriterion& criterion, std::uint32_t seed) {
   SpanAdequacy a;
-  a.firstYear = span.firstYear;
-  a.lastYear = span.lastYear;
+  a.firstYear = first;
+  a.lastYear = last;
+  a.years = static_cast<long long>(last) - first + 1;
+  a.series = std::min(data.seriesCount, kMaxSeries);
+  a.frameRule = frameRule;
+  const SpanIncidence everySeries = spanIncidence(data, first, last, injuryMode);
+  for (int t = 0; t < 2; ++t) a.exactOfAllSeries[t] = exactCurve(everySeries, t + 1, method);
+  const SpanIncidence span =
+      spanIncidence(data, first, last, injuryMode, frameTrees(data, first, last, frameRule, injuryMode));
   a.trees = span.trees;
-  // The value of all trees as the simulations compute it, in single precision.
-  const float scale = span.years > 0 ? 100.0f / static_cast<float>(span.years) : 0.0f;
-  for (int t = 0; t < 2; ++t) {
-    a.exact[t] = exactCurve(span, t + 1, method);
-    a.allTrees[t] = static_cast<float>(span.recorders[t].size()) * scale;
-    a.exactNeeded[t] = exactTreesNeeded(a.exact[t], a.allTrees[t], criterion.withinPercent);
-    std::vector<ResultRow> ofThreshold;
-    for (const ResultRow& row : rows)
-      if (row.threshold == t + 1) ofThreshold.push_back(row);
-    if (span.trees >= 1)
-      a.simulatedNeeded[t] = simulatedTreesNeeded(ofThreshold, span.trees, criterion.sharePercent);
+  a.sizes = adequacySizes(span, method, criterion, seed);
+  for (int t = 0; t < kAdequacyStatistics; ++t) {
+    a.allTrees[t] = static_cast<double>(span.recorders[t].size()) * span.scale;
+    a.needed[t] = treesNeeded(a.sizes[t], a.allTrees[t], criterion);
   }
-  const std::vector<int>& years = span.recorders[0];
-  const int q1 = static_cast<int>(std::count(years.begin(), years.end(), 1));
-  const int q2 = static_cast<int>(std::count(years.begin(), years.end(), 2));
-  if (span.trees >= 1) {
-    a.chao2 = chao2(span.trees, static_cast<int>(years.size()), q1, q2);
-    a.extrapolation = chao2Extrapolation(a.chao2);
-  }
-  a.estimate = a.chao2.estimate * span.scale;
-  a.lower95 = a.chao2.lower95 * span.scale;
-  if (a.chao2.upper95) a.upper95 = *a.chao2.upper95 * span.scale;
-  for (double& value : a.extrapolation) value *= span.scale;
+  if (span.trees < 1 || span.years < 1) return a;
+  a.chao2 = chao2OfYears(span.trees, span.recorders[0]);
+  a.extrapolation = chao2Extrapolation(a.chao2);
+  // No span holds more fire years than calendar years.
+  const double cap = static_cast<double>(span.years);
+  auto capped = [&](double years) {
+    if (years > cap) a.capped = true;
+    return std::min(years, cap) * span.scale;
+  };
+  a.estimate = capped(a.chao2.estimate);
+  a.lower95 = capped(a.chao2.lower95);
+  if (a.chao2.upper95) a.upper95 = capped(*a.chao2.upper95);
+  for (double& value : a.extrapolation) value = std::min(value, cap) * span.scale;
+  if (span.trees < 10) a.cautions.push_back("few_trees");
+  if (a.chao2.observedYears > 0 && 2 * a.chao2.q1 >= a.chao2.observedYears)
+    a.cautions.push_back("singletons_dominate");
+  if (a.capped) a.cautions.push_back("capped");
   return a;
 }
 

@@ -25,41 +25,65 @@
 // assume the trees are exchangeable sampling units over the span; trees
 // that record different parts of it weaken that.
 //
-// Trees needed: the smallest sample size from which on, up to all trees,
-// the estimate stays within X % of the value of all trees: for the exact
-// mean, or for at least P % of the simulations (counted by the simulations
-// themselves, ResultRow::withinCount).
+// Every figure is computed on the span's sampling frame (sampling_frame.h):
+// n is the frame's trees, F, and a tree without data in the span is never
+// counted as one that could have been sampled.
+//
+// Trees needed, by two rules that answer different questions:
+//   trees_for_share: the smallest s < F from which on, up to F - 1, at
+//     least P % of the samples of s trees lie within X % of the frame's
+//     value (the share counted exactly over every sample where they can be
+//     counted, else estimated from random subsamples);
+//   trees_for_mean: the smallest s < F from which on, up to F, the exact
+//     mean of samples of s trees lies within X % of the frame's value.
+// Neither is ever F itself: "all the trees" is no recommendation.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
-#include "analysis/result_row.h"
+#include "analysis/sampling_frame.h"
 #include "records/fire_history.h"
 
 namespace rova {
 
+// A set of the frame's trees, one bit per tree by its place in the frame.
+constexpr int kFrameWords = (kMaxSeries + 63) / 64;
+using FrameBits = std::array<std::uint64_t, kFrameWords>;
+
 // The fire years of one span as the sample-size curves need them, for
-// thresholds 1 (index 0) and 2 (index 1).
+// thresholds 1 (index 0) and 2 (index 1), on a frame of trees.
 struct SpanIncidence {
   int firstYear = 0;
   int lastYear = 0;
-  int trees = 0;           // n
+  int trees = 0;           // n, the frame's trees
   long long years = 0;     // last - first + 1
   double scale = 0;        // 100 / years: fire years to fire events per century
+  std::vector<int> frame;  // the frame's series numbers, in order
   // For each year counted at the threshold with at least one event: k_y.
   std::array<std::vector<int>, 2> recorders;
+  // The trees (by place in the frame) with an event in each such year.
+  std::array<std::vector<FrameBits>, 2> eventTrees;
   // Pairs of such years (ordered, a year with itself included) by u, the
   // trees with an event in either year; index u = 0..n.
   std::array<std::vector<double>, 2> pairsByUnion;
 };
 
-// Threshold 2 counts the years with events of at least two trees: the
-// years the simulations count there (recorded by at least two trees of
-// all), since every event lies within its tree's record.
-// REQUIRES: data.seriesCount <= kMaxSeries. An empty span (last < first)
+// The incidence of first..last on `frame` (series numbers). Threshold 2
+// counts the years with events of at least two trees of the frame; since
+// every event lies within its tree's record, and so within either frame,
+// these are the years the simulations count there (recorded by at least
+// two trees of all). REQUIRES: every number of `frame` in
+// 1..data.seriesCount, at most kMaxSeries. An empty span (last < first)
 // gives no years and scale 0.
+SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                            const std::vector<int>& frame);
+
+// The incidence on every series of the file: the frame the design's
+// simulations draw from.
 SpanIncidence spanIncidence(const FireHistory& data, int first, int last, InjuryMode injuryMode);
 
 // Probability that a sample of s trees misses a given set of u of the n
@@ -86,10 +110,23 @@ struct Chao2Estimate {
   double variance = 0;
   double lower95 = 0;
   std::optional<double> upper95;  // none: no upper limit
+  // Nothing is estimated missing (the estimate is S_obs): the interval is
+  // the one for that case, which chao2OfYears gives.
+  bool complete = false;
 };
 
 // REQUIRES: trees >= 1; 0 <= q1 + q2 <= observedYears.
 Chao2Estimate chao2(int trees, int observedYears, int q1, int q2);
+
+// Chao2 from the trees k of every fire year found. When nothing is
+// estimated missing (Q1 = 0, or Q1 = 1 and Q2 = 0, or one tree) the
+// interval is finite, as the method's authors give it: with
+// P = sum Q_k e^-k / S and V = sum Q_k (e^-k - e^-2k) - (sum k e^-k Q_k)^2 / m,
+// lower = max(S, S/(1-P) - 1.96 sqrt(V)/(1-P)), upper = S/(1-P) + 1.96 sqrt(V)/(1-P).
+// V can fall below 0 (few trees, most years found by all), where the
+// formula gives no interval: there it is S .. S/(1-P).
+// REQUIRES: trees >= 1; every k in 1..trees.
+Chao2Estimate chao2OfYears(int trees, const std::vector<int>& recorders);
 
 // The expected fire years of m + t trees, t = 1..m (element t - 1), by
 // the incidence extrapolation towards the Chao2 estimate.
@@ -105,43 +142,91 @@ std::optional<int> smallestStableSize(int size, Ok ok) {
 }
 
 // Whether `value` lies within withinPercent % of `allTrees`, compared in
-// double precision.
-bool withinShare(double value, float allTrees, double withinPercent);
-
-// Trees needed by the exact mean: none when not reached.
-std::optional<int> exactTreesNeeded(const std::vector<ExpectedValue>& curve, float allTrees,
-                                    double withinPercent);
-
-// Trees needed by the simulations: rows of one span and threshold (any
-// order, withinCount counted); a sample size without a row, without
-// simulations or without a count does not reach. REQUIRES: trees >= 1.
-std::optional<int> simulatedTreesNeeded(const std::vector<ResultRow>& rows, int trees,
-                                        double sharePercent);
-
-// Everything one span's adequacy shows, fire rates in events per century.
-struct SpanAdequacy {
-  int firstYear = 0;
-  int lastYear = 0;
-  int trees = 0;
-  std::array<std::vector<ExpectedValue>, 2> exact;  // thresholds 1, 2; s = 1..n
-  std::array<float, 2> allTrees{};                  // v, as the simulations compute it
-  Chao2Estimate chao2;                              // in fire years
-  double estimate = 0;
-  double lower95 = 0;
-  std::optional<double> upper95;
-  std::vector<double> extrapolation;  // s = n + 1 .. 2n
-  std::array<std::optional<int>, 2> simulatedNeeded;
-  std::array<std::optional<int>, 2> exactNeeded;
-};
+// double precision; 0 % means equal.
+bool withinShare(double value, double allTrees, double withinPercent);
 
 struct AdequacyCriterion {
   double withinPercent = 10;  // X
   double sharePercent = 95;   // P
+  int subsamples = 1000;      // random samples per size where not counted whole
 };
 
-// The adequacy of one span; `rows` are the span's simulated rows with
-// their withinCount (counted with the same withinPercent).
-SpanAdequacy spanAdequacy(const SpanIncidence& span, SelectionMethod method,
-                          const AdequacyCriterion& criterion, const std::vector<ResultRow>& rows);
+// The statistics of the adequacy table.
+enum class AdequacyStatistic {
+  kFireFrequency,           // a year counts when a sampled tree has an event
+  kFireFrequencyConfirmed,  // ... and at least two trees of the frame do
+};
+constexpr int kAdequacyStatistics = 2;
+const char* statisticName(AdequacyStatistic statistic);
+
+// One sample size of one statistic, in fire events per century.
+struct AdequacySize {
+  int trees = 0;  // s
+  double exactMean = 0;
+  double exactSd = 0;
+  int subsamples = 0;            // random samples drawn (0: none)
+  std::optional<double> mean;    // of the subsamples
+  std::optional<double> sd;      // divisor subsamples - 1; none below 2
+  std::optional<double> p2_5;    // percentiles, linear between order statistics
+  std::optional<double> p97_5;   //   (R's quantile type 7)
+  std::optional<double> share;   // share of samples within X % of the frame's value
+  double shareSe = 0;            // binomial standard error; 0 when exact
+  bool shareExact = false;       // counted over every sample of s trees
+};
+
+// The trees needed of one statistic: none when no size below F qualifies.
+struct TreesNeeded {
+  std::optional<int> forShare;
+  std::optional<int> forMean;
+};
+
+// Samples of s of F trees that can be counted whole (without replacement,
+// C(F, s) at most this): their share is exact.
+constexpr double kCountedWholeLimit = 100000;
+
+// The rows s = 1..F of both statistics (index: statistic). `seed` is the
+// run's; each span and size draws from a generator of its own, started
+// from the seed, the span and the size, so the table is the same whatever
+// else the run does.
+std::array<std::vector<AdequacySize>, kAdequacyStatistics> adequacySizes(
+    const SpanIncidence& span, SelectionMethod method, const AdequacyCriterion& criterion,
+    std::uint32_t seed);
+
+// The trees needed by the two rules from a statistic's rows.
+TreesNeeded treesNeeded(const std::vector<AdequacySize>& sizes, double allTrees,
+                        const AdequacyCriterion& criterion);
+
+// Everything one span's adequacy shows, fire rates in events per century,
+// on the span's frame.
+struct SpanAdequacy {
+  int firstYear = 0;
+  int lastYear = 0;
+  long long years = 0;
+  int series = 0;  // series of the file
+  FrameRule frameRule = FrameRule::kData;
+  int trees = 0;   // F, the frame's trees
+  // The exact curves of the design's simulations, on every series of the
+  // file (thresholds 1, 2; s = 1..series): what the tidy table sets beside
+  // the simulated rows.
+  std::array<std::vector<ExpectedValue>, 2> exactOfAllSeries;
+  // The frame's rows per statistic, s = 1..F.
+  std::array<std::vector<AdequacySize>, kAdequacyStatistics> sizes;
+  std::array<double, kAdequacyStatistics> allTrees{};  // the frame's value
+  std::array<TreesNeeded, kAdequacyStatistics> needed;
+  Chao2Estimate chao2;  // in fire years, on the frame
+  // The asymptote and its limits, capped at 100 (one fire year per
+  // calendar year of the span).
+  double estimate = 0;
+  double lower95 = 0;
+  std::optional<double> upper95;  // none only without trees
+  bool capped = false;
+  std::vector<double> extrapolation;  // s = F + 1 .. 2F, capped likewise
+  std::vector<std::string> cautions;  // few_trees, singletons_dominate, capped
+};
+
+// The adequacy of the span first..last.
+SpanAdequacy spanAdequacy(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                          SelectionMethod method, FrameRule frameRule,
+                          const AdequacyCriterion& criterion, std::uint32_t seed);
 
 }  // namespace rova

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -232,15 +233,34 @@ WithinCheck withinCheck(const SpanEvents& events, float scale, double percent) {
 }
 // ---- end of closeness ----
 
+// The mean and sd in double precision from the counts: the sums of counts
+// and of their squares are exact in 64-bit integers.
+void doubleStatistics(const int* found, int decided, int nsim, long long years, ResultRow& row) {
+  long long sum = 0, squares = 0;
+  for (int sim = 0; sim < nsim; ++sim) {
+    const long long c = decided + found[sim];
+    sum += c;
+    squares += c * c;
+  }
+  const double scale = 100.0 / static_cast<double>(years);
+  const double n = nsim;
+  row.meanDouble = static_cast<double>(sum) / n * scale;
+  if (nsim < 2) return;
+  // n * sum of squares stays below 2^63: at most 4096 * 4096 * 4096^2.
+  const double spread = static_cast<double>(nsim * squares - sum * sum) / (n * (n - 1));
+  row.sdDouble = std::sqrt(std::max(spread, 0.0)) * scale;
+}
+
 // Mean, sd, limits and percentiles of one threshold from the found-year
 // counts of its simulations (`decided` years are found by every one).
 // Estimates are counts times the scale, so they sort as the counts do:
 // the percentiles are read from a count of counts.
 void rowFromCounts(const int* found, int decided, int open, int nsim, bool observed, float scale,
-                   const std::array<int, 4>& ranks, const WithinCheck& within, int k,
+                   long long years, const std::array<int, 4>& ranks, const WithinCheck& within, int k,
                    Workspace& ws, ResultRow& row) {
   float* values = ws.values.data();
   for (int sim = 0; sim < nsim; ++sim) values[sim] = static_cast<float>(decided + found[sim]) * scale;
+  doubleStatistics(found, decided, nsim, years, row);
   if (within.percent >= 0) {
     int count = 0;
     for (int sim = 0; sim < nsim; ++sim) count += withinShare(values[sim], within.allTrees[k], within.percent);
@@ -334,7 +354,7 @@ void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSet
   }
   for (int k = 0; k < 2; ++k) {
     rowFromCounts(ws.found[k].data(), decided[k], open, nsim, job.observed, span.years.scale,
-                  settings.ranks, span.within, k, ws, result.rows[k]);
+                  span.years.years, settings.ranks, span.within, k, ws, result.rows[k]);
   }
   if (fixed) f = FixedOutcome{true, nsim, {decided[0], decided[1]}, span.years.scale,
                               span.within.percent, result.rows};

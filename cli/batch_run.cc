@@ -4,6 +4,7 @@
 
 #include "analysis/sample_adequacy.h"
 #include "console/job_identification.h"
+#include "export/adequacy_table.h"
 #include "export/chart_render.h"
 #include "export/sha256.h"
 #include "export/site_summary.h"
@@ -158,6 +159,7 @@ std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions&
   }
   if (b.csv) {
     names.push_back(tidyName(run, ".csv"));
+    names.push_back(tidyName(run, "-adequacy.csv"));
     names.push_back(tidyName(run, ".json"));
   }
   if (b.plot)
@@ -257,21 +259,30 @@ std::vector<SpanResults> spansOf(const std::vector<SampleSizeResult>& results) {
   return spans;
 }
 
-AdequacyCriterion criterionOf(const BatchOptions& b) {
-  return AdequacyCriterion{b.adequacyWithin, b.adequacyShare};
+// The adequacy criterion of a run: its subsamples default to 1000, and to
+// none when the run asks for no simulations (-n 0): then nothing
+// simulated is claimed, and only the shares counted whole remain.
+AdequacyCriterion criterionOf(const RunContext& run, const BatchOptions& b) {
+  const int subsamples = b.adequacySubsamples.value_or(run.options.simulationCount > 0 ? 1000 : 0);
+  return AdequacyCriterion{b.adequacyWithin, b.adequacyShare, subsamples};
 }
 
-// How many trees are enough, for every span analysed; the fire-tree counts
-// of each span are counted again as its simulations had them.
+// How many trees are enough, for every span analysed, on the span's frame.
 std::vector<SpanAdequacy> adequacyOf(const RunContext& run, const BatchOptions& b,
                                      const std::vector<SpanResults>& spans) {
   std::vector<SpanAdequacy> adequacy;
+  const RunOptions& o = run.options;
   for (const SpanResults& span : spans) {
-    const SpanIncidence incidence =
-        spanIncidence(*run.data, span.firstYear, span.lastYear, run.options.injuryMode);
-    adequacy.push_back(spanAdequacy(incidence, run.options.selectionMode, criterionOf(b), span.rows));
+    adequacy.push_back(spanAdequacy(*run.data, span.firstYear, span.lastYear, o.injuryMode,
+                                    o.selectionMode, b.frame, criterionOf(run, b),
+                                    static_cast<std::uint32_t>(o.randomSeed)));
   }
   return adequacy;
+}
+
+TidyRunFacts factsOf(const RunOptions& o) {
+  return TidyRunFacts{std::string(1, letterOf(o.selectionMode)),
+                      o.injuryMode == InjuryMode::kAllInjuries, o.randomSeed};
 }
 
 void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::string& bytes,
@@ -283,17 +294,22 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
   if (b.csv) {
     std::string table = tidyCsvHeader();
     const std::string site = siteOf(run.inputName);
+    const TidyRunFacts facts = factsOf(run.options);
     for (std::size_t i = 0; i < spans.size(); ++i) {
       for (const SampleSizeResult* result : spans[i].results)
-        table += tidyCsvRows(site, *result, &adequacy[i]);
+        table += tidyCsvRows(site, *result, facts, &adequacy[i]);
     }
     writeWhole(open(tidyName(run, ".csv"), 0), table);
+    std::string frames = adequacyHeader();
+    for (const SpanAdequacy& span : adequacy) frames += adequacyRows(site, span);
+    writeWhole(open(tidyName(run, "-adequacy.csv"), 0), frames);
 
     const RunOptions& o = run.options;
     RunMetadata meta;
     meta.programVersion = kProgramVersion;
     meta.commandLine = b.arguments;
     meta.inputFile = run.inputName;
+    meta.site = site;
     meta.inputSha256 = sha256Hex(bytes);
     meta.job = std::string(fmt::trimRight(run.console.identification.job));
     meta.title = std::string(fmt::trimRight(o.runTitle));
@@ -307,7 +323,10 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     meta.segmentLength = o.segmentLength;
     meta.segmentLag = o.segmentLag;
     for (const std::string& name : planned) meta.files.push_back(joinPath(b.outputDirectory, name));
-    meta.adequacy = criterionOf(b);
+    meta.columns = {{"tidy", &tidyCsvColumns()}, {"adequacy", &adequacyColumns()}};
+    if (b.summary) meta.columns.push_back({"sites", &siteSummaryColumns()});
+    meta.adequacy = criterionOf(run, b);
+    meta.frame = frameRuleName(b.frame);
     meta.spans = adequacy;
     writeWhole(open(tidyName(run, ".json"), 0), runMetadataJson(meta));
   }
@@ -315,7 +334,8 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     // The run's title (as the report shows it) and the input's name
     // without its folder.
     const ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
-                         lastPathPart(run.inputName), optionsLine(run), criterionOf(b)};
+                         lastPathPart(run.inputName), optionsLine(run), criterionOf(run, b),
+                         b.extrapolate};
     std::vector<ChartSpan> spans = plotSpans(rows);
     // A span without rows has no panel: each panel takes the next adequacy
     // of its span.
@@ -362,10 +382,10 @@ std::string summaryRows(const RunContext& run, const BatchOptions& b,
     s.site = siteOf(run.inputName);
     s.file = run.inputName;
     s.method = std::string(1, letterOf(run.options.selectionMode));
-    s.injuries = std::string(1, letterOf(run.options.injuryMode));
+    s.injuriesCounted = run.options.injuryMode == InjuryMode::kAllInjuries;
     s.simulations = run.options.simulationCount;
     s.seed = run.options.randomSeed;
-    s.criterion = criterionOf(b);
+    s.criterion = criterionOf(run, b);
     s.span = span;
     lines += siteSummaryRow(s);
   }
@@ -382,9 +402,7 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   prepareFile(run, b, path, bytes);
   const std::vector<std::string> planned = plannedNames(run, b);
   const OutputOpener open = batchOpener(run, b);
-  // The trees needed read counts that the simulations make only when asked.
   const bool adequacyAsked = b.csv || b.plot || b.summary;
-  if (adequacyAsked) run.adequacyWithinPercent = b.adequacyWithin;
   // The results are kept only for the outputs that read them again: a
   // run of thousands of segments has millions of rows.
   std::vector<SampleSizeResult> results;

@@ -83,7 +83,10 @@ TEST_F(BatchFixture, TidyTableAgreesWithTheSpreadsheetRows) {
   std::size_t withValues = 0;
   for (std::size_t i = 1; i < csv.size(); ++i) {
     const auto c = fields(csv[i], ',');
-    ASSERT_EQ(c.size(), 22u);
+    ASSERT_EQ(c.size(), 27u);
+    EXPECT_EQ(c[24], "D");      // method
+    EXPECT_EQ(c[25], "FALSE");  // injuries_counted
+    EXPECT_EQ(c[26], "7");      // seed
     EXPECT_EQ(c[0], "ALDER");
     const int k = std::stoi(c[5]);
     if (c[8] == "NA") {
@@ -136,7 +139,7 @@ TEST_F(BatchFixture, AdequacyLeavesTheReportAndSpreadsheetsAlone) {
   EXPECT_EQ(dir.read("ALDERRVADF.XL1"), sheet);
   const std::string json = dir.read("ALDERRVADF.json");
   EXPECT_NE(json.find("\"within_percent\": 5,"), std::string::npos) << json;
-  EXPECT_NE(json.find("\"of_simulations_percent\": 90"), std::string::npos);
+  EXPECT_NE(json.find("\"share_percent\": 90"), std::string::npos);
   std::size_t spans = 0;
   for (std::size_t at = json.find("\"trees_needed\""); at != std::string::npos;
        at = json.find("\"trees_needed\"", at + 1))
@@ -159,17 +162,21 @@ TEST_F(BatchFixture, SummaryHasARowPerFileAndSpan) {
   ASSERT_EQ(lines.size(), 1u + 2 * 3);  // header, two sites of three segments
   const auto header = fields(lines[0], ',');
   EXPECT_EQ(header[0], "site");
-  EXPECT_EQ(header[10], "chao2_upper_95");
+  EXPECT_EQ(header[12], "chao2_upper_95");
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const auto row = fields(lines[i], ',');
     ASSERT_EQ(row.size(), header.size()) << lines[i];
     EXPECT_EQ(row[0], i <= 3 ? "ALDER" : "BIRCH");
-    EXPECT_EQ(row[5], "30");   // trees
-    EXPECT_EQ(row[18], "R");   // method
-    EXPECT_EQ(row[22], "10");  // within_percent
+    EXPECT_EQ(row[5], "30");      // series
+    EXPECT_EQ(row[6], "data");    // frame
+    EXPECT_EQ(row[23], "R");      // method
+    EXPECT_EQ(row[24], "FALSE");  // injuries_counted
+    EXPECT_EQ(row[28], "10");     // within_percent
   }
-  // 1600-1799: one fire year found by a single tree, none by two: no upper limit.
-  EXPECT_EQ(fields(lines[1], ',')[10], "NA");
+  // 1600-1799: one fire year found by a single tree, none by two: nothing
+  // is estimated missing, and the interval is finite.
+  EXPECT_EQ(fields(lines[1], ',')[14], "TRUE");  // chao2_complete
+  EXPECT_NE(fields(lines[1], ',')[12], "NA");
   EXPECT_EQ(fields(lines[1], ',')[2], "1600");
   EXPECT_EQ(lines[1].substr(lines[1].find(",1600,")), lines[4].substr(lines[4].find(",1600,")));
 

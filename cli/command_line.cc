@@ -11,6 +11,8 @@
 namespace rova {
 namespace {
 
+constexpr int kMostAdequacySubsamples = 1000000;
+
 // A whole number that fits in 32 signed bits, with nothing else around it.
 std::optional<int> strictInteger(const std::string& text) {
   std::size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
@@ -117,6 +119,19 @@ const std::vector<ValueOption>& valueOptions() {
          if (value) o.adequacyShare = *value;
          return value.has_value();
        }},
+      {"adequacy-subsamples", 0,
+       [](BatchOptions& o, const std::string& v) {
+         const auto value = strictInteger(v);
+         if (!value || *value < 0 || *value > kMostAdequacySubsamples) return false;
+         o.adequacySubsamples = value;
+         return true;
+       }},
+      {"frame", 0,
+       [](BatchOptions& o, const std::string& v) {
+         if (v != "data" && v != "recorders") return false;
+         o.frame = v == "data" ? FrameRule::kData : FrameRule::kRecorders;
+         return true;
+       }},
   };
   return options;
 }
@@ -130,6 +145,7 @@ const std::vector<FlagOption>& flagOptions() {
       {"full-names", 0, &BatchOptions::fullNames},
       {"csv", 0, &BatchOptions::csv},
       {"plot", 0, &BatchOptions::plot},
+      {"extrapolate", 0, &BatchOptions::extrapolate},
       {"quiet", 'q', &BatchOptions::quiet},
       {"help", 'h', &BatchOptions::help},
       {"version", 'V', &BatchOptions::version},
@@ -211,6 +227,8 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
                              : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
                              : name == "adequacy-within" ? " (a percentage, 0 or more, is needed)"
                              : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
+                             : name == "adequacy-subsamples" ? " (a whole number from 0 to 1000000 is needed)"
+                             : name == "frame" ? " (data or recorders)"
                                                      : " (a whole number is needed)";
     return shown + ": '" + value + "' is not a usable value" + need;
   }
@@ -320,8 +338,16 @@ was changed is said on standard error):
       --adequacy-share PERCENT
                            ... for at least PERCENT % of the simulations
                            (default 95)
+      --adequacy-subsamples N
+                           random samples per sample size in the adequacy
+                           table where the samples cannot be counted whole
+                           (0 to 1000000; default 1000, 0 with -n 0)
+      --frame RULE         the trees an adequacy figure counts in a span:
+                           data (default: series whose record covers a year
+                           of it) or recorders (series recording in it)
+      --extrapolate        the chart extends the curves to twice the trees
       --multi-site NAME    also write NAME, one table of every FILE and span:
-                           site, trees, years, observed frequency at both
+                           site, frame, observed frequency at both
                            thresholds, Chao2 asymptote with its interval,
                            trees needed and the run's settings
   -q, --quiet              print nothing but errors
@@ -332,6 +358,7 @@ Files written, for job ID with method D|R and injuries F|I:
   IDRVA.OUT                the report (132 columns)
   IDRVA<D|R><F|I>.XL1/.XL2 spreadsheet rows for thresholds 1 and 2
   IDRVA<D|R><F|I>.csv/.json  with --csv
+  IDRVA<D|R><F|I>-adequacy.csv  with --csv: sample adequacy on each span's frame
   IDRVA<D|R><F|I>.svg/.pdf/.png  with --plot (--plot-format)
 
 Every output name is checked before the first analysis: two FILEs that would

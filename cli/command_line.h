@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/sampling_frame.h"
 #include "export/chart_render.h"
 
 namespace rova {
@@ -34,6 +35,13 @@ struct BatchOptions {
   // simulations.
   double adequacyWithin = 10;
   double adequacyShare = 95;
+  // The trees an adequacy figure may count in a span (--frame).
+  FrameRule frame = FrameRule::kData;
+  // Random subsamples per size of the adequacy table (--adequacy-subsamples);
+  // unset: 1000, or none when no simulations are asked for (-n 0).
+  std::optional<int> adequacySubsamples;
+  // The chart extends the curves to twice the frame's trees.
+  bool extrapolate = false;
   // The multi-site summary: one table with a row per FILE and span,
   // written under this name in the output folder.
   std::optional<std::string> summary;

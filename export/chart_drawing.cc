@@ -6,6 +6,7 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <limits>
 #include <charconv>
 #include <cstdio>
 #include <cmath>
@@ -93,8 +94,7 @@ Rgb rgb(unsigned colour) {
 constexpr unsigned kInk = 0x1a1a1a;
 constexpr unsigned kSoftInk = 0x4d4d4d;
 constexpr unsigned kGridLine = 0xdedede;
-constexpr double k99Opacity = 0.16;
-constexpr double k95Opacity = 0.30;
+constexpr double kBandOpacity = 0.28;
 
 void setColour(cairo_t* cr, unsigned colour, double alpha = 1) {
   const Rgb c = rgb(colour);
@@ -230,7 +230,40 @@ SpanSeries seriesOf(const ChartSpan& span) {
   return s;
 }
 
-double largestDrawnValue(const std::vector<ChartSpan>& spans) {
+// The rows a frame's adequacy is drawn from: per statistic, s = 1..F with
+// the exact mean as the mean and the subsamples' 2.5 and 97.5 percentiles
+// (not finite, so not drawn, without subsamples), and the value of all F
+// trees as the observed row.
+std::vector<ResultRow> frameRows(const SpanAdequacy& a) {
+  std::vector<ResultRow> rows;
+  const float none = std::numeric_limits<float>::quiet_NaN();
+  for (int t = 0; t < kAdequacyStatistics; ++t) {
+    for (const AdequacySize& size : a.sizes[t]) {
+      ResultRow r;
+      r.firstYear = a.firstYear;
+      r.lastYear = a.lastYear;
+      r.sampleSize = size.trees;
+      r.threshold = t + 1;
+      r.mean = static_cast<float>(size.exactMean);
+      r.percentiles = {size.p2_5 ? static_cast<float>(*size.p2_5) : none,
+                       size.p97_5 ? static_cast<float>(*size.p97_5) : none, none, none};
+      rows.push_back(r);
+    }
+    if (a.trees >= 1) {
+      ResultRow all;
+      all.firstYear = a.firstYear;
+      all.lastYear = a.lastYear;
+      all.sampleSize = a.trees;
+      all.threshold = t + 1;
+      all.observed = true;
+      all.mean = static_cast<float>(a.allTrees[t]);
+      rows.push_back(all);
+    }
+  }
+  return rows;
+}
+
+double largestDrawnValue(const std::vector<ChartSpan>& spans, bool extrapolate) {
   double maximum = 0;
   auto consider = [&](float v) {
     if (auto d = drawn(v)) maximum = std::max(maximum, *d);
@@ -238,16 +271,23 @@ double largestDrawnValue(const std::vector<ChartSpan>& spans) {
   for (const ChartSpan& span : spans) {
     if (span.adequacy) {
       // The asymptote's upper limit may lie far above: it runs off the top.
+      // What is drawn of it: the frame's curves and bands, the asymptote.
       const SpanAdequacy& a = *span.adequacy;
-      for (const auto& curve : a.exact)
-        for (const ExpectedValue& v : curve) consider(static_cast<float>(v.mean));
-      for (double v : a.extrapolation) consider(static_cast<float>(v));
-      consider(static_cast<float>(a.estimate));
+      for (const auto& sizes : a.sizes) {
+        for (const AdequacySize& v : sizes) {
+          consider(static_cast<float>(v.exactMean));
+          if (v.p97_5) consider(static_cast<float>(*v.p97_5));
+        }
+      }
+      for (double v : a.allTrees) consider(static_cast<float>(v));
+      if (extrapolate)
+        for (double v : a.extrapolation) consider(static_cast<float>(v));
+      if (a.trees >= 1) consider(static_cast<float>(a.estimate));
+      continue;
     }
     for (const ResultRow& row : span.rows) {
       consider(row.mean);
       if (row.observed) continue;
-      for (int k = 0; k < 4; ++k) consider(row.limits[k]);
       consider(row.percentiles[0]);
       consider(row.percentiles[1]);
     }
@@ -332,27 +372,10 @@ void meanSample(cairo_t* cr, const ThresholdStyle& s, double x, double y, double
   marker(cr, s.marker, x, y, 2.2);
 }
 
-void percentileSample(cairo_t* cr, const ThresholdStyle& s, double x, double y, double width) {
-  setColour(cr, s.colour);
-  cairo_set_line_width(cr, 0.8);
-  setDash(cr, s.percentileDash);
-  for (double dy : {-2.5, 2.5}) {
-    cairo_move_to(cr, x - width / 2, y + dy);
-    cairo_line_to(cr, x + width / 2, y + dy);
-  }
-  cairo_stroke(cr);
-}
-
-void bandSample(cairo_t* cr, const ThresholdStyle& s, double x, double y, double width,
-                bool inner) {
+void bandSample(cairo_t* cr, const ThresholdStyle& s, double x, double y, double width) {
   cairo_rectangle(cr, x - width / 2, y - 4, width, 8);
-  setColour(cr, s.colour, k99Opacity);
-  cairo_fill_preserve(cr);
-  if (inner) {
-    setColour(cr, s.colour, k95Opacity);
-    cairo_fill_preserve(cr);
-  }
-  cairo_new_path(cr);
+  setColour(cr, s.colour, kBandOpacity);
+  cairo_fill(cr);
 }
 
 class PanelPainter {
@@ -361,9 +384,9 @@ class PanelPainter {
 
   // A filled band between two limits over each run of sample sizes (a box
   // for a run of one size).
-  void band(const Rows& rows, int lower, int upper, const ThresholdStyle& s, double opacity) {
-    auto lowerOf = [=](const ResultRow& r) { return r.limits[lower]; };
-    auto upperOf = [=](const ResultRow& r) { return r.limits[upper]; };
+  void band(const Rows& rows, const ThresholdStyle& s, double opacity) {
+    auto lowerOf = [](const ResultRow& r) { return r.percentiles[0]; };
+    auto upperOf = [](const ResultRow& r) { return r.percentiles[1]; };
     setColour(cr_, s.colour, opacity);
     for (const Rows& run : runs(rows, lowerOf, upperOf)) {
       if (run.size() == 1) {
@@ -432,30 +455,35 @@ const Font kPanelTitleFont{8, true};
 const Font kTickFont{7};
 const Font kAxisFont{8.5};
 const Font kEmptyFont{9, false, true};
+const Font kEdgeFont{6};
 
 const char* const kStandardTitle = "Fire events per century by trees in the sample";
 const char* const kXAxisTitle = "Trees in the sample";
 const char* const kYAxisTitle = "Fire events per century";
 const char* const kNote =
-    "Bands: mean \u2212/+ 1.960 (95 %) and 2.575 (99 %) standard deviations of the simulated "
-    "estimates; where the bands of the two thresholds overlap, their colours mix. Limits below 0 "
-    "are drawn at 0: a fire frequency cannot be negative.";
+    "Bands: the 2.5 to 97.5 percentiles of the simulated estimates, the spread of single "
+    "samples (not a confidence interval of the mean); where the bands of the two thresholds "
+    "overlap, their colours mix.";
 
-const char* const kAdequacyNote =
-    "Dark thin lines: the exact expected value for that many trees; dashed from the ring (all "
-    "trees): the extrapolation to twice the trees (\u2265 1 tree); right strip: the Chao2 "
-    "asymptote and its 95 % interval (arrow: no upper limit, or one above the scale); drop "
-    "lines: the trees needed, from which on at least ";
-
-// The second note, for a chart that shows the adequacy.
-std::string adequacyNote(const AdequacyCriterion& c) {
+// The note of a chart that shows the frames' adequacy.
+std::string adequacyNote(const AdequacyCriterion& c, bool extrapolate) {
   auto percent = [](double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", v);
     return std::string(text);
   };
-  return kAdequacyNote + percent(c.sharePercent) + " % of the simulations lie within " +
-         percent(c.withinPercent) + " % of the value of all trees.";
+  std::string note =
+      "On each span's frame, the F trees with data in it: lines, the exact mean of samples of "
+      "that many frame trees; bands, the 2.5 to 97.5 percentiles of random samples (the spread "
+      "of single samples, not a confidence interval); large marks, all F trees. ";
+  if (extrapolate) note += "Dashed from the ring: the extrapolation to 2F trees. ";
+  note +=
+      "Right strip: the Chao2 asymptote and its 95 % interval, capped at 100 (closed and "
+      "marked \u201ccomplete\u201d when nothing is estimated missing; a limit above the scale "
+      "is printed at the top). Drop lines: trees needed; \u201cshare\u201d from which on at "
+      "least " + percent(c.sharePercent) + " % of samples lie within " + percent(c.withinPercent) +
+      " % of the value of all frame trees, \u201cmean\u201d from which on the exact mean does.";
+  return note;
 }
 
 // A shade of `colour` towards black.
@@ -468,7 +496,7 @@ unsigned darker(unsigned colour) {
 constexpr double kAsymptoteStrip = 14;
 
 // The legend's columns, left to right.
-enum class Sample { kMean, kBand95, kBand99, kPercentiles, kObserved };
+enum class Sample { kMean, kBand, kObserved };
 
 struct LegendColumn {
   Sample sample;
@@ -477,10 +505,15 @@ struct LegendColumn {
 
 const LegendColumn kLegendColumns[] = {
     {Sample::kMean, "mean of the simulations"},
-    {Sample::kBand95, "95 % band"},
-    {Sample::kBand99, "99 % band"},
-    {Sample::kPercentiles, "2.5 and 97.5 percentiles"},
+    {Sample::kBand, "2.5\u201397.5 percentiles"},
     {Sample::kObserved, "all trees (observed)"},
+};
+
+// The same columns when the panels show the frames' adequacy.
+const LegendColumn kFrameLegendColumns[] = {
+    {Sample::kMean, "exact mean of samples"},
+    {Sample::kBand, "2.5\u201397.5 percentiles of samples"},
+    {Sample::kObserved, "all frame trees"},
 };
 
 // One chart: the layout is worked out on a measuring surface, then the
@@ -488,7 +521,14 @@ const LegendColumn kLegendColumns[] = {
 class Chart {
  public:
   Chart(const ChartInfo& info, const std::vector<ChartSpan>& spans) : info_(info), spans_(spans) {
-    for (const ChartSpan& span : spans_) series_.push_back(seriesOf(span));
+    // A span with its adequacy shows its frame: its rows are made from the
+    // frame's figures, s = 1..F, and the value of all frame trees.
+    shown_.reserve(spans_.size());
+    for (const ChartSpan& span : spans_)
+      shown_.push_back(span.adequacy ? ChartSpan(span.firstYear, span.lastYear,
+                                                 frameRows(*span.adequacy), span.adequacy)
+                                     : span);
+    for (const ChartSpan& span : shown_) series_.push_back(seriesOf(span));
     for (const SpanSeries& s : series_) {
       for (int t : s.thresholds)
         if (std::find(thresholds_.begin(), thresholds_.end(), t) == thresholds_.end())
@@ -496,15 +536,15 @@ class Chart {
       observed_ = observed_ || !s.observed.empty();
     }
     std::sort(thresholds_.begin(), thresholds_.end());
-    for (const ChartSpan& span : spans_) {
+    for (const ChartSpan& span : shown_) {
       for (const ResultRow& r : span.rows) maxTrees_ = std::max(maxTrees_, r.sampleSize);
       if (span.adequacy) {
         adequacy_ = true;
-        maxTrees_ = std::max(maxTrees_, span.adequacy->trees +
-                                            static_cast<int>(span.adequacy->extrapolation.size()));
+        const int f = span.adequacy->trees;
+        maxTrees_ = std::max(maxTrees_, info_.extrapolate ? 2 * f : f);
       }
     }
-    scale_ = chartValueScale(spans_);
+    scale_ = chartValueScale(spans_, info_.extrapolate);
     grid_ = chartGrid(spans_.size());
   }
 
@@ -537,15 +577,24 @@ class Chart {
     block(layOut(cr, info_.options, kOptionsFont, contentWidth(), 2), 8, kSoftInk);
     if (!thresholds_.empty()) {
       y = legend(cr, y, ink) + 5;
-      block(layOut(cr, kNote, kNoteFont, contentWidth(), 2), adequacy_ ? 3 : 10, kSoftInk);
+      if (!adequacy_) block(layOut(cr, kNote, kNoteFont, contentWidth(), 2), 10, kSoftInk);
       if (adequacy_ && info_.adequacy)
-        block(layOut(cr, adequacyNote(*info_.adequacy), kNoteFont, contentWidth(), 4), 10, kSoftInk);
+        block(layOut(cr, adequacyNote(*info_.adequacy, info_.extrapolate), kNoteFont,
+                     contentWidth(), 6),
+              10, kSoftInk);
     }
     y = panels(cr, y, ink);
     height_ = std::ceil(y + kMargin);
   }
 
   bool shown(Sample sample) const { return sample != Sample::kObserved || observed_; }
+
+  const std::vector<LegendColumn>& legendColumns() const {
+    static const std::vector<LegendColumn> rows(std::begin(kLegendColumns), std::end(kLegendColumns));
+    static const std::vector<LegendColumn> frames(std::begin(kFrameLegendColumns),
+                                                  std::end(kFrameLegendColumns));
+    return adequacy_ ? frames : rows;
+  }
 
   // The legend table: a heading per kind of mark, a row per threshold.
   double legend(cairo_t* cr, double top, bool ink) {
@@ -554,15 +603,15 @@ class Chart {
     double labelWidth = 0;
     for (const ThresholdStyle& s : styles)
       labelWidth = std::max(labelWidth, sizeOf(layOut(cr, s.label, kLegendFont)).width);
-    labelWidth = std::min(labelWidth, contentWidth() * 0.4);
+    labelWidth = std::min(labelWidth, contentWidth() * 0.5);
     int columns = 0;
-    for (const LegendColumn& c : kLegendColumns) columns += shown(c.sample);
+    for (const LegendColumn& c : legendColumns()) columns += shown(c.sample);
     const double gap = 6;
     const double columnWidth = (contentWidth() - labelWidth - gap * columns) / columns;
 
     double headingHeight = 0;
     std::vector<Layout> headings;
-    for (const LegendColumn& c : kLegendColumns) {
+    for (const LegendColumn& c : legendColumns()) {
       if (!shown(c.sample)) continue;
       headings.push_back(
           layOut(cr, c.heading, kLegendFont, columnWidth, 2, Cut::kEnd, PANGO_ALIGN_CENTER));
@@ -584,7 +633,7 @@ class Chart {
         show(cr, label, kMargin, middle - sizeOf(label).height / 2, kInk);
         double x = kMargin + labelWidth + gap + columnWidth / 2;
         const double sampleWidth = std::min(columnWidth, 26.0);
-        for (const LegendColumn& c : kLegendColumns) {
+        for (const LegendColumn& c : legendColumns()) {
           if (!shown(c.sample)) continue;
           sample(cr, c.sample, s, x, middle, sampleWidth);
           x += columnWidth + gap;
@@ -601,14 +650,8 @@ class Chart {
       case Sample::kMean:
         meanSample(cr, s, x, y, width);
         break;
-      case Sample::kBand95:
-        bandSample(cr, s, x, y, width, true);
-        break;
-      case Sample::kBand99:
-        bandSample(cr, s, x, y, width, false);
-        break;
-      case Sample::kPercentiles:
-        percentileSample(cr, s, x, y, width);
+      case Sample::kBand:
+        bandSample(cr, s, x, y, width);
         break;
       case Sample::kObserved:
         observedMark(cr, s, x, y);
@@ -668,7 +711,7 @@ class Chart {
   }
 
   void panel(cairo_t* cr, std::size_t index, const Frame& f, bool valueLabels, int maxLabels) {
-    const ChartSpan& span = spans_[index];
+    const ChartSpan& span = shown_[index];
     const SpanSeries& s = series_[index];
     const std::string heading =
         std::to_string(span.firstYear) + "\u2013" + std::to_string(span.lastYear) + "  (" +
@@ -717,7 +760,7 @@ class Chart {
       cairo_rectangle(cr, f.left - 4, f.top - 4, f.width + 8, f.height + 8);
       cairo_clip(cr);
       marks(cr, s, f);
-      if (span.adequacy) adequacyMarks(cr, *span.adequacy, f);
+      if (span.adequacy) adequacyMarks(cr, *span.adequacy, f, info_.extrapolate);
       cairo_restore(cr);
     }
     setColour(cr, kInk);
@@ -731,18 +774,7 @@ class Chart {
     PanelPainter p(cr, f);
     std::vector<ThresholdStyle> styles;
     for (int t : s.thresholds) styles.push_back(thresholdStyle(t));
-    for (std::size_t k = 0; k < styles.size(); ++k) {
-      p.band(s.simulated[k], 2, 3, styles[k], k99Opacity);
-      p.band(s.simulated[k], 0, 1, styles[k], k95Opacity);
-    }
-    for (std::size_t k = 0; k < styles.size(); ++k) {
-      p.line(
-          s.simulated[k], [](const ResultRow& r) { return r.percentiles[0]; }, styles[k].colour,
-          0.8, styles[k].percentileDash);
-      p.line(
-          s.simulated[k], [](const ResultRow& r) { return r.percentiles[1]; }, styles[k].colour,
-          0.8, styles[k].percentileDash);
-    }
+    for (std::size_t k = 0; k < styles.size(); ++k) p.band(s.simulated[k], styles[k], kBandOpacity);
     for (std::size_t k = 0; k < styles.size(); ++k) {
       p.line(
           s.simulated[k], [](const ResultRow& r) { return r.mean; }, styles[k].colour, 1.4,
@@ -754,64 +786,65 @@ class Chart {
         observedMark(cr, thresholdStyle(r->threshold), f.x(r->sampleSize), f.y(*v));
   }
 
-  // The exact curves, the extrapolation, the asymptote and the trees
-  // needed of one span.
-  static void adequacyMarks(cairo_t* cr, const SpanAdequacy& a, const Frame& f) {
+  // The extrapolation (when asked), the asymptote and the trees needed of
+  // one span's frame.
+  static void adequacyMarks(cairo_t* cr, const SpanAdequacy& a, const Frame& f, bool extrapolate) {
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    for (int t = 1; t <= 2; ++t) {
-      const ThresholdStyle s = thresholdStyle(t);
-      const std::vector<ExpectedValue>& curve = a.exact[t - 1];
-      setColour(cr, darker(s.colour));
-      cairo_set_line_width(cr, 0.9);
-      setDash(cr, s.meanDash);
-      cairo_new_path(cr);
-      for (std::size_t i = 0; i < curve.size(); ++i)
-        cairo_line_to(cr, f.x(static_cast<double>(i) + 1), f.y(std::max(curve[i].mean, 0.0)));
-      cairo_stroke(cr);
-    }
     const ThresholdStyle first = thresholdStyle(1);
-    if (!a.extrapolation.empty() && !a.exact[0].empty()) {
+    if (extrapolate && !a.extrapolation.empty()) {
       setColour(cr, darker(first.colour));
       cairo_set_line_width(cr, 1.3);
       setDash(cr, {6, 3});
-      // From the value of all trees, where the extrapolation starts (below
-      // it, with replacement, lies the exact curve's end).
+      // From the value of all frame trees, where the extrapolation starts.
       cairo_move_to(cr, f.x(a.trees), f.y(a.allTrees[0]));
       for (std::size_t i = 0; i < a.extrapolation.size(); ++i)
         cairo_line_to(cr, f.x(a.trees + 1.0 + static_cast<double>(i)), f.y(a.extrapolation[i]));
       cairo_stroke(cr);
-      // Its start, the value of all trees, as an open ring (method R has
-      // no observed mark there).
       setDash(cr, {});
       cairo_new_sub_path(cr);
       cairo_arc(cr, f.x(a.trees), f.y(a.allTrees[0]), 2.2, 0, 2 * M_PI);
       cairo_stroke(cr);
     }
-    // The asymptote: its interval as a band in the strip, the estimate a line.
+    if (a.trees >= 1) asymptote(cr, a, f);
+    neededLines(cr, a, f);
+  }
+
+  // The asymptote in the strip at the right: its interval as a band that
+  // ends at its upper limit, closed by a rule and marked "complete" when
+  // nothing is estimated missing; a limit above the scale runs to the top
+  // with an arrowhead, its value printed there.
+  static void asymptote(cairo_t* cr, const SpanAdequacy& a, const Frame& f) {
+    const ThresholdStyle first = thresholdStyle(1);
     const double left = f.right() - kAsymptoteStrip + 3;
     const double right = f.right() - 3;
+    const double middle = (left + right) / 2;
     setDash(cr, {});
-    if (a.upper95 && *a.upper95 <= f.yTop) {
-      const double top = f.y(*a.upper95);
-      setColour(cr, first.colour, k95Opacity);
-      cairo_rectangle(cr, left, top, right - left, f.y(a.lower95) - top);
-      cairo_fill(cr);
-    } else {
-      // No upper limit, or one above the scale: a line from the lower
-      // limit up, with an arrowhead.
-      const double middle = (left + right) / 2;
-      setColour(cr, first.colour);
-      cairo_set_line_width(cr, 0.8);
-      cairo_move_to(cr, middle, f.y(a.lower95));
-      cairo_line_to(cr, middle, f.top + 2);
-      cairo_stroke(cr);
+    const double upper = a.upper95.value_or(a.estimate);
+    const bool above = upper > f.yTop;
+    const double top = above ? f.top + 1 : f.y(upper);
+    setColour(cr, first.colour, kBandOpacity);
+    cairo_rectangle(cr, left, top, right - left, f.y(a.lower95) - top);
+    cairo_fill(cr);
+    setColour(cr, darker(first.colour));
+    cairo_set_line_width(cr, 0.8);
+    if (above) {
       cairo_move_to(cr, middle, f.top + 1);
       cairo_line_to(cr, middle + 2.5, f.top + 6);
       cairo_line_to(cr, middle - 2.5, f.top + 6);
       cairo_close_path(cr);
       cairo_fill(cr);
+      edgeLabel(cr, number(upper, upper < 10 ? 1 : 0), middle, f.top + 7);
+    } else {
+      // The upper limit closes the band.
+      cairo_move_to(cr, left, top);
+      cairo_line_to(cr, right, top);
+      cairo_stroke(cr);
     }
-    setColour(cr, darker(first.colour));
+    if (a.chao2.complete) {
+      // At the foot of the strip, clear of the band and the value at the top.
+      const double length = sizeOf(layOut(cr, "complete", kEdgeFont)).width;
+      edgeLabel(cr, "complete", middle, f.bottom() - length - 2);
+    }
     cairo_set_line_width(cr, 1.4);
     cairo_move_to(cr, left - 1, f.y(a.estimate));
     cairo_line_to(cr, right + 1, f.y(a.estimate));
@@ -821,25 +854,52 @@ class Chart {
     cairo_move_to(cr, f.right() - kAsymptoteStrip, f.top);
     cairo_line_to(cr, f.right() - kAsymptoteStrip, f.bottom());
     cairo_stroke(cr);
-    // The trees needed by the simulations: a drop line from the exact curve.
-    for (int t = 1; t <= 2; ++t) {
-      const std::optional<int>& needed = a.simulatedNeeded[t - 1];
-      if (!needed || *needed > static_cast<int>(a.exact[t - 1].size())) continue;
-      const ThresholdStyle s = thresholdStyle(t);
-      const double x = f.x(*needed);
-      setColour(cr, darker(s.colour));
-      cairo_set_line_width(cr, 0.8);
-      setDash(cr, {1, 1.5});
-      cairo_move_to(cr, x, f.y(std::max(a.exact[t - 1][*needed - 1].mean, 0.0)));
-      cairo_line_to(cr, x, f.bottom());
-      cairo_stroke(cr);
-      observedMark(cr, ThresholdStyle{s.label, darker(s.colour), {}, {}, s.marker}, x,
-                   f.bottom() - 3.6);
+  }
+
+  // A small text turned upright along the strip, starting at (x, y) and
+  // running down.
+  static void edgeLabel(cairo_t* cr, const std::string& text, double x, double y) {
+    cairo_save(cr);
+    const Layout label = layOut(cr, text, kEdgeFont);
+    cairo_translate(cr, x + sizeOf(label).height / 2, y);
+    cairo_rotate(cr, M_PI / 2);
+    show(cr, label, 0, 0, kSoftInk);
+    cairo_restore(cr);
+  }
+
+  // The trees needed: a drop line from the exact curve to the axis per
+  // rule and statistic, "share" solid, "mean" dotted, each labelled with
+  // its rule and value.
+  static void neededLines(cairo_t* cr, const SpanAdequacy& a, const Frame& f) {
+    for (int t = 0; t < kAdequacyStatistics; ++t) {
+      const ThresholdStyle s = thresholdStyle(t + 1);
+      const std::pair<const char*, std::optional<int>> rules[] = {
+          {"share", a.needed[t].forShare}, {"mean", a.needed[t].forMean}};
+      int place = 0;
+      for (const auto& [rule, needed] : rules) {
+        ++place;
+        if (!needed || *needed < 1 || *needed > static_cast<int>(a.sizes[t].size())) continue;
+        const double x = f.x(*needed);
+        const double from = f.y(std::max(a.sizes[t][*needed - 1].exactMean, 0.0));
+        setColour(cr, darker(s.colour));
+        cairo_set_line_width(cr, 0.8);
+        setDash(cr, place == 1 ? std::vector<double>{} : std::vector<double>{1, 1.5});
+        cairo_move_to(cr, x, from);
+        cairo_line_to(cr, x, f.bottom());
+        cairo_stroke(cr);
+        setDash(cr, {});
+        const Layout label = layOut(cr, std::string(rule) + " " + std::to_string(*needed), kEdgeFont);
+        const Size size = sizeOf(label);
+        // Labels stack upwards from the axis: statistic by statistic, rule by rule.
+        const double y = f.bottom() - (2 * t + place) * (size.height + 1) - 2;
+        show(cr, label, x + 2, y, darker(s.colour));
+      }
     }
   }
 
   const ChartInfo& info_;
   const std::vector<ChartSpan>& spans_;
+  std::vector<ChartSpan> shown_;  // the spans as drawn (frames made into rows)
   std::vector<SpanSeries> series_;
   std::vector<int> thresholds_;
   bool observed_ = false;
@@ -919,8 +979,8 @@ std::string svgDescription(const ChartInfo& info, const std::vector<ChartSpan>& 
 
 }  // namespace
 
-ChartScale chartValueScale(const std::vector<ChartSpan>& spans) {
-  const double maximum = largestDrawnValue(spans);
+ChartScale chartValueScale(const std::vector<ChartSpan>& spans, bool extrapolate) {
+  const double maximum = largestDrawnValue(spans, extrapolate);
   ChartScale s;
   if (!(maximum > 0)) return s;
   const double raw = maximum / 5;
@@ -972,9 +1032,9 @@ ThresholdStyle thresholdStyle(int threshold) {
   switch (threshold) {
     case 1:
       return {
-          "Fire years recorded by \u2265 1 tree", 0x0072B2, {}, {2.5, 1.5}, ChartMarker::kCircle};
+          "Fire years found by the sample", 0x0072B2, {}, {2.5, 1.5}, ChartMarker::kCircle};
     case 2:
-      return {"Fire years recorded by \u2265 2 trees",
+      return {"Found by the sample, confirmed by \u2265 2 trees of the site",
               0xD55E00,
               {4.5, 2},
               {0.8, 1.6},

@@ -71,14 +71,16 @@ struct ChartSpan {
 
 struct ChartInfo {
   ChartInfo(std::string runTitle = {}, std::string inputName = {}, std::string optionsLine = {},
-            std::optional<AdequacyCriterion> criterion = std::nullopt)
+            std::optional<AdequacyCriterion> criterion = std::nullopt, bool extrapolate = false)
       : title(std::move(runTitle)), input(std::move(inputName)), options(std::move(optionsLine)),
-        adequacy(criterion) {}
+        adequacy(criterion), extrapolate(extrapolate) {}
   std::string title;    // the run's title; "" for the standard one
   std::string input;    // the input file's name (its folder is not shown)
   std::string options;  // one line of the run's options
   // The criterion of the trees needed, named in the note; none: no note.
   std::optional<AdequacyCriterion> adequacy;
+  // The curves go on to twice the frame's trees (the extrapolation).
+  bool extrapolate = false;
 };
 
 struct ChartOutput {
@@ -119,7 +121,7 @@ struct ChartScale {
   double step = 0.2;
   int decimals = 1;
 };
-ChartScale chartValueScale(const std::vector<ChartSpan>& spans);
+ChartScale chartValueScale(const std::vector<ChartSpan>& spans, bool extrapolate = false);
 
 // The labelled sample sizes of an x axis from 1 to `maxTrees` with room
 // for at most `maxLabels` labels: every size, or multiples of a round step

@@ -380,17 +380,18 @@ TEST(ChartRender, PdfNamesWhatIsDrawn) {
       dir,
       rendered(kInfo, {span(1600, 1990, 10, true), ChartSpan{1700, 1800, {}}}, ChartFormat::kPdf));
   for (const char* words :
-       {"Alder Creek, 1600-1990", "SITE.FHX", "seed 12345", "Fire years recorded by \u2265 1 tree",
-        "Fire years recorded by \u2265 2 trees", "95 % band", "99 % band", "2.5 and 97.5",
-        "all trees (observed)", "1600\u20131990 (391 years)", "1700\u20131800 (101 years)",
-        "no simulations", "Trees in the sample", "Fire events per century", "drawn at 0"})
+       {"Alder Creek, 1600-1990", "SITE.FHX", "seed 12345", "Fire years found by the sample",
+        "Found by the sample, confirmed by \u2265 2 trees of the site", "2.5\u201397.5 percentiles",
+        "not a confidence interval", "all trees (observed)", "1600\u20131990 (391 years)",
+        "1700\u20131800 (101 years)", "no simulations", "Trees in the sample",
+        "Fire events per century"})
     EXPECT_NE(text.find(words), std::string::npos) << words << " in: " << text;
 
   // Method R has no observed value: nothing is marked, not even in the legend.
   const std::string without =
       pdfText(dir, rendered(kInfo, {span(1600, 1990, 10, false)}, ChartFormat::kPdf));
   EXPECT_EQ(without.find("observed"), std::string::npos);
-  EXPECT_NE(without.find("95 % band"), std::string::npos);
+  EXPECT_NE(without.find("percentiles"), std::string::npos);
   // A run without a title gets the standard one.
   const std::string untitled = pdfText(
       dir, rendered({"", "SITE.FHX", "options"}, {span(1600, 1990, 3, true)}, ChartFormat::kPdf));
@@ -545,25 +546,35 @@ TEST(ChartLayout, ValueScaleRunsFromZeroToARoundTopAboveEveryValue) {
   EXPECT_EQ(small.decimals, 3);  // steps of 0.005 need three decimals
 }
 
-// A span's adequacy as the analysis would give it for span(..., trees, ...).
+// A span's adequacy as the analysis would give it for a frame of `trees`.
 SpanAdequacy adequacyOf(const ChartSpan& s, int trees, std::optional<double> upper) {
   SpanAdequacy a;
   a.firstYear = s.firstYear;
   a.lastYear = s.lastYear;
   a.trees = trees;
-  for (int t = 0; t < 2; ++t)
-    for (int n = 1; n <= trees; ++n) a.exact[t].push_back({(t == 0 ? 12.0 : 5.0) * (1 - 0.6 / n), 1});
+  for (int t = 0; t < 2; ++t) {
+    for (int n = 1; n <= trees; ++n) {
+      AdequacySize size;
+      size.trees = n;
+      size.exactMean = (t == 0 ? 12.0 : 5.0) * (1 - 0.6 / n);
+      size.p2_5 = size.exactMean * 0.7;
+      size.p97_5 = size.exactMean * 1.1;
+      a.sizes[t].push_back(size);
+    }
+    a.allTrees[t] = t == 0 ? 12.0 : 5.0;
+  }
   for (int n = trees + 1; n <= 2 * trees; ++n) a.extrapolation.push_back(12.0 + 0.05 * (n - trees));
   a.estimate = 14;
   a.lower95 = 12.5;
   a.upper95 = upper;
-  a.simulatedNeeded = {trees - 2, std::nullopt};
+  a.needed[0] = {trees - 2, trees - 4};
   return a;
 }
 
-// The adequacy widens the x scale to twice the trees, adds a note and its
-// marks; the scale takes in the asymptote and the extrapolation, never an
-// upper limit far above.
+// A span with its adequacy shows its frame: the x scale runs to the
+// frame's trees (twice them only with the extrapolation), a note says what
+// the marks are, the trees needed are labelled by their rule, and an upper
+// limit above the scale is printed at the top, not fitted into the scale.
 TEST(ChartRender, AdequacyIsDrawnWithItsNote) {
   ChartSpan plain = span(1600, 1990, 12, true);
   ChartSpan withAdequacy = plain;
@@ -572,21 +583,32 @@ TEST(ChartRender, AdequacyIsDrawnWithItsNote) {
   ChartInfo info = kInfo;
   info.adequacy = AdequacyCriterion{10, 95};
   const std::string before = rendered(info, {plain}, ChartFormat::kSvg);
-  for (std::optional<double> upper : {std::optional<double>(13.5), std::optional<double>()}) {
+  for (std::optional<double> upper : {std::optional<double>(13.5), std::optional<double>(500.0)}) {
     withAdequacy.adequacy->upper95 = upper;
     const std::string svg = rendered(info, {withAdequacy}, ChartFormat::kSvg);
     EXPECT_EQ(xmlProblem(svg), "");
-    EXPECT_GT(svgHeight(svg), svgHeight(before) + 15);  // the second note
+    EXPECT_GT(svgHeight(svg), svgHeight(before) + 15);  // the longer note
     EXPECT_NE(svg, before);
     const Picture png = decoded(rendered(info, {withAdequacy}, ChartFormat::kPng));
     EXPECT_GT(png.width, 0);
   }
-  // The x axis runs to 24, twice the trees: its tick labels reach 20.
   if (have("pdftotext")) {
     testing::TemporaryDirectory dir;
-    EXPECT_NE(pdfText(dir, rendered(info, {withAdequacy}, ChartFormat::kPdf)).find(" 20 "),
+    const std::string text = pdfText(dir, rendered(info, {withAdequacy}, ChartFormat::kPdf));
+    EXPECT_EQ(text.find(" 20 "), std::string::npos);  // the x axis ends at 12
+    EXPECT_NE(text.find("share 10"), std::string::npos);
+    EXPECT_NE(text.find("mean 8"), std::string::npos);
+    EXPECT_NE(text.find("500"), std::string::npos);  // the limit above the scale
+    EXPECT_NE(text.find("confirmed by"), std::string::npos);
+    ChartInfo further = info;
+    further.extrapolate = true;
+    EXPECT_NE(pdfText(dir, rendered(further, {withAdequacy}, ChartFormat::kPdf)).find(" 20 "),
+              std::string::npos);  // to 24, twice the trees
+    // A complete sample: the asymptote's band is closed and marked.
+    withAdequacy.adequacy->chao2.complete = true;
+    withAdequacy.adequacy->upper95 = 13.5;
+    EXPECT_NE(pdfText(dir, rendered(info, {withAdequacy}, ChartFormat::kPdf)).find("complete"),
               std::string::npos);
-    EXPECT_EQ(pdfText(dir, rendered(info, {plain}, ChartFormat::kPdf)).find(" 20 "), std::string::npos);
   }
 }
 

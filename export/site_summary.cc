@@ -5,49 +5,98 @@
 namespace rova {
 namespace {
 
-constexpr const char* kColumns[] = {
-    "site", "file", "span_first_year", "span_last_year", "years", "trees", "observed_1",
-    "observed_2", "chao2_estimate", "chao2_lower_95", "chao2_upper_95", "q1", "q2",
-    "observed_years", "trees_needed_simulated_1", "trees_needed_exact_1",
-    "trees_needed_simulated_2", "trees_needed_exact_2", "method", "injuries", "simulations",
-    "seed", "within_percent", "of_simulations_percent"};
-
-// A text field as CSV has it: quoted, quotes doubled, when it holds a
-// comma, a quote or a line end.
-std::string csvText(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
+constexpr const char* kRate = "fire events per century";
 
 std::string sizeOrNa(const std::optional<int>& size) {
   return size ? std::to_string(*size) : std::string("NA");
 }
 
+std::string logical(bool value) { return value ? "TRUE" : "FALSE"; }
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ";") + part;
+  return text;
+}
+
 }  // namespace
+
+const std::vector<TidyColumn>& siteSummaryColumns() {
+  static const std::vector<TidyColumn> columns = {
+      {"site", "the input file's name without folder and extension", ""},
+      {"file", "the input file as given", ""},
+      {"span_first_year", "first year of the span (whole span or segment)", "year"},
+      {"span_last_year", "last year of the span", "year"},
+      {"years", "length of the span, L", "years"},
+      {"series", "series of the file", "trees"},
+      {"frame", "the trees that may be sampled: data (record covers a year of the span) or "
+                "recorders (a recording year in it)", ""},
+      {"frame_trees", "F, the trees of the frame", "trees"},
+      {"observed_1", "fire frequency of all frame trees (a year counts when a tree has an "
+                     "event)", kRate},
+      {"observed_2", "fire frequency of all frame trees, years confirmed by >= 2 trees of "
+                     "the frame", kRate},
+      {"chao2_estimate", "Chao2 asymptote on the frame: the fire frequency more trees chosen "
+                         "like these would approach, capped at 100", kRate},
+      {"chao2_lower_95", "lower limit of its 95 % interval (log-normal; the interval for "
+                         "nothing missing when chao2_complete), capped at 100", kRate},
+      {"chao2_upper_95", "upper limit of that interval, capped at 100", kRate},
+      {"chao2_capped", "TRUE when the estimate or a limit exceeded one fire year per "
+                       "calendar year and was capped", ""},
+      {"chao2_complete", "TRUE when nothing is estimated missing (Q1 = 0, or Q1 = 1 and "
+                         "Q2 = 0, or one tree)", ""},
+      {"q1", "fire years found by exactly one frame tree", "years"},
+      {"q2", "fire years found by exactly two frame trees", "years"},
+      {"observed_years", "fire years found by the frame", "years"},
+      {"cautions", "';'-separated: few_trees (F < 10), singletons_dominate (Q1 >= half the "
+                   "fire years), capped", ""},
+      {"trees_for_share_1", "smallest s < F from which on, up to F - 1, at least "
+                            "share_percent % of samples of s trees lie within "
+                            "within_percent % of observed_1; NA when no size below F does",
+       "trees"},
+      {"trees_for_mean_1", "smallest s < F from which on, up to F, the exact mean of "
+                           "samples of s trees lies within within_percent % of observed_1; "
+                           "NA when no size below F does", "trees"},
+      {"trees_for_share_2", "as trees_for_share_1, for observed_2", "trees"},
+      {"trees_for_mean_2", "as trees_for_mean_1, for observed_2", "trees"},
+      {"method", "D: samples drawn without replacement; R: with replacement", ""},
+      {"injuries_counted", "TRUE when injuries of all types count as fire events", ""},
+      {"simulations", "simulations per sample size of the run's report", "simulations"},
+      {"adequacy_subsamples", "random samples per size behind the shares where they are not "
+                              "counted whole", "samples"},
+      {"seed", "the run's random seed", ""},
+      {"within_percent", "X of the trees needed", "percent"},
+      {"share_percent", "P of trees_for_share", "percent"},
+  };
+  return columns;
+}
 
 std::string siteSummaryHeader() {
   std::string header;
-  for (const char* column : kColumns) header += (header.empty() ? "" : ",") + std::string(column);
+  for (const TidyColumn& column : siteSummaryColumns())
+    header += (header.empty() ? "" : ",") + std::string(column.name);
   return header + "\n";
 }
 
 std::string siteSummaryRow(const SiteSummary& s) {
   const SpanAdequacy& a = s.span;
-  const long long years = static_cast<long long>(a.lastYear) - a.firstYear + 1;
-  std::string line = csvText(s.site) + ',' + csvText(s.file) + ',' + std::to_string(a.firstYear) +
-                     ',' + std::to_string(a.lastYear) + ',' + std::to_string(years) + ',' +
-                     std::to_string(a.trees) + ',' + tidyCsvNumber(a.allTrees[0]) + ',' +
-                     tidyCsvNumber(a.allTrees[1]) + ',' + tidyCsvDouble(a.estimate) + ',' +
-                     tidyCsvDouble(a.lower95) + ',' +
+  const bool chao = a.trees >= 1;
+  auto rate = [chao](double value) { return chao ? tidyCsvDouble(value) : std::string("NA"); };
+  std::string line = csvField(s.site) + ',' + csvField(s.file) + ',' + std::to_string(a.firstYear) +
+                     ',' + std::to_string(a.lastYear) + ',' + std::to_string(a.years) + ',' +
+                     std::to_string(a.series) + ',' + frameRuleName(a.frameRule) + ',' +
+                     std::to_string(a.trees) + ',' + tidyCsvDouble(a.allTrees[0]) + ',' +
+                     tidyCsvDouble(a.allTrees[1]) + ',' + rate(a.estimate) + ',' +
+                     rate(a.lower95) + ',' +
                      (a.upper95 ? tidyCsvDouble(*a.upper95) : std::string("NA")) + ',' +
+                     logical(a.capped) + ',' + logical(a.chao2.complete) + ',' +
                      std::to_string(a.chao2.q1) + ',' + std::to_string(a.chao2.q2) + ',' +
-                     std::to_string(a.chao2.observedYears);
-  for (int t = 0; t < 2; ++t)
-    line += ',' + sizeOrNa(a.simulatedNeeded[t]) + ',' + sizeOrNa(a.exactNeeded[t]);
-  line += ',' + csvText(s.method) + ',' + csvText(s.injuries) + ',' + std::to_string(s.simulations) +
-          ',' + std::to_string(s.seed) + ',' + tidyCsvDouble(s.criterion.withinPercent) + ',' +
+                     std::to_string(a.chao2.observedYears) + ',' + csvField(joined(a.cautions));
+  for (int t = 0; t < kAdequacyStatistics; ++t)
+    line += ',' + sizeOrNa(a.needed[t].forShare) + ',' + sizeOrNa(a.needed[t].forMean);
+  line += ',' + csvField(s.method) + ',' + logical(s.injuriesCounted) + ',' +
+          std::to_string(s.simulations) + ',' + std::to_string(s.criterion.subsamples) + ',' +
+          std::to_string(s.seed) + ',' + tidyCsvDouble(s.criterion.withinPercent) + ',' +
           tidyCsvDouble(s.criterion.sharePercent);
   return line + '\n';
 }

@@ -2,21 +2,22 @@
 // span, for researchers who analyse many sites in one batch run and want
 // one table to plot.
 //
-// Each row holds the site (the input file's name without folder and
-// extension) and the file as given, the span, its length and the trees,
-// the observed frequency of all trees at both thresholds (single
-// precision, as the simulations compute it), the Chao2 asymptote with its
-// 95 % interval (double precision; fire events per century), Q1, Q2 and
-// the fire years observed, the trees needed at both thresholds by the
-// simulations and by the exact mean, and the run's settings (method,
-// injuries, simulations, seed, X and P). NA stands for a missing upper
-// limit and for trees needed that are not reached. Texts are quoted as CSV
-// quotes them; lines end with "\n".
+// Each row holds the site and the file as given, the span, its series and
+// its sampling frame, the frame's observed frequency at both thresholds,
+// the Chao2 asymptote on the frame with its 95 % interval (capped at 100
+// fire events per century, the span's years), Q1, Q2 and the fire years
+// observed, cautions, the trees needed by both rules and the run's
+// settings. Values in double precision; NA for trees needed that are not
+// reached. The meaning and unit of every column is in
+// siteSummaryColumns(). Texts are quoted as CSV quotes them; lines end
+// with "\n".
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "analysis/sample_adequacy.h"
+#include "export/tidy_table.h"
 
 namespace rova {
 
@@ -24,12 +25,14 @@ struct SiteSummary {
   std::string site;
   std::string file;      // the input file as given
   std::string method;    // "D" or "R"
-  std::string injuries;  // "F" or "I"
+  bool injuriesCounted = false;
   int simulations = 0;
   int seed = 0;
   AdequacyCriterion criterion;
   SpanAdequacy span;
 };
+
+const std::vector<TidyColumn>& siteSummaryColumns();
 
 // The header row, ending in "\n".
 std::string siteSummaryHeader();

@@ -46,6 +46,13 @@ std::string shortestText(Real value) {
 
 std::string tidyCsvNumber(float value) { return shortestText(value); }
 
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 std::string tidyCsvDouble(double value) { return shortestText(value); }
 
 const std::vector<TidyColumn>& tidyCsvColumns() {
@@ -56,27 +63,39 @@ const std::vector<TidyColumn>& tidyCsvColumns() {
       {"span_last_year", "last year of the span analysed", "year"},
       {"years", "length of the span, last minus first year plus one", "years"},
       {"trees", "trees in the sample", "trees"},
-      {"threshold", "fire years counted: 1, recorded by at least one tree of the sample; 2, "
-                    "also recorded by at least two trees of all", ""},
+      {"threshold", "fire years counted: 1, found by the sample (a sampled tree has an "
+                    "event); 2, found by the sample, confirmed by >= 2 trees of the site "
+                    "(every series of the file)", ""},
       {"observed", "TRUE for the value of all trees (method D, no simulation), FALSE for "
                    "simulated samples", ""},
       {"simulations", "simulations behind the row; NA for the observed value", "simulations"},
-      {"mean", "mean fire frequency of the simulations, or the observed value", kRate},
-      {"sd", "standard deviation of the simulations; NA for the observed value", kRate},
-      {"lower_95", "mean - 1.960 sd: lower 95 % confidence limit (normal)", kRate},
-      {"upper_95", "mean + 1.960 sd: upper 95 % confidence limit (normal)", kRate},
-      {"lower_99", "mean - 2.575 sd: lower 99 % confidence limit (normal)", kRate},
-      {"upper_99", "mean + 2.575 sd: upper 99 % confidence limit (normal)", kRate},
-      {"lower_99_9", "mean - 3.294 sd: lower 99.9 % confidence limit (normal)", kRate},
-      {"upper_99_9", "mean + 3.294 sd: upper 99.9 % confidence limit (normal)", kRate},
+      {"mean", "mean fire frequency of the simulations, or the observed value (single "
+               "precision)", kRate},
+      {"sd", "standard deviation of the simulations, divisor simulations - 1 (single "
+             "precision); NA for the observed value", kRate},
+      {"lower_95", "mean - 1.960 SD of single samples (not a confidence interval)", kRate},
+      {"upper_95", "mean + 1.960 SD of single samples (not a confidence interval)", kRate},
+      {"lower_99", "mean - 2.575 SD of single samples (not a confidence interval)", kRate},
+      {"upper_99", "mean + 2.575 SD of single samples (not a confidence interval)", kRate},
+      {"lower_99_9", "mean - 3.294 SD of single samples (not a confidence interval)", kRate},
+      {"upper_99_9", "mean + 3.294 SD of single samples (not a confidence interval)", kRate},
       {"p2_5", "2.5 percentile of the ranked simulations (lower 95 % percentile limit)", kRate},
       {"p97_5", "97.5 percentile of the ranked simulations (upper 95 % percentile limit)", kRate},
       {"p0_5", "0.5 percentile of the ranked simulations (lower 99 % percentile limit)", kRate},
       {"p99_5", "99.5 percentile of the ranked simulations (upper 99 % percentile limit)", kRate},
       {"exact_mean", "exact expected fire frequency of a random sample of this many trees "
-                     "(no simulation noise; double precision)", kRate},
+                     "drawn from every series of the file, as the simulations draw them (no "
+                     "simulation noise; double precision)", kRate},
       {"exact_sd", "exact standard deviation of that frequency between samples; 0 for the "
                    "observed value", kRate},
+      {"mean_double", "the mean of the same simulations in double precision", kRate},
+      {"sd_double", "the standard deviation of the same simulations in double precision "
+                    "(0 exactly when every simulation has the same value); NA for the "
+                    "observed value", kRate},
+      {"method", "D: samples drawn without replacement; R: with replacement", ""},
+      {"injuries_counted", "TRUE when injuries of all types count as fire events, FALSE for "
+                           "fire scars only", ""},
+      {"seed", "the run's random seed", ""},
   };
   return columns;
 }
@@ -91,35 +110,34 @@ namespace {
 
 constexpr const char* kNotApplicable = "NA";
 
-// A text field as CSV has it: quoted, quotes doubled, when it holds a
-// comma, a quote or a line end.
-std::string csvText(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
 // The columns before the values: site, span, years, trees, threshold.
 std::string rowStart(const std::string& site, int firstYear, int lastYear, int trees,
                      int threshold) {
-  return csvText(site) + ',' + integer(firstYear) + ',' + integer(lastYear) + ',' +
+  return csvField(site) + ',' + integer(firstYear) + ',' + integer(lastYear) + ',' +
          integer(static_cast<long long>(lastYear) - firstYear + 1) + ',' + integer(trees) + ',' +
          integer(threshold) + ',';
 }
 
+// The run's columns that end every row.
+std::string runFacts(const TidyRunFacts& facts) {
+  return ',' + facts.method + ',' + (facts.injuriesCounted ? "TRUE" : "FALSE") + ',' +
+         integer(facts.seed);
+}
+
 // The row of a threshold that the sample size has no result for.
-std::string missingRow(const std::string& site, const SampleSizeResult& result, int threshold) {
+std::string missingRow(const std::string& site, const SampleSizeResult& result, int threshold,
+                       const TidyRunFacts& facts) {
   std::string line = rowStart(site, result.firstYear, result.lastYear, result.sampleSize, threshold);
   line += result.observed ? "TRUE," : "FALSE,";
   line += result.observed ? kNotApplicable : integer(std::max(result.simulations, 0));
-  for (int i = 0; i < 14; ++i) line += std::string(",") + kNotApplicable;
-  return line + '\n';
+  for (int i = 0; i < 16; ++i) line += std::string(",") + kNotApplicable;
+  return line + runFacts(facts) + '\n';
 }
 
 }  // namespace
 
-std::string tidyCsvRow(const std::string& site, const ResultRow& row, const ExpectedValue* exact) {
+std::string tidyCsvRow(const std::string& site, const ResultRow& row, const TidyRunFacts& facts,
+                       const ExpectedValue* exact) {
   std::string line = rowStart(site, row.firstYear, row.lastYear, row.sampleSize, row.threshold);
   line += row.observed ? "TRUE," : "FALSE,";
   // One value of all trees has no spread: what describes a spread is NA.
@@ -130,21 +148,23 @@ std::string tidyCsvRow(const std::string& site, const ResultRow& row, const Expe
   for (float percentile : row.percentiles) line += ',' + spread(percentile);
   line += ',' + (exact ? tidyCsvDouble(exact->mean) : kNotApplicable);
   line += ',' + (exact ? tidyCsvDouble(exact->sd) : kNotApplicable);
-  return line + '\n';
+  line += ',' + tidyCsvDouble(row.meanDouble);
+  line += ',' + (row.observed ? std::string(kNotApplicable) : tidyCsvDouble(row.sdDouble));
+  return line + runFacts(facts) + '\n';
 }
 
 std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result,
-                        const SpanAdequacy* adequacy) {
+                        const TidyRunFacts& facts, const SpanAdequacy* adequacy) {
   std::string lines;
   for (int threshold = 1; threshold <= 2; ++threshold) {
     const auto row = std::find_if(result.rows.begin(), result.rows.end(),
                                   [threshold](const ResultRow& r) { return r.threshold == threshold; });
     const ExpectedValue* exact = nullptr;
     if (adequacy && threshold <= 2 && result.sampleSize >= 1 &&
-        result.sampleSize <= static_cast<int>(adequacy->exact[threshold - 1].size()))
-      exact = &adequacy->exact[threshold - 1][result.sampleSize - 1];
-    lines += row != result.rows.end() ? tidyCsvRow(site, *row, exact)
-                                      : missingRow(site, result, threshold);
+        result.sampleSize <= static_cast<int>(adequacy->exactOfAllSeries[threshold - 1].size()))
+      exact = &adequacy->exactOfAllSeries[threshold - 1][result.sampleSize - 1];
+    lines += row != result.rows.end() ? tidyCsvRow(site, *row, facts, exact)
+                                      : missingRow(site, result, threshold, facts);
   }
   return lines;
 }
@@ -214,22 +234,33 @@ Json optionalNumber(const std::optional<double>& value) {
   return value ? Json(*value) : Json(nullptr);
 }
 
-Json optionalSize(const std::optional<int>& value) { return value ? Json(*value) : Json(nullptr); }
+Json neededObject(const std::optional<int>& size) {
+  return size ? Json(*size) : Json(nullptr);
+}
 
 Json spanObject(const SpanAdequacy& span) {
   Json chao = Json::object();
-  chao["estimate"] = span.estimate;
-  chao["lower_95"] = span.lower95;
+  const bool any = span.trees >= 1;
+  chao["estimate"] = any ? Json(span.estimate) : Json(nullptr);
+  chao["lower_95"] = any ? Json(span.lower95) : Json(nullptr);
   chao["upper_95"] = optionalNumber(span.upper95);
+  chao["capped"] = span.capped;
+  chao["complete"] = span.chao2.complete;
   chao["q1"] = span.chao2.q1;
   chao["q2"] = span.chao2.q2;
   chao["observed_years"] = span.chao2.observedYears;
+  Json cautions = Json::array();
+  for (const std::string& caution : span.cautions) cautions.push_back(caution);
+  chao["cautions"] = cautions;
   Json needed = Json::array();
-  for (int t = 0; t < 2; ++t) {
+  for (int t = 0; t < kAdequacyStatistics; ++t) {
     Json entry = Json::object();
-    entry["threshold"] = t + 1;
-    entry["simulated"] = optionalSize(span.simulatedNeeded[t]);
-    entry["exact"] = optionalSize(span.exactNeeded[t]);
+    entry["statistic"] = statisticName(static_cast<AdequacyStatistic>(t));
+    entry["all_trees_value"] = span.allTrees[t];
+    entry["trees_for_share"] = neededObject(span.needed[t].forShare);
+    entry["trees_for_share_reached"] = span.needed[t].forShare.has_value();
+    entry["trees_for_mean"] = neededObject(span.needed[t].forMean);
+    entry["trees_for_mean_reached"] = span.needed[t].forMean.has_value();
     needed.push_back(entry);
   }
   Json ahead = Json::array();
@@ -242,15 +273,18 @@ Json spanObject(const SpanAdequacy& span) {
   Json object = Json::object();
   object["first_year"] = span.firstYear;
   object["last_year"] = span.lastYear;
+  object["series"] = span.series;
+  object["frame"] = frameRuleName(span.frameRule);
+  object["frame_trees"] = span.trees;
   object["chao2"] = chao;
   object["trees_needed"] = needed;
   object["extrapolation"] = ahead;
   return object;
 }
 
-Json columnDictionary() {
+Json columnList(const std::vector<TidyColumn>& list) {
   Json columns = Json::object();
-  for (const TidyColumn& column : tidyCsvColumns()) {
+  for (const TidyColumn& column : list) {
     columns[column.name] = Json{{"meaning", column.meaning}, {"unit", column.unit}};
   }
   return columns;
@@ -262,6 +296,7 @@ std::string runMetadataJson(const RunMetadata& meta) {
   Json document = Json::object();
   document["program"] = "rova";
   document["version"] = latin1Repaired(meta.programVersion);
+  document["site"] = latin1Repaired(meta.site);
   addNames(document, "command_line", meta.commandLine);
   document["input_file"] = nameOrNull(meta.inputFile);
   if (!isValidUtf8(meta.inputFile)) document["input_file_bytes"] = bytesOrNull(meta.inputFile);
@@ -279,11 +314,21 @@ std::string runMetadataJson(const RunMetadata& meta) {
   document["segment_lag"] = meta.segmentLag;
   document["created"] = latin1Repaired(meta.created);
   addNames(document, "files", meta.files);
-  document["columns"] = columnDictionary();
+  if (!meta.filesSha256.empty()) {
+    Json sums = Json::array();
+    for (const std::string& sum : meta.filesSha256)
+      sums.push_back(sum.empty() ? Json(nullptr) : Json(sum));
+    document["files_sha256"] = sums;
+  }
+  Json columns = Json::object();
+  for (const auto& [table, list] : meta.columns) columns[table] = columnList(*list);
+  document["columns"] = columns;
   if (meta.adequacy) {
     Json adequacy = Json::object();
     adequacy["within_percent"] = percentValue(meta.adequacy->withinPercent);
-    adequacy["of_simulations_percent"] = percentValue(meta.adequacy->sharePercent);
+    adequacy["share_percent"] = percentValue(meta.adequacy->sharePercent);
+    adequacy["subsamples"] = meta.adequacy->subsamples;
+    adequacy["frame"] = meta.frame;
     document["adequacy"] = adequacy;
     Json spans = Json::array();
     for (const SpanAdequacy& span : meta.spans) spans.push_back(spanObject(span));

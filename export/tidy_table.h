@@ -19,10 +19,14 @@
 //   on the locale. A value that is not finite (it should not occur) is
 //   written NaN, Inf or -Inf, which statistics packages read.
 //
-// - exact_mean and exact_sd, the last two columns, are the exact expected
-//   value and standard deviation of the sample size (sample_adequacy.h),
-//   in double precision, written with the shortest decimal text that reads
-//   back to the same double; NA where the row is NA today.
+// - exact_mean and exact_sd are the exact expected value and standard
+//   deviation of the sample size (sample_adequacy.h) drawn as the
+//   simulations draw, from every series of the file, in double precision,
+//   written with the shortest decimal text that reads back to the same
+//   double; NA where the row is NA today;
+// - mean_double and sd_double: the same simulations' mean and sd in double
+//   precision; then the run's method, injuries_counted (TRUE/FALSE) and
+//   seed, so that the tables of several runs stack.
 //
 // The meaning and unit of every column is in tidyCsvColumns().
 //
@@ -35,6 +39,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/result_row.h"
@@ -56,19 +61,31 @@ const std::vector<TidyColumn>& tidyCsvColumns();
 // The header row, ending in "\n".
 std::string tidyCsvHeader();
 
+// The run's settings that every row repeats, so that tables of several
+// runs can be stacked and still told apart.
+struct TidyRunFacts {
+  std::string method = "D";  // "D" or "R"
+  bool injuriesCounted = false;
+  int seed = 0;
+};
+
 // The rows of one sample size's results, thresholds 1 and 2, each ending
 // in "\n". The exact columns come from `adequacy`, the adequacy of the
 // result's span; NA without it.
 std::string tidyCsvRows(const std::string& site, const SampleSizeResult& result,
-                        const SpanAdequacy* adequacy = nullptr);
+                        const TidyRunFacts& facts, const SpanAdequacy* adequacy = nullptr);
 
 // One data row for `row`, ending in "\n", its exact columns from `exact`
 // (NA without it).
-std::string tidyCsvRow(const std::string& site, const ResultRow& row,
+std::string tidyCsvRow(const std::string& site, const ResultRow& row, const TidyRunFacts& facts,
                        const ExpectedValue* exact = nullptr);
 
 // The text of one double-precision value as the table writes it.
 std::string tidyCsvDouble(double value);
+
+// A text field as CSV has it: quoted, quotes doubled, when it holds a
+// comma, a quote or a line end.
+std::string csvField(const std::string& text);
 
 // The site of an input file: its name without folder and last extension.
 std::string siteOf(const std::string& inputFile);
@@ -93,26 +110,38 @@ struct RunMetadata {
   int lastYear = 0;
   int segmentLength = 0;
   int segmentLag = 0;
+  std::string site;                // siteOf(inputFile)
   std::vector<std::string> files;  // the files the run wrote
+  // The SHA-256 of each of `files` (lower-case hex), "" for the metadata
+  // file itself; empty: not written.
+  std::vector<std::string> filesSha256;
+  // The column dictionaries of the tables the run wrote, by table name.
+  std::vector<std::pair<std::string, const std::vector<TidyColumn>*>> columns;
   // How many trees are enough: written when the criterion is set.
   std::optional<AdequacyCriterion> adequacy;
+  std::string frame = "data";  // the sampling frame's rule
   std::vector<SpanAdequacy> spans;  // in run order
 };
 
 // The metadata as a pretty-printed JSON object (two-space indent, final
 // newline), written with nlohmann-json, with the keys in this order:
-// program, version, command_line (the arguments as given), input_file,
-// input_sha256, job, title, seed, seed_effective (the seed's low 16 bits,
-// the part that takes effect), simulations, method, injuries, first_year,
-// last_year, segment_length, segment_lag, created (local time with its UTC
-// offset), files, columns (every column of the tidy table: its meaning
-// and unit), and, when the adequacy criterion is set, adequacy
-// ({"within_percent": X, "of_simulations_percent": P}) and spans: one
-// object per span in run order with first_year, last_year, chao2
-// (estimate, lower_95, upper_95 in fire events per century, upper_95 null
-// when there is no upper limit; q1, q2, observed_years in fire years),
-// trees_needed (per threshold: simulated and exact, null when not
-// reached) and extrapolation (trees n + 1 .. 2n and the mean there). `method` and `injuries` are objects holding the one-letter
+// program, version, site, command_line (the arguments as given),
+// input_file, input_sha256, job, title, seed, seed_effective (the seed's
+// low 16 bits, the part that takes effect), simulations, method, injuries,
+// first_year, last_year, segment_length, segment_lag, created (local time
+// with its UTC offset), files, files_sha256 (the SHA-256 of each file
+// written, null for the metadata file itself: a set mixed by a later run
+// shows as a file whose sum differs), columns (per table, "tidy",
+// "adequacy", "sites": every column's meaning and unit), and, when the
+// adequacy criterion is set, adequacy ({"within_percent": X,
+// "share_percent": P, "subsamples": N, "frame": "data"|"recorders"}) and
+// spans: one object per span in run order with first_year, last_year,
+// series, frame, frame_trees, chao2 (estimate, lower_95, upper_95 in fire
+// events per century, capped at 100, null without frame trees; capped,
+// complete, q1, q2, observed_years in fire years, cautions), trees_needed
+// (per statistic: all_trees_value, trees_for_share and trees_for_mean,
+// null when not reached, with their _reached flags) and extrapolation
+// (trees F + 1 .. 2F and the mean there). `method` and `injuries` are objects holding the one-letter
 // code and its meaning, e.g. {"code": "D", "name": "without replacement"}
 // (a code the program does not know gets the name "unknown").
 //

@@ -43,6 +43,9 @@ ResultRow sampleRow() {
   return row;
 }
 
+const TidyRunFacts kFacts{"D", false, 12345};
+constexpr const char* kFactsText = ",D,FALSE,12345";
+
 std::vector<float> realsOf(const ResultRow& row) {
   std::vector<float> reals{row.mean, row.sd};
   reals.insert(reals.end(), row.limits.begin(), row.limits.end());
@@ -54,13 +57,13 @@ TEST(TidyTable, HeaderNamesTheColumnsInOrder) {
   EXPECT_EQ(tidyCsvHeader(),
             "site,span_first_year,span_last_year,years,trees,threshold,observed,simulations,mean,sd,"
             "lower_95,upper_95,lower_99,upper_99,lower_99_9,upper_99_9,p2_5,p97_5,p0_5,p99_5,"
-            "exact_mean,exact_sd\n");
+            "exact_mean,exact_sd,mean_double,sd_double,method,injuries_counted,seed\n");
   for (const TidyColumn& column : tidyCsvColumns()) EXPECT_GT(std::strlen(column.meaning), 10u) << column.name;
 }
 
 TEST(TidyTable, RowHasIntegerColumnsAndOneFieldPerHeaderName) {
   ResultRow row = sampleRow();
-  std::string line = tidyCsvRow("ALDER", row);
+  std::string line = tidyCsvRow("ALDER", row, kFacts);
   ASSERT_FALSE(line.empty());
   EXPECT_EQ(line.back(), '\n');
   EXPECT_EQ(line.find('\r'), std::string::npos);
@@ -86,15 +89,21 @@ TEST(TidyTable, TheObservedRowHasNoSpread) {
   row.observed = true;
   row.threshold = 1;
   row.simulations = 1;
+  row.meanDouble = 0.25;
   row.firstYear = row.lastYear = 1850;
-  std::string line = tidyCsvRow("S", row);
+  std::string line = tidyCsvRow("S", row, kFacts);
   line.pop_back();
   const std::vector<std::string> fields = splitCsv(line);
   EXPECT_EQ(fields[3], "1");
   EXPECT_EQ(fields[6], "TRUE");
   EXPECT_EQ(fields[7], "NA");
   EXPECT_EQ(fields[8], "0.33333334");
-  for (std::size_t i = 9; i < fields.size(); ++i) EXPECT_EQ(fields[i], "NA") << i;
+  for (std::size_t i = 9; i < 22; ++i) EXPECT_EQ(fields[i], "NA") << i;
+  EXPECT_EQ(fields[22], "0.25");  // mean_double, the one value there is
+  EXPECT_EQ(fields[23], "NA");    // sd_double
+  EXPECT_EQ(fields[24], "D");
+  EXPECT_EQ(fields[25], "FALSE");
+  EXPECT_EQ(fields[26], "12345");
 }
 
 // Every sample size has a row for both thresholds: one tree has no
@@ -103,15 +112,15 @@ TEST(TidyTable, EverySampleSizeHasBothThresholds) {
   SampleSizeResult one{1600, 1990, 1, 1000, false, {sampleRow()}};
   one.rows[0].threshold = 1;
   one.rows[0].sampleSize = 1;
-  const std::string rows = tidyCsvRows("A,B", one);
+  const std::string rows = tidyCsvRows("A,B", one, kFacts);
   EXPECT_EQ(rows.substr(rows.find('\n') + 1),
-            "\"A,B\",1600,1990,391,1,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+            std::string("\"A,B\",1600,1990,391,1,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA") + kFactsText + "\n");
   EXPECT_EQ(rows.rfind("\"A,B\",1600,1990,391,1,1,FALSE,1000,0.33333334,", 0), 0u) << rows;
 
   const SampleSizeResult none{1600, 1990, 5, 0, false, {}};
-  EXPECT_EQ(tidyCsvRows("S", none),
-            "S,1600,1990,391,5,1,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n"
-            "S,1600,1990,391,5,2,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+  EXPECT_EQ(tidyCsvRows("S", none, kFacts),
+            std::string("S,1600,1990,391,5,1,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA") + kFactsText +
+                "\nS,1600,1990,391,5,2,FALSE,0,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA" + kFactsText + "\n");
   EXPECT_EQ(siteOf("data/site 7.v2.fhx"), "site 7.v2");
   EXPECT_EQ(siteOf(".hidden"), ".hidden");
 }
@@ -120,20 +129,20 @@ TEST(TidyTable, EverySampleSizeHasBothThresholds) {
 // threshold, as the shortest text that reads back to the same double.
 TEST(TidyTable, ExactColumnsComeFromTheSpansAdequacy) {
   SpanAdequacy adequacy;
-  adequacy.exact[0] = {{1.0 / 3, 0.1}, {2.5, 0}};
-  adequacy.exact[1] = {{0.25, 0.125}, {2, 0}};
+  adequacy.exactOfAllSeries[0] = {{1.0 / 3, 0.1}, {2.5, 0}};
+  adequacy.exactOfAllSeries[1] = {{0.25, 0.125}, {2, 0}};
   ResultRow one = sampleRow();
   one.sampleSize = 2;
   one.threshold = 1;
   const SampleSizeResult result{1600, 1990, 2, 1000, false, {one}};
-  const std::string rows = tidyCsvRows("S", result, &adequacy);
+  const std::string rows = tidyCsvRows("S", result, kFacts, &adequacy);
   const std::string first = rows.substr(0, rows.find('\n'));
   const std::string second = rows.substr(rows.find('\n') + 1);
-  EXPECT_EQ(first.substr(first.size() - 6), ",2.5,0") << first;
+  EXPECT_NE(first.find(",2.5,0,"), std::string::npos) << first;
   // Threshold 2 has no result: NA throughout, the exact columns too.
-  EXPECT_EQ(second, "S,1600,1990,391,2,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA\n");
+  EXPECT_EQ(second, std::string("S,1600,1990,391,2,2,FALSE,1000,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA") + kFactsText + "\n");
   const ExpectedValue third{1.0 / 3, 0.1};
-  std::string line = tidyCsvRow("S", one, &third);
+  std::string line = tidyCsvRow("S", one, kFacts, &third);
   line.pop_back();
   const std::vector<std::string> fields = splitCsv(line);
   EXPECT_EQ(std::strtod(fields[20].c_str(), nullptr), 1.0 / 3);
@@ -145,11 +154,12 @@ TEST(TidyTable, ExactColumnsComeFromTheSpansAdequacy) {
 // is the shortest that does so (no padding digits).
 TEST(TidyTable, RealsReadBackToTheSameFloats) {
   const ResultRow row = sampleRow();
-  std::string line = tidyCsvRow("S", row);
+  std::string line = tidyCsvRow("S", row, kFacts);
   line.pop_back();
   const std::vector<std::string> fields = splitCsv(line);
   const std::vector<float> reals = realsOf(row);
-  ASSERT_EQ(fields.size(), 8 + reals.size() + 2);  // and the two exact columns
+  // and the two exact, the two double-precision and the three run columns
+  ASSERT_EQ(fields.size(), 8 + reals.size() + 2 + 2 + 3);
   for (std::size_t i = 0; i < reals.size(); ++i) {
     const std::string& text = fields[8 + i];
     char* end = nullptr;
@@ -344,6 +354,8 @@ RunMetadata sampleMetadata() {
   meta.segmentLength = 50;
   meta.segmentLag = 25;
   meta.files = {"PENA.OUT", "PENA.csv", "PENA.svg"};
+  meta.site = "Pe\xF1\x61 \"north\"";
+  meta.columns = {{"tidy", &tidyCsvColumns()}};
   return meta;
 }
 
@@ -358,33 +370,49 @@ std::vector<std::string> keysOf(const nlohmann::ordered_json& object) {
 // null.
 TEST(RunMetadata, AdequacyAndSpans) {
   RunMetadata meta;
-  meta.adequacy = AdequacyCriterion{10, 97.5};
+  meta.adequacy = AdequacyCriterion{10, 97.5, 500};
+  meta.frame = "recorders";
   SpanAdequacy span;
   span.firstYear = 1700;
   span.lastYear = 1799;
+  span.series = 3;
+  span.frameRule = FrameRule::kRecorders;
   span.trees = 2;
   span.chao2.q1 = 3;
   span.chao2.q2 = 0;
   span.chao2.observedYears = 9;
   span.estimate = 10.5;
   span.lower95 = 9.25;
+  span.upper95 = 12.0;
+  span.cautions = {"few_trees", "singletons_dominate"};
+  span.allTrees = {9.0, 4.0};
   span.extrapolation = {9.5, 9.75};
-  span.simulatedNeeded = {2, std::nullopt};
-  span.exactNeeded = {1, 2};
+  span.needed[0] = {std::nullopt, 1};
   meta.spans = {span};
   const std::string text = runMetadataJson(meta);
   EXPECT_TRUE(validJson(text)) << text;
   const auto doc = nlohmann::ordered_json::parse(text);
-  EXPECT_EQ(doc["adequacy"].dump(), R"({"within_percent":10,"of_simulations_percent":97.5})");
+  EXPECT_EQ(doc["adequacy"].dump(),
+            R"({"within_percent":10,"share_percent":97.5,"subsamples":500,"frame":"recorders"})");
   ASSERT_EQ(doc["spans"].size(), 1u);
   const auto& s = doc["spans"][0];
-  EXPECT_EQ(keysOf(s), (std::vector<std::string>{"first_year", "last_year", "chao2", "trees_needed",
+  EXPECT_EQ(keysOf(s), (std::vector<std::string>{"first_year", "last_year", "series", "frame",
+                                                 "frame_trees", "chao2", "trees_needed",
                                                  "extrapolation"}));
+  EXPECT_EQ(s["frame"], "recorders");
   EXPECT_EQ(s["chao2"].dump(),
-            R"({"estimate":10.5,"lower_95":9.25,"upper_95":null,"q1":3,"q2":0,"observed_years":9})");
+            R"({"estimate":10.5,"lower_95":9.25,"upper_95":12.0,"capped":false,"complete":false,)"
+            R"("q1":3,"q2":0,"observed_years":9,"cautions":["few_trees","singletons_dominate"]})");
   EXPECT_EQ(s["trees_needed"].dump(),
-            R"([{"threshold":1,"simulated":2,"exact":1},{"threshold":2,"simulated":null,"exact":2}])");
+            R"([{"statistic":"fire_frequency","all_trees_value":9.0,"trees_for_share":null,)"
+            R"("trees_for_share_reached":false,"trees_for_mean":1,"trees_for_mean_reached":true},)"
+            R"({"statistic":"fire_frequency_confirmed","all_trees_value":4.0,"trees_for_share":null,)"
+            R"("trees_for_share_reached":false,"trees_for_mean":null,"trees_for_mean_reached":false}])");
   EXPECT_EQ(s["extrapolation"].dump(), R"([{"trees":3,"mean":9.5},{"trees":4,"mean":9.75}])");
+  // A frame without trees has no asymptote.
+  meta.spans[0].trees = 0;
+  const auto empty = nlohmann::ordered_json::parse(runMetadataJson(meta));
+  EXPECT_TRUE(empty["spans"][0]["chao2"]["estimate"].is_null());
   // Without the criterion neither key is written.
   meta.adequacy.reset();
   const auto plain = nlohmann::ordered_json::parse(runMetadataJson(meta));
@@ -401,7 +429,7 @@ TEST(RunMetadata, DocumentHasEveryKeyInOrderAndIsValidJson) {
   EXPECT_EQ(text.rfind("{\n  \"program\": \"rova\",\n  \"version\": \"1.15\",\n", 0), 0u) << text;
   const auto doc = nlohmann::ordered_json::parse(text);
   EXPECT_EQ(keysOf(doc),
-            (std::vector<std::string>{"program", "version", "command_line", "command_line_bytes",
+            (std::vector<std::string>{"program", "version", "site", "command_line", "command_line_bytes",
                                       "input_file", "input_file_bytes", "input_sha256", "job", "title",
                                       "seed", "seed_effective", "simulations", "method", "injuries",
                                       "first_year", "last_year", "segment_length", "segment_lag",
@@ -420,12 +448,19 @@ TEST(RunMetadata, DocumentHasEveryKeyInOrderAndIsValidJson) {
   EXPECT_EQ(doc["injuries"]["name"], "injuries of all types");
   EXPECT_EQ(doc["created"], "1997-12-07T14:05:09-07:00");
   EXPECT_EQ(doc["files"], (nlohmann::ordered_json{"PENA.OUT", "PENA.csv", "PENA.svg"}));
-  // The column dictionary holds every column of the table, in its order.
+  EXPECT_EQ(doc["site"], "Pe\xC3\xB1\x61 \"north\"");  // the Latin-1 byte read as such
+  // The column dictionary holds every column of each table, in its order.
   std::vector<std::string> columns;
   for (const TidyColumn& column : tidyCsvColumns()) columns.push_back(column.name);
-  EXPECT_EQ(keysOf(doc["columns"]), columns);
-  EXPECT_EQ(doc["columns"]["mean"]["unit"], "fire events per century");
-  EXPECT_NE(doc["columns"]["observed"]["meaning"].get<std::string>().find("TRUE"), std::string::npos);
+  EXPECT_EQ(keysOf(doc["columns"]), (std::vector<std::string>{"tidy"}));
+  EXPECT_EQ(keysOf(doc["columns"]["tidy"]), columns);
+  EXPECT_EQ(doc["columns"]["tidy"]["mean"]["unit"], "fire events per century");
+  EXPECT_NE(doc["columns"]["tidy"]["observed"]["meaning"].get<std::string>().find("TRUE"),
+            std::string::npos);
+  EXPECT_NE(doc["columns"]["tidy"]["lower_95"]["meaning"].get<std::string>().find(
+                "not a confidence interval"),
+            std::string::npos);
+  EXPECT_FALSE(doc.contains("files_sha256"));
 }
 
 TEST(RunMetadata, DefaultCodesUnknownCodesAndNoFiles) {

@@ -1,5 +1,7 @@
 #include "run/run_driver.h"
 
+#include "analysis/sampling_frame.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -163,6 +165,25 @@ class ConsoleReporter : public ReadingReporter {
 
 }  // namespace
 
+namespace {
+
+// Series that hold only "." have no record anywhere: they are read, and
+// the design's analysis counts them, but no sampling frame does.
+void sayEmptySeries(Console& console, const FireHistory& data) {
+  const std::vector<int> empty = seriesWithoutData(data);
+  if (empty.empty()) return;
+  constexpr std::size_t kNamed = 12;
+  std::string names;
+  for (std::size_t i = 0; i < empty.size() && i < kNamed; ++i)
+    names += (i ? ", " : "") + std::string(fmt::trimRight(data.seriesIds[empty[i]]));
+  if (empty.size() > kNamed) names += ", ... (" + std::to_string(empty.size() - kNamed) + " more)";
+  const bool one = empty.size() == 1;
+  console.write(" >> " + std::to_string(empty.size()) + (one ? " series holds" : " series hold") +
+                " no data: " + screenSafe(names) + "; no frame counts " + (one ? "it" : "them"));
+}
+
+}  // namespace
+
 void readFireHistory(RunContext& run, InputText& file) {
   FireHistory& data = *run.data;
   const std::string name(fmt::trimRight(run.inputName));
@@ -188,6 +209,7 @@ void readFireHistory(RunContext& run, InputText& file) {
     data.formatKind = FormatKind::kFireEvents;
     if (data.seriesCount == 0) run.console.write(" >> No tree was read: the report will hold no results");
   }
+  sayEmptySeries(run.console, data);
   run.options.processFirstYear = data.firstYear;
   run.options.processLastYear = data.lastYear;
 }

@@ -37,9 +37,9 @@ check() {  # name, options...
   xmllint --noout "$out/ALDERRVADF.svg" || fail "$name: the SVG is not well-formed"
   local text
   text=$(pdftotext -enc UTF-8 "$out/ALDERRVADF.pdf" -)
-  for words in "Alder Creek example" "ALDER.FHX" "Fire years recorded by ≥ 1 tree" \
-               "Fire years recorded by ≥ 2 trees" "95 % band" "99 % band" "all trees" \
-               "Trees in the sample" "Fire events per century"; do
+  for words in "Alder Creek example" "ALDER.FHX" "Fire years found by the sample" \
+               "confirmed by ≥ 2 trees of the site" "2.5–97.5 percentiles" "all frame trees" \
+               "Trees in the sample" "Fire events per century" "not a confidence interval"; do
     grep -qF "$words" <<<"$text" || fail "$name: the PDF does not say '$words'"
   done
   grep -qF "$work" <<<"$text" && fail "$name: the PDF shows the input's folder"
