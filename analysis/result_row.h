@@ -22,9 +22,6 @@ struct ResultRow {
   // The 2.5, 97.5, 0.5 and 99.5 percentiles of the simulated estimates;
   // for the observed value, the mean four times.
   std::array<float, 4> percentiles{};
-  // Simulations whose estimate lies within SimulationSettings::
-  // withinPercent % of the value of all trees; -1 when not counted.
-  int withinCount = -1;
   // The mean and sd of the same simulations in double precision, from
   // their exact integer sums: equal estimates give sd 0 exactly.
   double meanDouble = 0;

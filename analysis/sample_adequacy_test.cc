@@ -234,7 +234,6 @@ TEST(SampleAdequacy, SimulatedMeansAgreeWithTheExactCurve) {
     settings.simulationCount = nsim;
     settings.selectionMode = selectionMethodFrom(method);
     settings.ranks = percentileRanks(nsim);
-    settings.withinPercent = 10;
     RandomGenerator g;
     g.seed(99);
     RecordedResults out;
@@ -257,43 +256,6 @@ TEST(SampleAdequacy, SimulatedMeansAgreeWithTheExactCurve) {
       // threshold-2 row.
       EXPECT_EQ(checked, 24 - (method == 'D') - (threshold == 2)) << method << threshold;
     }
-  }
-}
-
-TEST(SampleAdequacy, SimulationsCountThoseWithinTheShare) {
-  // One tree of three finds 2 years (50 per century) with probability 2/3,
-  // 1 year (25) otherwise; all trees find 3 (75). Within 34 %: |50 - 75| =
-  // 25 <= 25.5 counts, 25 does not.
-  const FireHistory h = threeTrees();
-  YearTable depth{};
-  YearTable fires{};
-  addRecordYears(h, depth);
-  analyseSampleDepth(h, 2000, 2003, depth, fires, InjuryMode::kFireScarsOnly);
-  SimulationSettings settings;
-  settings.simulationCount = 3000;
-  settings.ranks = percentileRanks(3000);
-  settings.withinPercent = 34;
-  RandomGenerator g;
-  g.seed(7);
-  RecordedResults out;
-  simulateSpan(h, 2000, 2003, settings, fires, g, out);
-  ASSERT_EQ(out.results.size(), 3u);
-  const ResultRow& all = out.results[0].rows[0];
-  EXPECT_TRUE(all.observed);
-  EXPECT_EQ(all.withinCount, 1);
-  const ResultRow& single = out.results[2].rows[0];
-  EXPECT_NEAR(single.withinCount, 2000, 4 * std::sqrt(3000 * 2.0 / 9));
-  // Counting is off by default and leaves the values alone.
-  SimulationSettings plain = settings;
-  plain.withinPercent = -1;
-  RandomGenerator g2;
-  g2.seed(7);
-  RecordedResults off;
-  simulateSpan(h, 2000, 2003, plain, fires, g2, off);
-  for (std::size_t i = 0; i < off.rows().size(); ++i) {
-    EXPECT_EQ(off.rows()[i].withinCount, -1);
-    EXPECT_EQ(off.rows()[i].mean, out.rows()[i].mean);
-    EXPECT_EQ(off.rows()[i].percentiles, out.rows()[i].percentiles);
   }
 }
 

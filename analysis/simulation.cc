@@ -159,7 +159,6 @@ struct FixedOutcome {
   int nsim = 0;
   int decided[2] = {0, 0};
   float scale = 0;
-  double withinPercent = 0;
   std::array<ResultRow, 2> rows{};
 };
 
@@ -216,23 +215,6 @@ long long drawsOfSpan(const FireHistory& data, int n, const SimulationSettings& 
   return drawn;
 }
 
-// ---- Closeness to the value of all trees (read by the trees needed) ----
-// Counted only when asked for; it reads the estimates and changes nothing
-// else of a result.
-struct WithinCheck {
-  double percent = -1;              // below 0: nothing is counted
-  std::array<float, 2> allTrees{};  // thresholds 1 and 2, as a simulation computes them
-};
-
-WithinCheck withinCheck(const SpanEvents& events, float scale, double percent) {
-  WithinCheck check;
-  check.percent = percent;
-  check.allTrees = {static_cast<float>(events.eventYears()) * scale,
-                    static_cast<float>(events.secondYears()) * scale};
-  return check;
-}
-// ---- end of closeness ----
-
 // The mean and sd in double precision from the counts: the sums of counts
 // and of their squares are exact in 64-bit integers.
 void doubleStatistics(const int* found, int decided, int nsim, long long years, ResultRow& row) {
@@ -256,16 +238,11 @@ void doubleStatistics(const int* found, int decided, int nsim, long long years, 
 // Estimates are counts times the scale, so they sort as the counts do:
 // the percentiles are read from a count of counts.
 void rowFromCounts(const int* found, int decided, int open, int nsim, bool observed, float scale,
-                   long long years, const std::array<int, 4>& ranks, const WithinCheck& within, int k,
+                   long long years, const std::array<int, 4>& ranks,
                    Workspace& ws, ResultRow& row) {
   float* values = ws.values.data();
   for (int sim = 0; sim < nsim; ++sim) values[sim] = static_cast<float>(decided + found[sim]) * scale;
   doubleStatistics(found, decided, nsim, years, row);
-  if (within.percent >= 0) {
-    int count = 0;
-    for (int sim = 0; sim < nsim; ++sim) count += withinShare(values[sim], within.allTrees[k], within.percent);
-    row.withinCount = count;
-  }
   // Statistics in simulation order: the float sums depend on the order.
   const MeanAndSd stats = meanAndSd(values, nsim);
   const float mean = stats.mean;
@@ -300,14 +277,12 @@ struct SpanWork {
       : first(first), last(last), years(first, last),
         events(data, n, years, settings.injuryMode, fireTreeCount),
         model(events.model()),
-        within(withinCheck(events, years.scale, settings.withinPercent)),
         stride(minstd::multiplierPower(n)) {}
   int first;
   int last;
   SpanYears years;
   SpanEvents events;
   kernel::SpanModel model;
-  WithinCheck within;
   std::uint32_t stride;  // 48271^n: from one simulation's first draw to the next's
 };
 
@@ -329,8 +304,7 @@ void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSet
   FixedOutcome& f = ws.fixed;
   const bool fixed = open == 0 && !job.observed;
   if (fixed && f.valid && f.nsim == nsim && f.decided[0] == decided[0] &&
-      f.decided[1] == decided[1] && f.scale == span.years.scale &&
-      f.withinPercent == span.within.percent) {
+      f.decided[1] == decided[1] && f.scale == span.years.scale) {
     result.rows = f.rows;
     return;
   }
@@ -354,10 +328,10 @@ void runSampleSize(const SpanWork& span, const SizeJob& job, const SimulationSet
   }
   for (int k = 0; k < 2; ++k) {
     rowFromCounts(ws.found[k].data(), decided[k], open, nsim, job.observed, span.years.scale,
-                  span.years.years, settings.ranks, span.within, k, ws, result.rows[k]);
+                  span.years.years, settings.ranks, ws, result.rows[k]);
   }
   if (fixed) f = FixedOutcome{true, nsim, {decided[0], decided[1]}, span.years.scale,
-                              span.within.percent, result.rows};
+                              result.rows};
 }
 
 // The value handed on for sample size s: the rows of the thresholds its

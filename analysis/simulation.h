@@ -69,10 +69,6 @@ struct SimulationSettings {
   InjuryMode injuryMode = InjuryMode::kFireScarsOnly;
   std::array<int, 4> ranks{};  // percentileRanks(simulationCount)
   int threads = 0;             // threads for simulateSpan; 0 or below: one per core
-  // When 0 or above, each row also counts its simulations within this
-  // percentage of the value of all trees (ResultRow::withinCount): what
-  // the trees needed are read from. Below 0: nothing is counted.
-  double withinPercent = -1;
   // The build of the inner loop that runs (all give the same numbers).
   kernel::Build build = kernel::fastest();
 };

@@ -211,11 +211,31 @@ TEST(Simulation, OneTreeSamplesAgreeWithTheDraws) {
     const std::vector<float> v = rowValues(out.results[0].rows[0]);
     // Single precision against double: within a unit of the third decimal.
     for (int i = 0; i < 8; ++i) EXPECT_NEAR(v[i], expected[i], 0.001) << method << " " << i;
+    // In double precision the same simulations give the double values.
+    EXPECT_NEAR(out.results[0].rows[0].meanDouble, mean, 1e-12) << method;
+    EXPECT_NEAR(out.results[0].rows[0].sdDouble, sd, 1e-12) << method;
     EXPECT_EQ(v[8], at(196)) << method;
     EXPECT_EQ(v[9], at(5)) << method;
     EXPECT_EQ(v[10], at(200)) << method;
     EXPECT_EQ(v[11], at(1)) << method;
     EXPECT_EQ(g.state(), reference.state());
+  }
+}
+
+// Every simulation finds the one fire year of a three-year span: 33.3...
+// events per century each time, so the standard deviation is 0 exactly
+// in double precision, whatever the single-precision sums make of it.
+TEST(Simulation, EqualEstimatesHaveNoSpreadInDoublePrecision) {
+  const FireHistory h = makeHistory(2000, {"A||", "A||", "A||"});
+  const YearTable fires = firesOf(h, 2000, 2002, 'F');
+  for (char method : {'R', 'D'}) {
+    RandomGenerator g;
+    g.seed(321);
+    RecordedResults out;
+    simulateSampleSize(h, 2000, 2002, 2, settingsFor(1000, method), fires, g, out);
+    const ResultRow& row = onlyResult(out).rows.at(0);
+    EXPECT_EQ(row.meanDouble, 100.0 / 3) << method;
+    EXPECT_EQ(row.sdDouble, 0.0) << method;
   }
 }
 

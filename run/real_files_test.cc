@@ -82,7 +82,9 @@ TEST(RealFiles, ReadThroughTheRunWithoutNoticesAndAsBefore) {
       if (record.rfind(" >> ", 0) != 0) continue;
       EXPECT_TRUE(empty.count(name) && record == empty.at(name)) << name << record;
     }
-    if (empty.count(name)) EXPECT_TRUE(terminal.showed(empty.at(name))) << name;
+    if (empty.count(name)) {
+      EXPECT_TRUE(terminal.showed(empty.at(name))) << name;
+    }
     EXPECT_TRUE(terminal.showed(summaries.at(name))) << name;
     ++filesRead;
   }

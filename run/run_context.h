@@ -40,10 +40,6 @@ struct RunContext {
   // When not empty, the base of every output file's name in place of the
   // job identifier (batch mode's --full-names).
   std::string fileBase;
-  // When 0 or above, the simulations also count, for the trees needed,
-  // the estimates within this percentage of the value of all trees
-  // (batch mode's --csv and --plot); below 0 nothing more is computed.
-  double adequacyWithinPercent = -1;
 
   // Job identifier and program name, the base name of every output file.
   std::string baseName() const { return console.identification.baseName(); }

@@ -261,7 +261,6 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink&
   const FireHistory& data = *run.data;
   SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
                               run.percentileRanks};
-  settings.withinPercent = run.adequacyWithinPercent;
   sampleDepthTables(run, o.processFirstYear, o.processLastYear, report);
   out.onSpan([&](int first, int last) {
     run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
