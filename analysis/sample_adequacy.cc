@@ -283,17 +283,6 @@ std::uint64_t streamStart(std::uint32_t seed, int first, int last, int s) {
 
 void setBit(TreeBits& bits, int place) { bits[place / 64] |= std::uint64_t{1} << (place % 64); }
 
-// Years of `years` that a sample finds.
-int foundYears(const std::vector<TreeBits>& years, const TreeBits& sample) {
-  int found = 0;
-  for (const TreeBits& y : years) {
-    std::uint64_t any = 0;
-    for (int w = 0; w < kTreeWords; ++w) any |= y[w] & sample[w];
-    found += any != 0;
-  }
-  return found;
-}
-
 // C(n, k) as a double, saturating far above the counting limit.
 double choose(int n, int k) {
   k = std::min(k, n - k);
@@ -302,17 +291,89 @@ double choose(int n, int k) {
   return c;
 }
 
-// The found years of both thresholds for a sample.
-struct Found {
-  int years[2];
+// Counts the fire years a sample finds, at both thresholds, by the
+// cheaper of two ways for its size:
+//  - by trees: the union of the sampled trees' rows of fire years (one bit
+//    per fire year), s rows of E / 64 words, counted once;
+//  - by years: the years a sample can miss, tested one by one against the
+//    sample. Without replacement a year found by more trees than the
+//    sample leaves out is found by every sample; years are kept ordered by
+//    their trees, so the open ones come first.
+class SampleCounter {
+ public:
+  SampleCounter(const SpanIncidence& span, int s, SelectionMethod method)
+      : years_(span.eventTrees[0].size()), words_((years_ + 63) / 64) {
+    const int n = span.trees;
+    // Years by the number of their trees, fewest first.
+    std::vector<std::size_t> order(years_);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return span.recorders[0][a] < span.recorders[0][b];
+    });
+    const int leftOut = method == SelectionMethod::kWithoutReplacement ? n - s : n;
+    confirmed_.assign(words_, 0);
+    rows_.assign(static_cast<std::size_t>(n) * words_, 0);
+    for (std::size_t i = 0; i < years_; ++i) {
+      const std::size_t y = order[i];
+      const int k = span.recorders[0][y];
+      if (k >= 2) {
+        confirmed_[i / 64] |= std::uint64_t{1} << (i % 64);
+        ++confirmedYears_;
+      }
+      for (int t = 0; t < n; ++t)
+        if (span.eventTrees[0][y][t / 64] >> (t % 64) & 1u)
+          rows_[static_cast<std::size_t>(t) * words_ + i / 64] |= std::uint64_t{1} << (i % 64);
+      if (k <= leftOut) {
+        open_.push_back(span.eventTrees[0][y]);
+        openConfirmed_.push_back(k >= 2);
+      }
+    }
+    const double byTrees = static_cast<double>(s) * static_cast<double>(words_);
+    const double byYears = static_cast<double>(open_.size()) * kTreeWords;
+    useTrees_ = byTrees < byYears;
+  }
+
+  // The found years of a sample, threshold 1 and 2.
+  std::array<int, 2> found(const TreeBits& sample, const std::vector<int>& chosen) {
+    if (useTrees_) {
+      union_.assign(words_, 0);
+      for (int t : chosen) {
+        const std::uint64_t* row = &rows_[static_cast<std::size_t>(t) * words_];
+        for (std::size_t w = 0; w < words_; ++w) union_[w] |= row[w];
+      }
+      int first = 0, second = 0;
+      for (std::size_t w = 0; w < words_; ++w) {
+        first += __builtin_popcountll(union_[w]);
+        second += __builtin_popcountll(union_[w] & confirmed_[w]);
+      }
+      return {first, second};
+    }
+    int missed = 0, missedConfirmed = 0;
+    for (std::size_t i = 0; i < open_.size(); ++i) {
+      std::uint64_t any = 0;
+      for (int w = 0; w < kTreeWords; ++w) any |= open_[i][w] & sample[w];
+      if (any == 0) {
+        ++missed;
+        missedConfirmed += openConfirmed_[i];
+      }
+    }
+    return {static_cast<int>(years_) - missed, confirmedYears_ - missedConfirmed};
+  }
+
+ private:
+  std::size_t years_;
+  std::size_t words_;
+  std::vector<std::uint64_t> rows_;       // tree t's fire years: words t*words_ ..
+  std::vector<std::uint64_t> confirmed_;  // the years found by >= 2 trees
+  int confirmedYears_ = 0;
+  std::vector<TreeBits> open_;            // the years a sample may miss
+  std::vector<char> openConfirmed_;
+  std::vector<std::uint64_t> union_;
+  bool useTrees_ = false;
 };
 
-Found foundOf(const SpanIncidence& span, const TreeBits& sample) {
-  return {{foundYears(span.eventTrees[0], sample), foundYears(span.eventTrees[1], sample)}};
-}
-
-// Every sample of s of the n trees, as the sets of places 0..n-1: the
-// m = min(s, n - s) trees taken (or left out) run through all
+// Every sample of s of the n trees, as the set of places 0..n-1 and their
+// list: the m = min(s, n - s) trees taken (or left out) run through all
 // combinations in order.
 template <class Visit>
 void everySample(int n, int s, Visit visit) {
@@ -322,12 +383,16 @@ void everySample(int n, int s, Visit visit) {
   for (int t = 0; t < n; ++t) setBit(all, t);
   std::vector<int> pick(m);
   std::iota(pick.begin(), pick.end(), 0);
+  std::vector<int> list;
   for (;;) {
     TreeBits chosen{};
     for (int t : pick) setBit(chosen, t);
     if (leftOut)
       for (int w = 0; w < kTreeWords; ++w) chosen[w] = all[w] & ~chosen[w];
-    visit(chosen);
+    list.clear();
+    for (int t = 0; t < n; ++t)
+      if (chosen[t / 64] >> (t % 64) & 1u) list.push_back(t);
+    visit(chosen, list);
     int i = m - 1;
     while (i >= 0 && pick[i] == n - m + i) --i;
     if (i < 0) return;
@@ -340,10 +405,15 @@ void everySample(int n, int s, Visit visit) {
 // replacement a partial shuffle (of the trees left out when they are
 // fewer), with replacement s draws, a tree drawn twice counted once.
 TreeBits randomSample(int n, int s, SelectionMethod method, SplitMix64& random,
-                      std::vector<int>& places) {
+                      std::vector<int>& places, std::vector<int>& list) {
   TreeBits chosen{};
+  list.clear();
   if (method == SelectionMethod::kWithReplacement) {
-    for (int i = 0; i < s; ++i) setBit(chosen, static_cast<int>(random.below(n)));
+    for (int i = 0; i < s; ++i) {
+      const int t = static_cast<int>(random.below(n));
+      setBit(chosen, t);
+      list.push_back(t);
+    }
     return chosen;
   }
   const int m = std::min(s, n - s);
@@ -353,10 +423,11 @@ TreeBits randomSample(int n, int s, SelectionMethod method, SplitMix64& random,
     const int j = i + static_cast<int>(random.below(static_cast<std::uint32_t>(n - i)));
     std::swap(places[i], places[j]);
   }
-  if (m == s) {
-    for (int i = 0; i < m; ++i) setBit(chosen, places[i]);
-  } else {
-    for (int i = m; i < n; ++i) setBit(chosen, places[i]);
+  const int from = m == s ? 0 : m;
+  const int to = m == s ? m : n;
+  for (int i = from; i < to; ++i) {
+    setBit(chosen, places[i]);
+    list.push_back(places[i]);
   }
   return chosen;
 }
@@ -381,12 +452,13 @@ void sizeRows(const SpanIncidence& span, int s, SelectionMethod method,
   const long long all[2] = {static_cast<long long>(span.recorders[0].size()),
                             static_cast<long long>(span.recorders[1].size())};
   for (int t = 0; t < kAdequacyStatistics; ++t) rows[t].trees = s;
+  SampleCounter counter(span, s, method);
   if (method == SelectionMethod::kWithoutReplacement && choose(n, s) <= kCountedWholeLimit) {
     long long samples = 0, within[2] = {0, 0};
-    everySample(n, s, [&](const TreeBits& chosen) {
-      const Found f = foundOf(span, chosen);
+    everySample(n, s, [&](const TreeBits& chosen, const std::vector<int>& list) {
+      const std::array<int, 2> f = counter.found(chosen, list);
       ++samples;
-      for (int t = 0; t < 2; ++t) within[t] += countWithin(f.years[t], all[t], criterion.withinPercent);
+      for (int t = 0; t < 2; ++t) within[t] += countWithin(f[t], all[t], criterion.withinPercent);
     });
     for (int t = 0; t < 2; ++t) {
       rows[t].share = static_cast<double>(within[t]) / static_cast<double>(samples);
@@ -396,12 +468,13 @@ void sizeRows(const SpanIncidence& span, int s, SelectionMethod method,
   const int draws = criterion.subsamples;
   if (draws < 1) return;
   SplitMix64 random(streamStart(seed, span.firstYear, span.lastYear, s));
-  std::vector<int> places;
+  std::vector<int> places, list;
   std::array<std::vector<int>, 2> counts;
   for (auto& c : counts) c.reserve(static_cast<std::size_t>(draws));
   for (int i = 0; i < draws; ++i) {
-    const Found f = foundOf(span, randomSample(n, s, method, random, places));
-    for (int t = 0; t < 2; ++t) counts[t].push_back(f.years[t]);
+    const TreeBits chosen = randomSample(n, s, method, random, places, list);
+    const std::array<int, 2> f = counter.found(chosen, list);
+    for (int t = 0; t < 2; ++t) counts[t].push_back(f[t]);
   }
   for (int t = 0; t < kAdequacyStatistics; ++t) {
     AdequacySize& row = rows[t];
