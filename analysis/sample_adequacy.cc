@@ -204,9 +204,14 @@ Chao2Estimate chao2OfYears(int trees, const std::vector<int>& recorders) {
   const int q1 = static_cast<int>(std::count(recorders.begin(), recorders.end(), 1));
   const int q2 = static_cast<int>(std::count(recorders.begin(), recorders.end(), 2));
   Chao2Estimate c = chao2(trees, observed, q1, q2);
-  if (c.estimate > observed || observed == 0) return c;
-  // Nothing estimated missing: the interval of the observed years.
+  if (c.estimate > observed) return c;
   c.complete = true;
+  if (observed == 0) {
+    // No fire year found: nothing to estimate from, and nothing missing.
+    c.upper95 = 0.0;
+    return c;
+  }
+  // Nothing estimated missing: the interval of the observed years.
   double p = 0, v = 0, weighted = 0;
   for (int k : recorders) {
     const double e = std::exp(-static_cast<double>(k));
@@ -594,6 +599,7 @@ SpanAdequacy spanAdequacy(const FireHistory& data, int first, int last, InjuryMo
   if (a.chao2.observedYears > 0 && 2 * a.chao2.q1 >= a.chao2.observedYears)
     a.cautions.push_back("singletons_dominate");
   if (a.capped) a.cautions.push_back("capped");
+  if (a.chao2.observedYears == 0) a.cautions.push_back("no_fire_years");
   return a;
 }
 

@@ -124,7 +124,8 @@ Chao2Estimate chao2(int trees, int observedYears, int q1, int q2);
 // P = sum Q_k e^-k / S and V = sum Q_k (e^-k - e^-2k) - (sum k e^-k Q_k)^2 / m,
 // lower = max(S, S/(1-P) - 1.96 sqrt(V)/(1-P)), upper = S/(1-P) + 1.96 sqrt(V)/(1-P).
 // V can fall below 0 (few trees, most years found by all), where the
-// formula gives no interval: there it is S .. S/(1-P).
+// formula gives no interval: there it is S .. S/(1-P). Without any fire
+// year (S = 0) the estimate and both limits are 0.
 // REQUIRES: trees >= 1; every k in 1..trees.
 Chao2Estimate chao2OfYears(int trees, const std::vector<int>& recorders);
 
@@ -221,7 +222,9 @@ struct SpanAdequacy {
   std::optional<double> upper95;  // none only without trees
   bool capped = false;
   std::vector<double> extrapolation;  // s = F + 1 .. 2F, capped likewise
-  std::vector<std::string> cautions;  // few_trees, singletons_dominate, capped
+  // few_trees (F < 10), singletons_dominate (Q1 >= S/2), capped, and
+  // no_fire_years (S = 0: the asymptote says nothing).
+  std::vector<std::string> cautions;
 };
 
 // The adequacy of the span first..last.
