@@ -1,6 +1,8 @@
 #include "cli/batch_run.h"
 
 #include <map>
+#include <memory>
+#include <string_view>
 
 #include "analysis/sample_adequacy.h"
 #include "console/job_identification.h"
@@ -167,10 +169,36 @@ std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions&
   return names;
 }
 
+// An output that passes its bytes on and keeps their SHA-256, so that the
+// metadata can name the sum of every file the run wrote.
+class SummedText : public OutputText {
+ public:
+  explicit SummedText(OutputText* inner) : inner_(inner) {}
+  void writeLine(std::string_view line) override {
+    inner_->writeLine(line);
+    sum_.update(line);
+    sum_.update("\n");
+  }
+  void write(std::string_view bytes) override {
+    inner_->write(bytes);
+    sum_.update(bytes);
+  }
+  bool close(std::string& error) override { return inner_->close(error); }
+  std::string hex() const { return sum_.hex(); }
+
+ private:
+  OutputText* inner_;
+  Sha256 sum_;
+};
+
+// The summed outputs of one FILE, by their names with the output folder.
+using OutputSums = std::map<std::string, std::unique_ptr<SummedText>>;
+
 // Starts the outputs of a batch run in the run's transaction, under the
-// output folder; an existing file is replaced only with --force.
-OutputOpener batchOpener(RunContext& run, const BatchOptions& b) {
-  return [&run, &b](const std::string& name, int) {
+// output folder; an existing file is replaced only with --force. With
+// `sums`, every output's bytes are summed as they are written.
+OutputOpener batchOpener(RunContext& run, const BatchOptions& b, OutputSums* sums) {
+  return [&run, &b, sums](const std::string& name, int) {
     OutputFile file;
     file.name = joinPath(b.outputDirectory, name);
     const OutputTransaction::Staged staged = run.outputs.stage(file.name, b.force);
@@ -181,6 +209,11 @@ OutputOpener batchOpener(RunContext& run, const BatchOptions& b) {
                                     : "")};
     }
     file.text = staged.text;
+    if (sums) {
+      auto& summed = (*sums)[file.name];
+      summed = std::make_unique<SummedText>(staged.text);
+      file.text = summed.get();
+    }
     return file;
   };
 }
@@ -289,11 +322,11 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
                       const std::vector<SpanResults>& spans,
                       const std::vector<SpanAdequacy>& adequacy,
                       const std::vector<ResultRow>& rows, const OutputOpener& open,
-                      const std::vector<std::string>& planned) {
+                      const std::vector<std::string>& planned, const OutputSums& sums) {
   if (!b.csv && !b.plot) return;
+  const std::string site = siteOf(run.inputName);
   if (b.csv) {
     std::string table = tidyCsvHeader();
-    const std::string site = siteOf(run.inputName);
     const TidyRunFacts facts = factsOf(run.options);
     for (std::size_t i = 0; i < spans.size(); ++i) {
       for (const SampleSizeResult* result : spans[i].results)
@@ -303,32 +336,6 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     std::string frames = adequacyHeader();
     for (const SpanAdequacy& span : adequacy) frames += adequacyRows(site, span);
     writeWhole(open(tidyName(run, "-adequacy.csv"), 0), frames);
-
-    const RunOptions& o = run.options;
-    RunMetadata meta;
-    meta.programVersion = kProgramVersion;
-    meta.commandLine = b.arguments;
-    meta.inputFile = run.inputName;
-    meta.site = site;
-    meta.inputSha256 = sha256Hex(bytes);
-    meta.job = std::string(fmt::trimRight(run.console.identification.job));
-    meta.title = std::string(fmt::trimRight(o.runTitle));
-    meta.method = std::string(1, letterOf(o.selectionMode));
-    meta.injuries = std::string(1, letterOf(o.injuryMode));
-    meta.created = isoTime(run.console.sessionTime);
-    meta.seed = o.randomSeed;
-    meta.simulations = o.simulationCount;
-    meta.firstYear = o.processFirstYear;
-    meta.lastYear = o.processLastYear;
-    meta.segmentLength = o.segmentLength;
-    meta.segmentLag = o.segmentLag;
-    for (const std::string& name : planned) meta.files.push_back(joinPath(b.outputDirectory, name));
-    meta.columns = {{"tidy", &tidyCsvColumns()}, {"adequacy", &adequacyColumns()}};
-    if (b.summary) meta.columns.push_back({"sites", &siteSummaryColumns()});
-    meta.adequacy = criterionOf(run, b);
-    meta.frame = frameRuleName(b.frame);
-    meta.spans = adequacy;
-    writeWhole(open(tidyName(run, ".json"), 0), runMetadataJson(meta));
   }
   if (b.plot) {
     // The run's title (as the report shows it) and the input's name
@@ -351,6 +358,38 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
       if (!chart.error.empty()) throw ProgramStop{1, " >> cannot draw the chart: " + chart.error};
       writeBytes(open(tidyName(run, chartExtension(format)), 0), chart.bytes);
     }
+  }
+  // The metadata last: it names the sum of every other file written.
+  if (b.csv) {
+    const RunOptions& o = run.options;
+    RunMetadata meta;
+    meta.programVersion = kProgramVersion;
+    meta.commandLine = b.arguments;
+    meta.inputFile = run.inputName;
+    meta.site = site;
+    meta.inputSha256 = sha256Hex(bytes);
+    meta.job = std::string(fmt::trimRight(run.console.identification.job));
+    meta.title = std::string(fmt::trimRight(o.runTitle));
+    meta.method = std::string(1, letterOf(o.selectionMode));
+    meta.injuries = std::string(1, letterOf(o.injuryMode));
+    meta.created = isoTime(run.console.sessionTime);
+    meta.seed = o.randomSeed;
+    meta.simulations = o.simulationCount;
+    meta.firstYear = o.processFirstYear;
+    meta.lastYear = o.processLastYear;
+    meta.segmentLength = o.segmentLength;
+    meta.segmentLag = o.segmentLag;
+    for (const std::string& name : planned) {
+      meta.files.push_back(joinPath(b.outputDirectory, name));
+      const auto summed = sums.find(meta.files.back());
+      meta.filesSha256.push_back(summed == sums.end() ? "" : summed->second->hex());
+    }
+    meta.columns = {{"tidy", &tidyCsvColumns()}, {"adequacy", &adequacyColumns()}};
+    if (b.summary) meta.columns.push_back({"sites", &siteSummaryColumns()});
+    meta.adequacy = criterionOf(run, b);
+    meta.frame = frameRuleName(b.frame);
+    meta.spans = adequacy;
+    writeWhole(open(tidyName(run, ".json"), 0), runMetadataJson(meta));
   }
 }
 
@@ -401,7 +440,9 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   std::string bytes;
   prepareFile(run, b, path, bytes);
   const std::vector<std::string> planned = plannedNames(run, b);
-  const OutputOpener open = batchOpener(run, b);
+  // With --csv the metadata names the SHA-256 of every file written.
+  OutputSums sums;
+  const OutputOpener open = batchOpener(run, b, b.csv ? &sums : nullptr);
   const bool adequacyAsked = b.csv || b.plot || b.summary;
   // The results are kept only for the outputs that read them again: a
   // run of thousands of segments has millions of rows.
@@ -418,7 +459,7 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   const std::vector<SpanResults> spans = spansOf(results);
   const std::vector<SpanAdequacy> adequacy =
       adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};
-  writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned);
+  writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned, sums);
   for (const std::string& name : commitOutputs(run)) {
     if (!b.quiet) out.write(name + "\n");
   }

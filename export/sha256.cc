@@ -1,5 +1,6 @@
 #include "export/sha256.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -65,21 +66,37 @@ void compress(std::array<std::uint32_t, 8>& h, const unsigned char* block) {
 
 }  // namespace
 
-std::string sha256Hex(const std::string& bytes) {
-  std::array<std::uint32_t, 8> h = kInitial;
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t whole = n - n % 64;
-  for (std::size_t i = 0; i < whole; i += 64) compress(h, data + i);
+Sha256::Sha256() : state_(kInitial) {}
 
-  // The tail: the remaining bytes, a 1 bit, zeros up to 56 bytes modulo 64,
+void Sha256::update(std::string_view bytes) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  length_ += n;
+  // Fill a started block first, then whole blocks straight from the input.
+  if (held_ > 0) {
+    const std::size_t take = std::min(n, sizeof block_ - held_);
+    std::copy(data, data + take, block_ + held_);
+    held_ += take;
+    data += take;
+    n -= take;
+    if (held_ < sizeof block_) return;
+    compress(state_, block_);
+    held_ = 0;
+  }
+  for (; n >= 64; data += 64, n -= 64) compress(state_, data);
+  std::copy(data, data + n, block_);
+  held_ = n;
+}
+
+std::string Sha256::hex() const {
+  std::array<std::uint32_t, 8> h = state_;
+  // The tail: the held bytes, a 1 bit, zeros up to 56 bytes modulo 64,
   // and the message length in bits as a 64-bit big-endian number.
   unsigned char tail[128] = {};
-  std::size_t rest = n - whole;
-  for (std::size_t i = 0; i < rest; ++i) tail[i] = data[whole + i];
-  tail[rest] = 0x80;
-  std::size_t tailLength = rest < 56 ? 64 : 128;
-  std::uint64_t bits = std::uint64_t(n) * 8;
+  std::copy(block_, block_ + held_, tail);
+  tail[held_] = 0x80;
+  const std::size_t tailLength = held_ < 56 ? 64 : 128;
+  const std::uint64_t bits = length_ * 8;
   for (int i = 0; i < 8; ++i)
     tail[tailLength - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
   for (std::size_t i = 0; i < tailLength; i += 64) compress(h, tail + i);
@@ -90,6 +107,12 @@ std::string sha256Hex(const std::string& bytes) {
   for (std::uint32_t word : h)
     for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(word >> shift) & 0xf];
   return out;
+}
+
+std::string sha256Hex(const std::string& bytes) {
+  Sha256 sum;
+  sum.update(bytes);
+  return sum.hex();
 }
 
 }  // namespace rova

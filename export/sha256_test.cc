@@ -38,5 +38,18 @@ TEST(Sha256, PaddingBoundariesAndHighBytes) {
             "a8100ae6aa1940d0b663bb31cd466142ebbdbd5187131b92d93818987832eb89");
 }
 
+// Pieces of every size up to two blocks give the sum of the whole.
+TEST(Sha256, PiecesGiveTheSumOfTheWhole) {
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += static_cast<char>(i * 7 + 3);
+  for (std::size_t piece = 1; piece <= 130; ++piece) {
+    Sha256 sum;
+    for (std::size_t at = 0; at < text.size(); at += piece) sum.update(std::string_view(text).substr(at, piece));
+    EXPECT_EQ(sum.hex(), sha256Hex(text)) << piece;
+  }
+  Sha256 none;
+  EXPECT_EQ(none.hex(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
 }  // namespace
 }  // namespace rova

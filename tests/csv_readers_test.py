@@ -11,6 +11,8 @@ site column that lets the tables of two sites be stacked.
 Usage: csv_readers_test.py ROVA_BINARY SOURCE_DIR
 """
 import csv
+import hashlib
+import json
 import os
 import shutil
 import subprocess
@@ -41,6 +43,8 @@ class TidyTable(unittest.TestCase):
         run_rova(cls.folder, "-n", "20", "-s", "5", "-R", "--segment-length", "200",
                  "--segment-lag", "100", os.path.join(cls.folder, "BIRCH.FHX"))
         cls.tables = [os.path.join(cls.folder, "ALDERRVADF.csv"), os.path.join(cls.folder, "BIRCHRVARF.csv")]
+        cls.adequacy = [os.path.join(cls.folder, "ALDERRVADF-adequacy.csv"),
+                        os.path.join(cls.folder, "BIRCHRVARF-adequacy.csv")]
 
     @classmethod
     def tearDownClass(cls):
@@ -92,6 +96,43 @@ cat(nrow(d), "rows\n")
 """
         result = subprocess.run([rscript, "-e", program, *self.tables], capture_output=True, text=True,
                                 timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("rows", result.stdout)
+
+    def test_metadata_names_the_sum_of_every_file_written(self):
+        for job in ("ALDERRVADF", "BIRCHRVARF"):
+            with open(os.path.join(self.folder, job + ".json")) as f:
+                meta = json.load(f)
+            self.assertEqual(len(meta["files"]), len(meta["files_sha256"]))
+            for name, sum_ in zip(meta["files"], meta["files_sha256"]):
+                if name.endswith(".json"):
+                    self.assertIsNone(sum_)  # a file cannot hold its own sum
+                    continue
+                with open(name, "rb") as f:
+                    self.assertEqual(hashlib.sha256(f.read()).hexdigest(), sum_, name)
+            self.assertEqual(meta["site"], job[:5])
+            self.assertEqual(set(meta["columns"]), {"tidy", "adequacy"})
+
+    def test_r_reads_the_adequacy_table_with_its_types(self):
+        rscript = shutil.which("Rscript")
+        if rscript is None:
+            self.skipTest("Rscript is not installed")
+        program = r"""
+files <- commandArgs(trailingOnly = TRUE)
+d <- do.call(rbind, lapply(files, read.csv))
+stopifnot(is.logical(d$share_exact), is.character(d$frame), is.character(d$statistic))
+for (column in c("trees", "frame_trees", "subsamples"))
+  stopifnot(is.integer(d[[column]]))
+for (column in c("all_trees_value", "exact_mean", "mean", "sd", "p2_5", "p97_5", "share_within"))
+  stopifnot(is.numeric(d[[column]]))
+stopifnot(all(d$trees >= 1 & d$trees <= d$frame_trees))
+stopifnot(setequal(unique(d$statistic), c("fire_frequency", "fire_frequency_confirmed")))
+stopifnot(all(d$share_within_se[d$share_exact] == 0))
+stopifnot(all(d$p2_5 <= d$p97_5))
+cat(nrow(d), "rows\n")
+"""
+        result = subprocess.run([rscript, "-e", program, *self.adequacy], capture_output=True,
+                                text=True, timeout=120)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("rows", result.stdout)
 
