@@ -149,6 +149,44 @@ TEST_F(BatchFixture, AdequacyLeavesTheReportAndSpreadsheetsAlone) {
             json.find("\"first_year\": 1800"));
 }
 
+// The adequacy table beside the tidy one: a row per span, statistic and
+// size of the frame. Without simulations (-n 0) nothing is drawn, and only
+// the shares counted whole remain; asked for, subsamples are drawn.
+TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
+  const std::string data = example();
+  ASSERT_EQ(run({"--csv", "-n", "0", "-s", "3", "-o", dir.path(), data}), 0) << err;
+  auto lines = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
+  ASSERT_EQ(lines.size(), 1u + 2 * 30);  // ALDER: 30 trees with data, two statistics
+  const auto header = fields(lines[0], ',');
+  ASSERT_EQ(header.size(), 19u);
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto row = fields(lines[i], ',');
+    ASSERT_EQ(row.size(), header.size()) << lines[i];
+    EXPECT_EQ(row[4], "data");
+    EXPECT_EQ(row[5], "30");
+    EXPECT_EQ(row[11], "0");   // subsamples
+    EXPECT_EQ(row[12], "NA");  // mean
+    // A share only where every sample was counted.
+    EXPECT_EQ(row[16] == "NA", row[18] == "FALSE") << lines[i];
+  }
+  ASSERT_EQ(run({"--csv", "-n", "0", "-s", "3", "--adequacy-subsamples", "50", "-f", "-o", dir.path(),
+                 data}),
+            0) << err;
+  lines = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto row = fields(lines[i], ',');
+    EXPECT_EQ(row[11], "50");
+    EXPECT_NE(row[12], "NA");
+    EXPECT_NE(row[16], "NA");
+  }
+  EXPECT_EQ(parseCommandLine({"--adequacy-subsamples", "-1", data}).error,
+            "--adequacy-subsamples: '-1' is not a usable value (a whole number from 0 to 1000000 "
+            "is needed)");
+  EXPECT_EQ(parseCommandLine({"--frame", "all", data}).error,
+            "--frame: 'all' is not a usable value (data or recorders)");
+  EXPECT_EQ(parseCommandLine({"--frame", "recorders", data}).options.frame, FrameRule::kRecorders);
+}
+
 // The multi-site summary: a row per FILE and span in one table; an
 // existing table is replaced only with --force, before any analysis.
 TEST_F(BatchFixture, SummaryHasARowPerFileAndSpan) {

@@ -741,8 +741,10 @@ class Chart {
       show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
     }
     if (span.rows.empty()) {
-      const Layout none =
-          layOut(cr, "no simulations", kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
+      // A frame without trees has nothing to show; nor has a span without
+      // simulations.
+      const char* why = span.adequacy ? "no tree has data in this span" : "no simulations";
+      const Layout none = layOut(cr, why, kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
       show(cr, none, f.left, f.top + (f.height - sizeOf(none).height) / 2, kSoftInk);
     } else {
       setColour(cr, kInk);

@@ -604,6 +604,12 @@ TEST(ChartRender, AdequacyIsDrawnWithItsNote) {
     further.extrapolate = true;
     EXPECT_NE(pdfText(dir, rendered(further, {withAdequacy}, ChartFormat::kPdf)).find(" 20 "),
               std::string::npos);  // to 24, twice the trees
+    // A span whose frame holds no tree says so instead of drawing.
+    ChartSpan empty = span(1700, 1750, 12, true);
+    empty.adequacy = adequacyOf(empty, 0, 0.0);
+    EXPECT_NE(pdfText(dir, rendered(info, {withAdequacy, empty}, ChartFormat::kPdf))
+                  .find("no tree has data in this span"),
+              std::string::npos);
     // A complete sample: the asymptote's band is closed and marked.
     withAdequacy.adequacy->chao2.complete = true;
     withAdequacy.adequacy->upper95 = 13.5;
