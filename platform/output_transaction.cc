@@ -1,5 +1,7 @@
 #include "platform/output_transaction.h"
 
+#include "platform/interrupts.h"
+
 namespace rova {
 
 std::string lastPathPart(const std::string& path) {
@@ -35,6 +37,10 @@ std::string OutputTransaction::checkReplaceable(const std::string& finalName, bo
   if (status.kind != PathStatus::Kind::kMissing && !replace) {
     refusal = Refusal::kExists;
     return "it exists";
+  }
+  if (status.kind != PathStatus::Kind::kMissing) {
+    std::string reason = files_.replaceRefusal(finalName);
+    if (!reason.empty()) return reason;
   }
   refusal = Refusal::kNone;
   return "";
@@ -104,6 +110,9 @@ OutputTransaction::CommitResult OutputTransaction::commit() {
       return result;
     }
   }
+  // From the first rename to the last, an interrupt waits: a set of
+  // outputs half new and half old is what this class exists to prevent.
+  InterruptsHeld held;
   for (std::size_t i = 0; i < outputs_.size(); ++i) {
     const Output& output = outputs_[i];
     std::string error;
@@ -118,6 +127,7 @@ OutputTransaction::CommitResult OutputTransaction::commit() {
   }
   for (const std::string& name : result.written) files_.syncFolder(name);
   outputs_.clear();
+  held.placed();
   return result;
 }
 

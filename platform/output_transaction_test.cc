@@ -216,3 +216,44 @@ TEST(OutputTransaction, ChecksEveryFinalNameAgainBeforeTheFirstRename) {
 
 }  // namespace
 }  // namespace rova
+
+namespace rova {
+namespace {
+
+// FAT, exFAT and many SMB mounts have no hard links; some kernels and file
+// systems cannot rename without replacing either. New outputs still
+// appear, and what exists is still never replaced.
+TEST(OutputTransaction, NewOutputsAppearWithoutHardLinksAndNeverReplace) {
+  for (bool noReplaceRename : {true, false}) {
+    TwoOutputs t;
+    t.files.lackHardLinks();
+    if (!noReplaceRename) t.files.lackNoReplaceRename();
+    OutputTransaction outputs(t.files);
+    ASSERT_TRUE(t.stageAndWrite(outputs));
+    const OutputTransaction::CommitResult result = outputs.commit();
+    ASSERT_TRUE(result.ok) << result.failure;
+    EXPECT_EQ(read(t.files, "A.OUT"), "new report\n");
+    EXPECT_EQ(read(t.files, "A.XL1"), "row\n");
+    EXPECT_EQ(temporaries(t.files), 0);
+  }
+  // A file of that name that appears after the last check, as the renames
+  // begin, stays as it is; the exclusive create of the name refuses it.
+  TwoOutputs t;
+  t.files.lackHardLinks();
+  t.files.lackNoReplaceRename();
+  bool added = false;
+  t.files.onStep([&](Step step) {
+    if (step == Step::kRename && !added) t.files.addFile("A.XL1", "someone's rows\n");
+    added = added || step == Step::kRename;
+  });
+  OutputTransaction outputs(t.files);
+  ASSERT_TRUE(t.stageAndWrite(outputs));
+  const OutputTransaction::CommitResult result = outputs.commit();
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.failure.find("A.XL1: File exists"), std::string::npos) << result.failure;
+  EXPECT_EQ(read(t.files, "A.XL1"), "someone's rows\n");
+  EXPECT_EQ(temporaries(t.files), 0);
+}
+
+}  // namespace
+}  // namespace rova

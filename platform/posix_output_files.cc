@@ -2,7 +2,9 @@
 // exclusively under unpredictable names, their checked writing and
 // closing, and the names and folders that the output transaction checks.
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/random.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 
 #include "platform/interrupts.h"
 #include "platform/output_transaction.h"
+#include "platform/placing.h"
 #include "platform/posix_platform.h"
 
 namespace rova {
@@ -28,23 +31,24 @@ namespace {
 // checked, and the first error is kept.
 class FileOutputText : public OutputText {
  public:
-  explicit FileOutputText(int fd) : fd_(fd) {}
+  FileOutputText(int fd, std::string finalName) : fd_(fd), finalName_(std::move(finalName)) {}
   ~FileOutputText() override {
     if (fd_ >= 0) ::close(fd_);
   }
   void writeLine(std::string_view line) override {
     buffer_ += line;
     buffer_ += '\n';
-    if (buffer_.size() >= kBlock) flush();
+    if (buffer_.size() >= kBlock) flushOrThrow();
   }
   void write(std::string_view bytes) override {
     if (bytes.size() >= kBlock) {
-      flush();
+      flushOrThrow();
       writeAll(bytes.data(), bytes.size());
+      throwOnError();
       return;
     }
     buffer_ += bytes;
-    if (buffer_.size() >= kBlock) flush();
+    if (buffer_.size() >= kBlock) flushOrThrow();
   }
   bool close(std::string& error) override {
     if (fd_ >= 0) {
@@ -67,6 +71,13 @@ class FileOutputText : public OutputText {
     writeAll(buffer_.data(), buffer_.size());
     buffer_.clear();
   }
+  void flushOrThrow() {
+    flush();
+    throwOnError();
+  }
+  void throwOnError() const {
+    if (!error_.empty()) throw OutputWriteFailure("cannot write " + finalName_ + ": " + error_);
+  }
 
   // Writes until all is written or the first error, which is kept; after
   // an error nothing more is written.
@@ -84,6 +95,7 @@ class FileOutputText : public OutputText {
   }
 
   int fd_;
+  std::string finalName_;
   std::string buffer_;
   std::string error_;
 };
@@ -116,6 +128,32 @@ std::string unpredictableSuffix() {
   }
   return text;
 }
+
+int errorOf(int result) { return result == 0 ? 0 : errno; }
+
+class SystemPlacingSteps : public PlacingSteps {
+ public:
+  int renameNoReplace(const std::string& from, const std::string& to) override {
+#ifdef RENAME_NOREPLACE
+    return errorOf(::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
+#else
+    return ENOSYS;
+#endif
+  }
+  int link(const std::string& from, const std::string& to) override {
+    return errorOf(::link(from.c_str(), to.c_str()));
+  }
+  int createExclusive(const std::string& to) override {
+    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+  }
+  int renameOver(const std::string& from, const std::string& to) override {
+    return errorOf(::rename(from.c_str(), to.c_str()));
+  }
+  int unlink(const std::string& name) override { return errorOf(::unlink(name.c_str())); }
+};
 
 }  // namespace
 
@@ -171,7 +209,7 @@ std::unique_ptr<OutputText> PosixFileSystem::createTemporary(const std::string& 
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
       temporaryName = name;
-      return std::make_unique<FileOutputText>(fd);
+      return std::make_unique<FileOutputText>(fd, besideName);
     }
     const int reason = errno;
     forgetInterruptCleanup(name);
@@ -184,16 +222,78 @@ std::unique_ptr<OutputText> PosixFileSystem::createTemporary(const std::string& 
   return nullptr;
 }
 
+bool stickyFolderLetsReplace(unsigned folderMode, unsigned folderOwner, unsigned entryOwner,
+                             unsigned user, bool privileged) {
+  if ((folderMode & S_ISVTX) == 0) return true;
+  return privileged || user == entryOwner || user == folderOwner;
+}
+
+namespace {
+
+// True when the process may act on files as if it owned them
+// (CAP_FOWNER in its effective set), as root usually may.
+bool mayOverrideOwnership() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (::syscall(SYS_capget, &header, data) != 0) return ::geteuid() == 0;
+  return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+}
+
+}  // namespace
+
+std::string PosixFileSystem::replaceRefusal(const std::string& name) {
+  struct stat folder {}, entry {};
+  if (::stat(folderPart(name).c_str(), &folder) != 0 || ::lstat(name.c_str(), &entry) != 0) return "";
+  if (stickyFolderLetsReplace(folder.st_mode, folder.st_uid, entry.st_uid, ::geteuid(),
+                              mayOverrideOwnership())) {
+    return "";
+  }
+  return "it belongs to another user, in a folder where only a file's owner may replace it";
+}
+
+std::string PosixFileSystem::followLinks(const std::string& name) {
+  std::string current = name;
+  // As many links as the kernel follows in one path.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat entry {};
+    if (::lstat(current.c_str(), &entry) != 0 || !S_ISLNK(entry.st_mode)) return current;
+    // A link someone else made (in a shared folder, say) must not lead a
+    // write to a file of the user's choosing: it is replaced itself.
+    if (entry.st_uid != ::geteuid()) return current;
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(current, error);
+    if (error) return current;
+    current = target.is_absolute() || current.find('/') == std::string::npos
+                  ? target.string()
+                  : folderPart(current) + "/" + target.string();
+  }
+  return current;
+}
+
 bool PosixFileSystem::rename(const std::string& from, const std::string& to, bool replace,
                              std::string& error) {
+  // A file replaced keeps what its owner set: its permission bits, and its
+  // group where the user may give the new file that group. A link at `to`
+  // is replaced by a file with the usual permissions.
+  struct stat old {};
+  if (replace && ::lstat(to.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (::fchownat(AT_FDCWD, from.c_str(), static_cast<uid_t>(-1), old.st_gid,
+                   AT_SYMLINK_NOFOLLOW) != 0) {
+      // Not a group of the user's: the new file keeps the folder's group.
+    }
+    ::fchmodat(AT_FDCWD, from.c_str(), old.st_mode & 0777, 0);
+  }
   // rename() replaces the directory entry itself: a link at `to` is
-  // replaced, its target is left alone. link() refuses an existing entry.
-  if (replace ? ::rename(from.c_str(), to.c_str()) == 0 : ::link(from.c_str(), to.c_str()) == 0) {
-    if (!replace) ::unlink(from.c_str());
+  // replaced, its target is left alone. Without `replace` an existing
+  // entry is never replaced, whatever the file system offers.
+  SystemPlacingSteps steps;
+  const int result = replace ? (::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno)
+                             : placeWithoutReplacing(steps, from, to);
+  if (result == 0) {
     forgetInterruptCleanup(from);
     return true;
   }
-  error = std::strerror(errno);
+  error = std::strerror(result);
   return false;
 }
 

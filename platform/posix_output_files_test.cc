@@ -1,9 +1,11 @@
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -135,10 +137,127 @@ TEST(PosixOutputFilesDeathTest, AnInterruptRemovesTemporariesOfAnyPathLength) {
   dir.write(fs::relative(neighbour, dir.path()).string(), "keep\n");
   ASSERT_GT(folder.size(), 800u);
 
-  EXPECT_EXIT(interruptWhileWriting(folder + "/A.OUT"), ::testing::ExitedWithCode(128 + SIGINT),
+  EXPECT_EXIT(interruptWhileWriting(folder + "/A.OUT"), ::testing::KilledBySignal(SIGINT),
               "interrupted");
   EXPECT_EQ(temporariesIn(folder), 0);
   EXPECT_TRUE(fs::exists(neighbour));
+}
+
+// Ctrl-C arrives as the first output is renamed into place.
+class InterruptedAtFirstRename : public PosixFileSystem {
+ public:
+  bool rename(const std::string& from, const std::string& to, bool replace,
+              std::string& error) override {
+    if (!interrupted_) ::raise(SIGINT);
+    interrupted_ = true;
+    return PosixFileSystem::rename(from, to, replace, error);
+  }
+
+ private:
+  bool interrupted_ = false;
+};
+
+void commitInterruptedAtFirstRename(const std::string& folder) {
+  installInterruptHandlers();
+  InterruptedAtFirstRename files;
+  OutputTransaction outputs(files);
+  for (const char* name : {"A.OUT", "A.XL1", "A.XL2"}) {
+    OutputText* text = outputs.stage(folder + "/" + name, true).text;
+    if (text == nullptr) _exit(3);
+    text->writeLine("new");
+  }
+  outputs.commit();
+  _exit(4);  // reached only when the interrupt was never acted on
+}
+
+// Once the first rename is made, the others follow; the interrupt is then
+// acted on and says that the files are in place.
+TEST(PosixOutputFilesDeathTest, AnInterruptDuringTheRenamesWaitsForTheLastOne) {
+  TemporaryDirectory dir;
+  for (const char* name : {"A.OUT", "A.XL1", "A.XL2"}) dir.write(name, "old\n");
+  EXPECT_EXIT(commitInterruptedAtFirstRename(dir.path()), ::testing::KilledBySignal(SIGINT),
+              "interrupted \\(Ctrl-C\\); the output files already written are whole and in place");
+  for (const char* name : {"A.OUT", "A.XL1", "A.XL2"}) EXPECT_EQ(dir.read(name), "new\n") << name;
+  EXPECT_EQ(temporariesIn(dir.path()), 0);
+}
+
+TEST(PosixOutputFiles, AReplacedFileKeepsItsPermissionsAndGroup) {
+  TemporaryDirectory dir;
+  dir.write("A.OUT", "old\n");
+  dir.write("A.XL1", "old\n");
+  ASSERT_EQ(::chmod(dir.file("A.OUT").c_str(), 0600), 0);
+  ASSERT_EQ(::chmod(dir.file("A.XL1").c_str(), 0664), 0);
+  // A group other than the user's own, where the user may give it (root).
+  const bool otherGroup = ::chown(dir.file("A.XL1").c_str(), static_cast<uid_t>(-1), 65534) == 0;
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  for (const char* name : {"A.OUT", "A.XL1", "A.XL2"}) {
+    OutputText* text = outputs.stage(dir.file(name), true).text;
+    ASSERT_NE(text, nullptr) << name;
+    text->writeLine("new");
+  }
+  const mode_t previous = ::umask(022);
+  const bool committed = outputs.commit().ok;
+  ::umask(previous);
+  ASSERT_TRUE(committed);
+  struct stat out {}, xl1 {};
+  ASSERT_EQ(::stat(dir.file("A.OUT").c_str(), &out), 0);
+  ASSERT_EQ(::stat(dir.file("A.XL1").c_str(), &xl1), 0);
+  EXPECT_EQ(out.st_mode & 07777, 0600u);
+  EXPECT_EQ(xl1.st_mode & 07777, 0664u);
+  if (otherGroup) {
+    EXPECT_EQ(xl1.st_gid, 65534u);
+  }
+  EXPECT_EQ(dir.read("A.OUT"), "new\n");
+}
+
+TEST(PosixOutputFiles, OnlyOwnersReplaceInAStickyFolder) {
+  EXPECT_TRUE(stickyFolderLetsReplace(0777, 0, 1001, 1000, false));   // not sticky
+  EXPECT_FALSE(stickyFolderLetsReplace(01777, 0, 1001, 1000, false));  // /tmp, another's file
+  EXPECT_TRUE(stickyFolderLetsReplace(01777, 0, 1000, 1000, false));   // one's own file
+  EXPECT_TRUE(stickyFolderLetsReplace(01777, 1000, 1001, 1000, false));  // one's own folder
+  EXPECT_TRUE(stickyFolderLetsReplace(01777, 0, 1001, 1000, true));    // privileged
+}
+
+// As user 65534, a run whose second output is a file of user 65533 in a
+// sticky folder that everyone may write.
+void runAsAnotherUserInAStickyFolder(const std::string& folder) {
+  if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(5);
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  for (const char* name : {"A.OUT", "A.XL1", "A.XL2"}) {
+    OutputTransaction::Staged staged = outputs.stage(folder + "/" + name, true);
+    if (staged.refusal == OutputTransaction::Refusal::kNotReplaceable) {
+      std::fprintf(stderr, "refused %s: %s\n", name, staged.reason.c_str());
+      outputs.abandon();  // as a run that stops does
+      _exit(2);
+    }
+    if (staged.text == nullptr) _exit(3);
+    staged.text->writeLine("new");
+  }
+  _exit(outputs.commit().ok ? 0 : 4);
+}
+
+// The kernel's own rules, by a process without privileges: the file that
+// may not be replaced is refused before anything is renamed. Needs root to
+// set up the owners and to become another user.
+TEST(PosixOutputFilesDeathTest, AnotherUsersFileInAStickyFolderIsRefusedBeforeAnyRename) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the files other owners";
+  TemporaryDirectory dir;
+  const std::string folder = dir.file("shared");
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 01777), 0);
+  dir.write("shared/A.OUT", "old\n");
+  dir.write("shared/A.XL1", "someone else's\n");
+  ASSERT_EQ(::chown(dir.file("shared/A.OUT").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chown(dir.file("shared/A.XL1").c_str(), 65533, 65533), 0);
+  EXPECT_EXIT(runAsAnotherUserInAStickyFolder(folder), ::testing::ExitedWithCode(2),
+              "refused A.XL1: it belongs to another user");
+  EXPECT_EQ(dir.read("shared/A.OUT"), "old\n");
+  EXPECT_EQ(dir.read("shared/A.XL1"), "someone else's\n");
+  EXPECT_FALSE(fs::exists(dir.file("shared/A.XL2")));
+  EXPECT_EQ(temporariesIn(folder), 0);
 }
 
 TEST(PosixOutputFiles, CommandsRunWhileCtrlCAndQuitReachOnlyTheCommand) {
@@ -150,6 +269,34 @@ TEST(PosixOutputFiles, CommandsRunWhileCtrlCAndQuitReachOnlyTheCommand) {
   struct sigaction now {};
   sigaction(SIGINT, nullptr, &now);
   EXPECT_NE(now.sa_handler, SIG_IGN);  // ignored only while the command ran
+}
+
+// ROVA ignores SIGPIPE (and SIGXFSZ) and blocks signals at times; the
+// command it runs must start with none of that, as from a shell.
+TEST(PosixOutputFiles, CommandsStartWithDefaultSignalsAndNoneBlocked) {
+  TemporaryDirectory dir;
+  testing::ScriptedTerminal terminal;
+  ShellInterpreter shell(terminal);
+  struct sigaction ignore {}, savedPipe {}, savedSize {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, &savedPipe);
+  sigaction(SIGXFSZ, &ignore, &savedSize);
+  sigset_t blocked, saved;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigaddset(&blocked, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &blocked, &saved);
+  // A writer that ignores its write errors ends only by SIGPIPE; killed
+  // after 10 s should that not come.
+  shell.run("cd '" + dir.path() + "' && grep '^Sig[IB]' /proc/self/status > signals && " +
+            "timeout -s KILL 10 sh -c 'while :; do echo y; done | head -1' > yes; echo $? > status");
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  sigaction(SIGPIPE, &savedPipe, nullptr);
+  sigaction(SIGXFSZ, &savedSize, nullptr);
+  EXPECT_EQ(dir.read("signals"), "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
+  EXPECT_EQ(dir.read("yes"), "y\n");
+  EXPECT_EQ(dir.read("status"), "0\n");
 }
 
 }  // namespace

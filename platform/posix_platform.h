@@ -64,9 +64,18 @@ class PosixFileSystem : public FileSystem {
   bool rename(const std::string& from, const std::string& to, bool replace,
               std::string& error) override;
   void remove(const std::string& name) override;
+  std::string replaceRefusal(const std::string& name) override;
+  std::string followLinks(const std::string& name) override;
   void syncFolder(const std::string& name) override;
   bool readAll(const std::string& name, std::string& bytes, std::string& error) override;
 };
+
+// Whether rename() may replace an entry owned by `entryOwner` in a folder
+// of `folderMode` owned by `folderOwner`, done by `user`: always, unless
+// the folder has the sticky bit; then only for the owner of the entry or
+// of the folder, or a user with the privilege to override ownership.
+bool stickyFolderLetsReplace(unsigned folderMode, unsigned folderOwner, unsigned entryOwner,
+                             unsigned user, bool privileged);
 
 // Whether the screen may get colour sequences: not when NO_COLOR is set and
 // not empty, when TERM is "dumb", or when the screen is not a terminal.

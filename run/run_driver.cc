@@ -355,6 +355,14 @@ int runRova(Platform& platform) {
         run.console.write(run.console.colours.exitColour);
       platform.terminal.writeError(stop.message);
     }
+  } catch (const OutputWriteFailure& failure) {
+    // A full disk or a file-size limit: the run stops at the first failed
+    // write; the unfinished outputs are removed as the run ends.
+    status = 1;
+    if (ScreenColours::isOn(run.console.colours.exitColour))
+      run.console.write(run.console.colours.exitColour);
+    platform.terminal.writeError(" >> ROVA could not write its output: " + screenSafe(failure.what()) +
+                                 "; no file was written or replaced");
   }
   platform.terminal.finish();
   return status;

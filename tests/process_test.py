@@ -95,7 +95,8 @@ class SignalsEndRunsCleanly(unittest.TestCase):
             self.assertTrue(wait_for_temporary(p, out), "the run never started writing")
             p.send_signal(sig)
             _, err = p.communicate(timeout=60)
-            self.assertEqual(p.returncode, 128 + sig, err)
+            # Ended by the signal itself, as a shell loop must see it to stop.
+            self.assertEqual(p.returncode, -sig, err)
             self.assertIn(expected_line, err.decode())
             self.assertEqual(temporaries(out), [])
             self.assertEqual(snapshot(top), before)
@@ -112,6 +113,24 @@ class SignalsEndRunsCleanly(unittest.TestCase):
     def test_quit(self):
         self.run_interrupted_batch(signal.SIGQUIT, "quit")
 
+    def test_ctrl_c_stops_the_shell_loop_that_runs_rova(self):
+        # Ctrl-C reaches the whole foreground process group: the shell and
+        # rova. bash goes on with its loop when the child handled the
+        # signal and exited; it stops only when the child died of it.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"))
+            loop = (f'for n in 1 2; do "{ROVA}" --force -n 4096 W1.FHX; '
+                    'echo "after run $n"; done')
+            p = subprocess.Popen(["bash", "-c", loop], cwd=top, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, env=Environment(top).env,
+                                 start_new_session=True)
+            self.assertTrue(wait_for_temporary(p, top), "the run never started writing")
+            os.killpg(p.pid, signal.SIGINT)
+            out, err = p.communicate(timeout=60)
+            self.assertNotIn(b"after run", out, err)
+            self.assertEqual(p.returncode, -signal.SIGINT, err)
+            self.assertEqual(temporaries(top), [])
+
     def test_interrupted_dialogue_keeps_the_old_report(self):
         with tempfile.TemporaryDirectory() as top:
             write_fhx(os.path.join(top, "W1.FHX"))
@@ -126,7 +145,7 @@ class SignalsEndRunsCleanly(unittest.TestCase):
             self.assertTrue(wait_for_temporary(p, top), "the run never started writing")
             p.send_signal(signal.SIGINT)
             p.communicate(timeout=60)
-            self.assertEqual(p.returncode, 128 + signal.SIGINT)
+            self.assertEqual(p.returncode, -signal.SIGINT)
             self.assertEqual(temporaries(top), [])
             self.assertEqual(snapshot(top), before)
 
