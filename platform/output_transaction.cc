@@ -70,6 +70,7 @@ OutputTransaction::Staged OutputTransaction::stage(const std::string& finalName,
   Staged staged;
   staged.refusal = check(finalName, replace, staged.reason);
   if (staged.refusal != Refusal::kNone) return staged;
+  for (std::string& name : files_.removeLeftovers(finalName)) leftoversRemoved_.push_back(std::move(name));
   Output output{finalName, "", replace, nullptr};
   output.text = files_.createTemporary(finalName, output.temporaryName, staged.reason);
   if (!output.text) {
@@ -94,6 +95,8 @@ bool OutputTransaction::closeAll(CommitResult& result) {
 
 OutputTransaction::CommitResult OutputTransaction::commit() {
   CommitResult result;
+  result.leftoversRemoved = std::move(leftoversRemoved_);
+  leftoversRemoved_.clear();
   if (!closeAll(result)) {
     abandon();
     return result;

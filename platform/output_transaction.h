@@ -46,6 +46,9 @@ class OutputTransaction {
     bool ok = true;
     std::vector<std::string> written;  // final names now in place, in staging order
     std::string failure;               // when !ok: what went wrong, naming the file
+    // Temporary files that killed runs had left beside the outputs,
+    // removed when the outputs were staged.
+    std::vector<std::string> leftoversRemoved;
   };
 
   explicit OutputTransaction(FileSystem& files) : files_(files) {}
@@ -95,6 +98,7 @@ class OutputTransaction {
   FileSystem& files_;
   std::vector<Identity> protected_;
   std::vector<Output> outputs_;
+  std::vector<std::string> leftoversRemoved_;
 };
 
 // The last part of a path (after the last "/").

@@ -134,6 +134,12 @@ class FileSystem {
   // the way that is not a link (which need not exist); `name` itself when
   // it is no link. Only the user's own links are followed.
   virtual std::string followLinks(const std::string& name) { return name; }
+  // Removes the temporary files that runs of this program, killed before
+  // they could clean up, left in the folder that holds `besideName`, once
+  // per folder, and only those that provably are such leftovers: named
+  // with the process number of a run of this machine that no longer runs,
+  // and the user's own. Returns the names removed.
+  virtual std::vector<std::string> removeLeftovers(const std::string& /*besideName*/) { return {}; }
   // Makes the names given in the folder that holds `name` durable.
   virtual void syncFolder(const std::string& name) = 0;
   // The whole contents of a file, byte for byte.

@@ -8,8 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -192,13 +196,87 @@ bool PosixFileSystem::folderWritable(const std::string& name) {
   return ::access(folderPart(name).c_str(), W_OK | X_OK) == 0;
 }
 
+std::string temporaryHostTag() {
+  // The boot of this machine and the PID namespace of this process: a PID
+  // means the same process only where both are the same.
+  std::string identity;
+  if (std::FILE* boot = std::fopen("/proc/sys/kernel/random/boot_id", "re")) {
+    char line[64] = {};
+    if (std::fgets(line, sizeof line, boot) != nullptr) identity = line;
+    std::fclose(boot);
+  }
+  std::error_code error;
+  identity += std::filesystem::read_symlink("/proc/self/ns/pid", error).string();
+  // FNV-1a, 32 bits: a tag, not a secret.
+  std::uint32_t hash = 2166136261u;
+  for (unsigned char c : identity) hash = (hash ^ c) * 16777619u;
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
+  return text;
+}
+
+namespace {
+
+// The PID in a temporary name of a run of this machine and PID namespace
+// (".rova-<pid>-<tag>-<16 hex digits>.tmp"), 0 for any other name.
+long stalePidIn(const std::string& name, const std::string& tag) {
+  const std::string start = ".rova-";
+  if (name.rfind(start, 0) != 0 || name.size() < start.size() + 4) return 0;
+  std::size_t at = start.size();
+  long pid = 0;
+  while (at < name.size() && name[at] >= '0' && name[at] <= '9' && pid < 100000000) {
+    pid = pid * 10 + (name[at] - '0');
+    ++at;
+  }
+  const std::string rest = "-" + tag + "-";
+  if (pid <= 0 || name.compare(at, rest.size(), rest) != 0) return 0;
+  at += rest.size();
+  if (name.size() != at + 16 + 4 || name.compare(at + 16, 4, ".tmp") != 0) return 0;
+  for (std::size_t k = at; k < at + 16; ++k)
+    if (!std::isxdigit(static_cast<unsigned char>(name[k]))) return 0;
+  return pid;
+}
+
+}  // namespace
+
+std::vector<std::string> PosixFileSystem::removeLeftovers(const std::string& besideName) {
+  std::vector<std::string> removed;
+  const std::string folder = folderPart(besideName);
+  const std::string resolved = resolvedFolder(besideName);
+  if (resolved.empty() || !sweptFolders_.insert(resolved).second) return removed;
+  const std::string tag = temporaryHostTag();
+  const std::string prefix = (besideName.find('/') == std::string::npos ? "" : folder + "/");
+  std::error_code error;
+  std::filesystem::directory_iterator entries(folder, error);
+  for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+    const std::string name = entries->path().filename().string();
+    const long pid = stalePidIn(name, tag);
+    if (pid == 0 || pid == static_cast<long>(::getpid())) continue;
+    // Provably left by a run that was killed: its process is gone from
+    // this machine, the file is the user's own and a plain file with one
+    // name.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    struct stat info {};
+    const std::string path = prefix + name;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        info.st_nlink != 1) {
+      continue;
+    }
+    if (::unlink(path.c_str()) == 0) removed.push_back(path);
+  }
+  return removed;
+}
+
 std::unique_ptr<OutputText> PosixFileSystem::createTemporary(const std::string& besideName,
                                                              std::string& temporaryName,
                                                              std::string& error) {
   const std::string folder = folderPart(besideName);
   const std::string prefix = (besideName.find('/') == std::string::npos ? "" : folder + "/");
+  // The PID and the machine's tag in the name let a later run tell that
+  // the file was left by a run that was killed (SIGKILL, a power cut).
+  const std::string owner = std::to_string(::getpid()) + "-" + temporaryHostTag() + "-";
   for (int attempt = 0; attempt < 16; ++attempt) {
-    const std::string name = prefix + ".rova-" + unpredictableSuffix() + ".tmp";
+    const std::string name = prefix + ".rova-" + owner + unpredictableSuffix() + ".tmp";
     // The name is registered before the file exists, so that an interrupt
     // at any moment finds it; removing a name that was never created does
     // no harm.

@@ -1,6 +1,8 @@
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -258,6 +260,67 @@ TEST(PosixOutputFilesDeathTest, AnotherUsersFileInAStickyFolderIsRefusedBeforeAn
   EXPECT_EQ(dir.read("shared/A.XL1"), "someone else's\n");
   EXPECT_FALSE(fs::exists(dir.file("shared/A.XL2")));
   EXPECT_EQ(temporariesIn(folder), 0);
+}
+
+// Temporary files of killed runs are removed, and said, when they are
+// provably such: the PID named is of this machine and no longer runs.
+TEST(PosixOutputFiles, LeftoversOfKilledRunsAreRemovedAndOnlyThey) {
+  TemporaryDirectory dir;
+  const pid_t child = ::fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const std::string tag = temporaryHostTag();
+  const std::string digits = "0123456789abcdef";
+  const std::string dead = ".rova-" + std::to_string(child) + "-" + tag + "-" + digits + ".tmp";
+  const std::vector<std::string> kept{
+      ".rova-" + std::to_string(::getppid()) + "-" + tag + "-" + digits + ".tmp",  // still runs
+      ".rova-" + std::to_string(child) + "-" + (tag == "00000000" ? "00000001" : "00000000") + "-" +
+          digits + ".tmp",                                 // another machine's
+      ".rova-" + digits + ".tmp",                          // no PID in it
+      ".rova-" + std::to_string(child) + "-" + tag + "-" + digits + ".tmp.keep"};  // not ours
+  dir.write(dead, "half a report");
+  for (const std::string& name : kept) dir.write(name, "someone's");
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  OutputText* text = outputs.stage(dir.file("A.OUT"), false).text;
+  ASSERT_NE(text, nullptr);
+  text->writeLine("report");
+  const OutputTransaction::CommitResult result = outputs.commit();
+  ASSERT_TRUE(result.ok) << result.failure;
+  EXPECT_EQ(result.leftoversRemoved, std::vector<std::string>{dir.file(dead)});
+  EXPECT_FALSE(fs::exists(dir.file(dead)));
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
+  EXPECT_EQ(temporariesIn(dir.path()), static_cast<int>(kept.size()));
+}
+
+// Under a file-size limit (ulimit -f), with SIGXFSZ ignored as the program
+// does, the write that fails throws at once, naming the file and why.
+void writePastAFileSizeLimit(const std::string& folder) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit {65536, 65536};
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(5);
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  OutputText* text = outputs.stage(folder + "/A.OUT", false).text;
+  if (text == nullptr) _exit(3);
+  try {
+    for (int k = 0; k < 1000000; ++k) text->writeLine(std::string(100, 'x'));
+  } catch (const OutputWriteFailure& failure) {
+    std::fprintf(stderr, "%s\n", failure.what());
+    outputs.abandon();
+    _exit(0);
+  }
+  _exit(4);  // a hundred MB written past the limit without a word
+}
+
+TEST(PosixOutputFilesDeathTest, AFailedWriteStopsTheWritingAtOnce) {
+  TemporaryDirectory dir;
+  EXPECT_EXIT(writePastAFileSizeLimit(dir.path()), ::testing::ExitedWithCode(0),
+              "cannot write .*/A.OUT: File too large");
+  EXPECT_EQ(temporariesIn(dir.path()), 0);
+  EXPECT_FALSE(fs::exists(dir.file("A.OUT")));
 }
 
 TEST(PosixOutputFiles, CommandsRunWhileCtrlCAndQuitReachOnlyTheCommand) {

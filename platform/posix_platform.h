@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <set>
 
 #include "platform/platform.h"
 
@@ -66,9 +67,17 @@ class PosixFileSystem : public FileSystem {
   void remove(const std::string& name) override;
   std::string replaceRefusal(const std::string& name) override;
   std::string followLinks(const std::string& name) override;
+  std::vector<std::string> removeLeftovers(const std::string& besideName) override;
   void syncFolder(const std::string& name) override;
   bool readAll(const std::string& name, std::string& bytes, std::string& error) override;
+
+ private:
+  std::set<std::string> sweptFolders_;  // resolved folders already cleared of leftovers
 };
+
+// Eight hexadecimal digits that stand for this boot of this machine and
+// this PID namespace, in the names of temporary files.
+std::string temporaryHostTag();
 
 // Whether rename() may replace an entry owned by `entryOwner` in a folder
 // of `folderMode` owned by `folderOwner`, done by `user`: always, unless

@@ -326,6 +326,10 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
 
 std::vector<std::string> commitOutputs(RunContext& run) {
   OutputTransaction::CommitResult result = run.outputs.commit();
+  for (const std::string& name : result.leftoversRemoved) {
+    run.console.write(" >> removed " + screenSafe(name) +
+                      ", a temporary file left by an earlier run that was killed");
+  }
   if (result.ok) return result.written;
   run.console.write(" >> " + screenSafe(result.failure));
   std::string message = " >> ROVA could not write its output: " + screenSafe(result.failure);

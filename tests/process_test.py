@@ -11,6 +11,7 @@ Usage: process_test.py ROVA_BINARY
 """
 import os
 import random
+import resource
 import signal
 import subprocess
 import sys
@@ -112,6 +113,32 @@ class SignalsEndRunsCleanly(unittest.TestCase):
 
     def test_quit(self):
         self.run_interrupted_batch(signal.SIGQUIT, "quit")
+
+    def test_cpu_time_limit(self):
+        self.run_interrupted_batch(signal.SIGXCPU, "the CPU time limit was reached")
+
+
+class LimitsEndRunsCleanly(unittest.TestCase):
+    def test_a_file_size_limit_is_a_write_error_said_at_once(self):
+        # ulimit -f: the first write past the limit fails (the signal that
+        # would kill the run is ignored), the run stops there with the
+        # reason and leaves no temporary file.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"))
+            with open(os.path.join(top, "W1RVA.OUT"), "w") as f:
+                f.write("the report of an earlier run\n")
+            before = snapshot(top)
+
+            def limit():
+                resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
+
+            p = subprocess.run([ROVA, "--force", "-n", "4096", "W1.FHX"], cwd=top,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=Environment(top).env, preexec_fn=limit, timeout=120)
+            self.assertEqual(p.returncode, 1, p.stderr)
+            self.assertIn(b"W1RVA.OUT: File too large", p.stderr)
+            self.assertEqual(temporaries(top), [])
+            self.assertEqual(snapshot(top), before)
 
     def test_ctrl_c_stops_the_shell_loop_that_runs_rova(self):
         # Ctrl-C reaches the whole foreground process group: the shell and
