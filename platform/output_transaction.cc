@@ -1,5 +1,7 @@
 #include "platform/output_transaction.h"
 
+#include <map>
+
 #include "platform/interrupts.h"
 
 namespace rova {
@@ -29,6 +31,7 @@ std::string OutputTransaction::checkReplaceable(const std::string& finalName, bo
                                                 Refusal& refusal) {
   refusal = Refusal::kNotReplaceable;
   if (finalName.empty() || lastPathPart(finalName).empty()) return "no file name";
+  if (std::string reason = files_.nameRefusal(finalName); !reason.empty()) return reason;
   if (files_.resolvedFolder(finalName).empty()) return "its folder does not exist";
   const PathStatus status = files_.status(finalName);
   if (status.kind == PathStatus::Kind::kDirectory) return "it is a folder";
@@ -101,8 +104,25 @@ OutputTransaction::CommitResult OutputTransaction::commit() {
     abandon();
     return result;
   }
-  // Every final name is checked again before the first rename: the
-  // folders may have changed while the run wrote its files.
+  // While this run puts its files in place, no other run does in the same
+  // folders: two runs writing the same outputs never interleave them. The
+  // folders are locked in one order, so that two runs never wait for each
+  // other.
+  std::map<std::string, std::string> folders;  // resolved folder -> a name in it
+  for (const Output& output : outputs_) folders.emplace(files_.resolvedFolder(output.finalName), output.finalName);
+  std::vector<std::unique_ptr<FileSystem::FolderLock>> locks;
+  for (const auto& [folder, name] : folders) {
+    std::string error;
+    locks.push_back(files_.lockFolder(name, error));
+    if (!locks.back()) {
+      result.ok = false;
+      result.failure = "cannot write " + name + ": " + error;
+      abandon();
+      return result;
+    }
+  }
+  // Every final name is checked again before the first rename, under the
+  // locks: the folders may have changed while the run wrote its files.
   for (const Output& output : outputs_) {
     Refusal refusal = Refusal::kNone;
     const std::string reason = checkReplaceable(output.finalName, output.replace, refusal);

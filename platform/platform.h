@@ -125,6 +125,23 @@ class FileSystem {
   virtual bool rename(const std::string& from, const std::string& to, bool replace,
                       std::string& error) = 0;
   virtual void remove(const std::string& name) = 0;
+  // Why no file can be made under `name` on its file system: a last part
+  // longer than the file system's NAME_MAX, or a path (or that of the
+  // temporary file beside it) of PATH_MAX bytes or more. "" when it can.
+  virtual std::string nameRefusal(const std::string& /*name*/) { return ""; }
+  // Holds, while the lock lives, the right to put files in place in the
+  // folder that holds `name`: two runs writing the same outputs at once
+  // then put them in place one after the other, never interleaved. Waits
+  // a while for another run; nullptr with the reason when it cannot be
+  // had.
+  class FolderLock {
+   public:
+    virtual ~FolderLock() = default;
+  };
+  virtual std::unique_ptr<FolderLock> lockFolder(const std::string& /*name*/,
+                                                 std::string& /*error*/) {
+    return std::make_unique<FolderLock>();
+  }
   // Why rename() could not replace the existing entry `name` although its
   // folder can be written: in a folder with the sticky bit (like /tmp)
   // only the owner of the entry or of the folder, or a privileged user,

@@ -3,6 +3,7 @@
 // closing, and the names and folders that the output transaction checks.
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -327,6 +329,68 @@ std::string PosixFileSystem::replaceRefusal(const std::string& name) {
     return "";
   }
   return "it belongs to another user, in a folder where only a file's owner may replace it";
+}
+
+namespace {
+
+// The longest temporary name: ".rova-", a PID of up to ten digits, "-",
+// eight digits of the machine, "-", sixteen random digits, ".tmp".
+constexpr std::size_t kLongestTemporaryName = 6 + 10 + 1 + 8 + 1 + 16 + 4;
+
+// How long a run waits for another that puts its files in place in the
+// same folder: that takes milliseconds, unless the other run was stopped.
+constexpr int kLockWaitMilliseconds = 10000;
+
+class FlockedFolder : public FileSystem::FolderLock {
+ public:
+  explicit FlockedFolder(int fd) : fd_(fd) {}
+  ~FlockedFolder() override {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::string PosixFileSystem::nameRefusal(const std::string& name) {
+  const std::string folder = folderPart(name);
+  const std::string last = name.substr(name.find_last_of('/') + 1);
+  errno = 0;
+  long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (nameMax <= 0) nameMax = NAME_MAX;
+  if (last.size() > static_cast<std::size_t>(nameMax)) {
+    return "its name is " + std::to_string(last.size()) + " bytes long, more than the " +
+           std::to_string(nameMax) + " its file system allows";
+  }
+  const std::size_t longest = std::max(name.size(), folder.size() + 1 + kLongestTemporaryName);
+  if (longest >= PATH_MAX) {
+    return "its path (or that of its temporary file) is " + std::to_string(longest) +
+           " bytes long, more than the " + std::to_string(PATH_MAX - 1) + " a path may have";
+  }
+  return "";
+}
+
+std::unique_ptr<FileSystem::FolderLock> PosixFileSystem::lockFolder(const std::string& name,
+                                                                     std::string& error) {
+  const int fd = ::open(folderPart(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A folder that cannot be opened cannot be locked either; its outputs
+  // are then put in place as before, checked name by name.
+  if (fd < 0) return std::make_unique<FolderLock>();
+  for (int waited = 0;; waited += 20) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::make_unique<FlockedFolder>(fd);
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || waited >= kLockWaitMilliseconds) break;
+    ::usleep(20000);
+  }
+  const int reason = errno;
+  ::close(fd);
+  // A file system without locks (some network mounts): as before.
+  if (reason != EWOULDBLOCK) return std::make_unique<FolderLock>();
+  error = "another run of ROVA has been putting its files in place in the same folder for " +
+          std::to_string(kLockWaitMilliseconds / 1000) + " s";
+  return nullptr;
 }
 
 std::string PosixFileSystem::followLinks(const std::string& name) {

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/interrupts.h"
@@ -321,6 +323,59 @@ TEST(PosixOutputFilesDeathTest, AFailedWriteStopsTheWritingAtOnce) {
               "cannot write .*/A.OUT: File too large");
   EXPECT_EQ(temporariesIn(dir.path()), 0);
   EXPECT_FALSE(fs::exists(dir.file("A.OUT")));
+}
+
+// Names no file system could hold are refused when the outputs are
+// checked, before any analysis, not when they are put in place.
+TEST(PosixOutputFiles, NamesLongerThanTheFileSystemAllowsAreRefusedWhenChecked) {
+  TemporaryDirectory dir;
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  std::string reason;
+  EXPECT_EQ(outputs.check(dir.file(std::string(255, 'A')), false, reason),
+            OutputTransaction::Refusal::kNone)
+      << reason;
+  EXPECT_EQ(outputs.check(dir.file(std::string(256, 'A')), false, reason),
+            OutputTransaction::Refusal::kNotReplaceable);
+  EXPECT_EQ(reason, "its name is 256 bytes long, more than the 255 its file system allows");
+  std::string deep = dir.path();
+  while (deep.size() < 4096) deep += "/" + std::string(200, 'd');
+  EXPECT_EQ(outputs.check(deep + "/A.OUT", false, reason), OutputTransaction::Refusal::kNotReplaceable);
+  EXPECT_NE(reason.find("a path may have"), std::string::npos) << reason;
+  // A final name that fits, in a folder whose temporary names would not.
+  std::string folder = dir.path();
+  while (folder.size() + 1 + 46 < 4096) folder += "/d";
+  folder.resize(4096 - 1 - 20);
+  EXPECT_EQ(outputs.check(folder + "/A.OUT", false, reason), OutputTransaction::Refusal::kNotReplaceable);
+  EXPECT_NE(reason.find("that of its temporary file"), std::string::npos) << reason;
+}
+
+// Two runs writing into one folder at once put their files in place one
+// after the other: a commit waits while another run holds the folder.
+TEST(PosixOutputFiles, ACommitWaitsForAnotherRunPuttingFilesInTheSameFolder) {
+  TemporaryDirectory dir;
+  PosixFileSystem other;
+  std::string error;
+  auto held = other.lockFolder(dir.file("A.OUT"), error);
+  ASSERT_NE(held, nullptr) << error;
+  std::thread release([&held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    held.reset();
+  });
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  for (const char* name : {"A.OUT", "A.XL1"}) {
+    OutputText* text = outputs.stage(dir.file(name), true).text;
+    ASSERT_NE(text, nullptr);
+    text->writeLine("new");
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const OutputTransaction::CommitResult result = outputs.commit();
+  const auto waited = std::chrono::steady_clock::now() - start;
+  release.join();
+  ASSERT_TRUE(result.ok) << result.failure;
+  EXPECT_GE(waited, std::chrono::milliseconds(250));
+  EXPECT_EQ(dir.read("A.XL1"), "new\n");
 }
 
 TEST(PosixOutputFiles, CommandsRunWhileCtrlCAndQuitReachOnlyTheCommand) {

@@ -66,6 +66,8 @@ class PosixFileSystem : public FileSystem {
               std::string& error) override;
   void remove(const std::string& name) override;
   std::string replaceRefusal(const std::string& name) override;
+  std::string nameRefusal(const std::string& name) override;
+  std::unique_ptr<FolderLock> lockFolder(const std::string& name, std::string& error) override;
   std::string followLinks(const std::string& name) override;
   std::vector<std::string> removeLeftovers(const std::string& besideName) override;
   void syncFolder(const std::string& name) override;

@@ -118,28 +118,6 @@ class SignalsEndRunsCleanly(unittest.TestCase):
         self.run_interrupted_batch(signal.SIGXCPU, "the CPU time limit was reached")
 
 
-class LimitsEndRunsCleanly(unittest.TestCase):
-    def test_a_file_size_limit_is_a_write_error_said_at_once(self):
-        # ulimit -f: the first write past the limit fails (the signal that
-        # would kill the run is ignored), the run stops there with the
-        # reason and leaves no temporary file.
-        with tempfile.TemporaryDirectory() as top:
-            write_fhx(os.path.join(top, "W1.FHX"))
-            with open(os.path.join(top, "W1RVA.OUT"), "w") as f:
-                f.write("the report of an earlier run\n")
-            before = snapshot(top)
-
-            def limit():
-                resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
-
-            p = subprocess.run([ROVA, "--force", "-n", "4096", "W1.FHX"], cwd=top,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                               env=Environment(top).env, preexec_fn=limit, timeout=120)
-            self.assertEqual(p.returncode, 1, p.stderr)
-            self.assertIn(b"W1RVA.OUT: File too large", p.stderr)
-            self.assertEqual(temporaries(top), [])
-            self.assertEqual(snapshot(top), before)
-
     def test_ctrl_c_stops_the_shell_loop_that_runs_rova(self):
         # Ctrl-C reaches the whole foreground process group: the shell and
         # rova. bash goes on with its loop when the child handled the
@@ -175,6 +153,43 @@ class LimitsEndRunsCleanly(unittest.TestCase):
             self.assertEqual(p.returncode, -signal.SIGINT)
             self.assertEqual(temporaries(top), [])
             self.assertEqual(snapshot(top), before)
+
+
+class LimitsEndRunsCleanly(unittest.TestCase):
+    def test_a_file_size_limit_is_a_write_error_said_at_once(self):
+        # ulimit -f: the first write past the limit fails (the signal that
+        # would kill the run is ignored), the run stops there with the
+        # reason and leaves no temporary file.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"))
+            with open(os.path.join(top, "W1RVA.OUT"), "w") as f:
+                f.write("the report of an earlier run\n")
+            before = snapshot(top)
+
+            def limit():
+                resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
+
+            p = subprocess.run([ROVA, "--force", "-n", "4096", "W1.FHX"], cwd=top,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=Environment(top).env, preexec_fn=limit, timeout=120)
+            self.assertEqual(p.returncode, 1, p.stderr)
+            self.assertIn(b"W1RVA.OUT: File too large", p.stderr)
+            self.assertEqual(temporaries(top), [])
+            self.assertEqual(snapshot(top), before)
+
+
+class OutputNames(unittest.TestCase):
+    def test_a_name_too_long_for_the_file_system_is_refused_before_the_analysis(self):
+        with tempfile.TemporaryDirectory() as top:
+            name = "A" * 250 + ".FHX"
+            write_fhx(os.path.join(top, name), trees=5, years=30)
+            p = subprocess.run([ROVA, "--full-names", "-n", "3", name], cwd=top,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=Environment(top).env, timeout=60)
+            self.assertEqual(p.returncode, 1, p.stderr)
+            self.assertIn(b"RVA.OUT: its name is 257 bytes long, more than the 255", p.stderr)
+            self.assertNotIn(b"Time span", p.stderr)  # no analysis began
+            self.assertEqual(sorted(os.listdir(top)), sorted([name, ".home"]))
 
 
 class BrokenPipes(unittest.TestCase):
