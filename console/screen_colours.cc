@@ -14,6 +14,7 @@
 
 #include "console/console.h"
 #include "format/fields.h"
+#include "format/text.h"
 #include "platform/output_transaction.h"
 
 namespace rova {
@@ -141,7 +142,12 @@ void Console::saveColourSettings(char code) {
     OutputText* file = settings.stage(files_->followLinks(path), true).text;
     if (file == nullptr) continue;
     file->writeLine(line);
-    if (settings.commit().ok) return;
+    const OutputTransaction::CommitResult result = settings.commit();
+    for (const std::string& name : result.leftoversRemoved) {
+      write(" >> removed " + screenSafe(name) +
+            ", a temporary file left by an earlier run that was killed");
+    }
+    if (result.ok) return;
   }
 }
 

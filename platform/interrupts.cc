@@ -1,6 +1,7 @@
 #include "platform/interrupts.h"
 
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -69,6 +70,10 @@ const char* farewell(int signal) {
 // 128 + N is only the last resort, should the default action not end the
 // process.
 [[noreturn]] void dieBy(int signal) {
+  // SIGQUIT and SIGXCPU dump core by default: a core file would be a file
+  // the user never asked for, in the user's folder. The process ends by
+  // the signal all the same.
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   struct sigaction standard {};
   standard.sa_handler = SIG_DFL;
   sigemptyset(&standard.sa_mask);

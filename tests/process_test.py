@@ -118,6 +118,25 @@ class SignalsEndRunsCleanly(unittest.TestCase):
         self.run_interrupted_batch(signal.SIGXCPU, "the CPU time limit was reached")
 
 
+    def test_quit_leaves_no_core_file(self):
+        # SIGQUIT dumps core by default; ending by it must not leave a
+        # core file in the user's folder, whatever the core size limit.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"))
+
+            def allow_cores():
+                resource.setrlimit(resource.RLIMIT_CORE,
+                                   (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+
+            p = subprocess.Popen([ROVA, "-n", "4096", "W1.FHX"], cwd=top, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, env=Environment(top).env,
+                                 preexec_fn=allow_cores)
+            self.assertTrue(wait_for_temporary(p, top), "the run never started writing")
+            p.send_signal(signal.SIGQUIT)
+            _, err = p.communicate(timeout=60)
+            self.assertEqual(p.returncode, -signal.SIGQUIT, err)
+            self.assertEqual(sorted(os.listdir(top)), [".home", "W1.FHX"])
+
     def test_ctrl_c_stops_the_shell_loop_that_runs_rova(self):
         # Ctrl-C reaches the whole foreground process group: the shell and
         # rova. bash goes on with its loop when the child handled the
