@@ -197,6 +197,26 @@ class LimitsEndRunsCleanly(unittest.TestCase):
             self.assertEqual(snapshot(top), before)
 
 
+    def test_a_write_that_fails_stops_the_run_at_once(self):
+        # 361 segments make a report of some 10 MB; under a limit of 64 KiB
+        # the first block written fails, some 40 segments in, and the run
+        # stops there instead of computing the rest.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"), trees=30, years=400)
+
+            def limit():
+                resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
+
+            p = subprocess.run([ROVA, "-n", "200", "--segment-length", "40", "--segment-lag", "1",
+                                "W1.FHX"], cwd=top, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=Environment(top).env, preexec_fn=limit, timeout=120)
+            self.assertEqual(p.returncode, 1, p.stderr[-2000:])
+            self.assertIn(b"cannot write W1RVA.OUT: File too large; no file of it was written",
+                          p.stderr)
+            self.assertLess(p.stderr.count(b"Time span"), 100)
+            self.assertEqual(sorted(os.listdir(top)), [".home", "W1.FHX"])
+
+
 class OutputNames(unittest.TestCase):
     def test_a_name_too_long_for_the_file_system_is_refused_before_the_analysis(self):
         with tempfile.TemporaryDirectory() as top:
