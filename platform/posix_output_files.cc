@@ -3,6 +3,8 @@
 // closing, and the names and folders that the output transaction checks.
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
@@ -324,11 +326,23 @@ bool mayOverrideOwnership() {
 std::string PosixFileSystem::replaceRefusal(const std::string& name) {
   struct stat folder {}, entry {};
   if (::stat(folderPart(name).c_str(), &folder) != 0 || ::lstat(name.c_str(), &entry) != 0) return "";
-  if (stickyFolderLetsReplace(folder.st_mode, folder.st_uid, entry.st_uid, ::geteuid(),
-                              mayOverrideOwnership())) {
-    return "";
+  if (!stickyFolderLetsReplace(folder.st_mode, folder.st_uid, entry.st_uid, ::geteuid(),
+                               mayOverrideOwnership())) {
+    return "it belongs to another user, in a folder where only a file's owner may replace it";
   }
-  return "it belongs to another user, in a folder where only a file's owner may replace it";
+  // A file marked immutable or append-only (chattr +i, +a) cannot be
+  // replaced by anyone. Links carry no such marks.
+  if (S_ISREG(entry.st_mode)) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+      int flags = 0;
+      const bool known = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+      ::close(fd);
+      if (known && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0)
+        return "it is marked immutable or append-only (chattr), so it cannot be replaced";
+    }
+  }
+  return "";
 }
 
 namespace {

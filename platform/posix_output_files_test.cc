@@ -1,5 +1,8 @@
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -221,6 +224,35 @@ TEST(PosixOutputFiles, OnlyOwnersReplaceInAStickyFolder) {
   EXPECT_TRUE(stickyFolderLetsReplace(01777, 0, 1000, 1000, false));   // one's own file
   EXPECT_TRUE(stickyFolderLetsReplace(01777, 1000, 1001, 1000, false));  // one's own folder
   EXPECT_TRUE(stickyFolderLetsReplace(01777, 0, 1001, 1000, true));    // privileged
+}
+
+// rename() cannot replace a file marked immutable, even for root: such a
+// file refuses the run when it is staged, and nothing is replaced.
+TEST(PosixOutputFiles, AnImmutableFileIsRefusedBeforeAnyRename) {
+  TemporaryDirectory dir;
+  dir.write("A.OUT", "old\n");
+  dir.write("A.XL1", "kept for ever\n");
+  const int fd = ::open(dir.file("A.XL1").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  int flags = 0;
+  const bool marked = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                      (flags |= FS_IMMUTABLE_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+  ::close(fd);
+  if (!marked) GTEST_SKIP() << "files cannot be marked immutable here";
+  PosixFileSystem files;
+  OutputTransaction outputs(files);
+  ASSERT_NE(outputs.stage(dir.file("A.OUT"), true).text, nullptr);
+  const OutputTransaction::Staged staged = outputs.stage(dir.file("A.XL1"), true);
+  // The mark goes before the checks, so that the folder can be removed.
+  const int again = ::open(dir.file("A.XL1").c_str(), O_RDONLY);
+  flags &= ~FS_IMMUTABLE_FL;
+  ::ioctl(again, FS_IOC_SETFLAGS, &flags);
+  ::close(again);
+  EXPECT_EQ(staged.refusal, OutputTransaction::Refusal::kNotReplaceable);
+  EXPECT_NE(staged.reason.find("immutable"), std::string::npos) << staged.reason;
+  outputs.abandon();
+  EXPECT_EQ(dir.read("A.OUT"), "old\n");
+  EXPECT_EQ(temporariesIn(dir.path()), 0);
 }
 
 // As user 65534, a run whose second output is a file of user 65533 in a
