@@ -73,7 +73,8 @@ OutputTransaction::Staged OutputTransaction::stage(const std::string& finalName,
   Staged staged;
   staged.refusal = check(finalName, replace, staged.reason);
   if (staged.refusal != Refusal::kNone) return staged;
-  for (std::string& name : files_.removeLeftovers(finalName)) leftoversRemoved_.push_back(std::move(name));
+  for (std::string& name : files_.removeLeftovers(finalName))
+    leftoversRemoved_.push_back(std::move(name));
   Output output{finalName, "", replace, nullptr};
   output.text = files_.createTemporary(finalName, output.temporaryName, staged.reason);
   if (!output.text) {
@@ -109,7 +110,8 @@ OutputTransaction::CommitResult OutputTransaction::commit() {
   // folders are locked in one order, so that two runs never wait for each
   // other.
   std::map<std::string, std::string> folders;  // resolved folder -> a name in it
-  for (const Output& output : outputs_) folders.emplace(files_.resolvedFolder(output.finalName), output.finalName);
+  for (const Output& output : outputs_)
+    folders.emplace(files_.resolvedFolder(output.finalName), output.finalName);
   std::vector<std::unique_ptr<FileSystem::FolderLock>> locks;
   for (const auto& [folder, name] : folders) {
     std::string error;
