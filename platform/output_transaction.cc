@@ -138,18 +138,41 @@ OutputTransaction::CommitResult OutputTransaction::commit() {
   // From the first rename to the last, an interrupt waits: a set of
   // outputs half new and half old is what this class exists to prevent.
   InterruptsHeld held;
-  for (std::size_t i = 0; i < outputs_.size(); ++i) {
-    const Output& output = outputs_[i];
-    std::string error;
-    if (!files_.rename(output.temporaryName, output.finalName, output.replace, error)) {
+  // New names first: should one be refused (a file of that name appeared
+  // meanwhile, a device went away), the new files already placed, the
+  // run's own, are removed again and nothing has changed. Replacements
+  // last: once an old file is replaced it is gone, and a failure after it
+  // names the files in place.
+  std::vector<bool> placed(outputs_.size(), false);
+  bool replacedAny = false;
+  for (const bool replacing : {false, true}) {
+    for (std::size_t i = 0; i < outputs_.size(); ++i) {
+      const Output& output = outputs_[i];
+      if (output.replace != replacing) continue;
+      std::string error;
+      if (files_.rename(output.temporaryName, output.finalName, output.replace, error)) {
+        placed[i] = true;
+        replacedAny = replacedAny || replacing;
+        continue;
+      }
       result.ok = false;
       result.failure = "cannot write " + output.finalName + ": " + error;
-      outputs_.erase(outputs_.begin(), outputs_.begin() + static_cast<std::ptrdiff_t>(i));
+      std::vector<Output> unplaced;
+      for (std::size_t k = 0; k < outputs_.size(); ++k) {
+        if (!placed[k]) {
+          unplaced.push_back(std::move(outputs_[k]));
+        } else if (!replacedAny) {
+          files_.remove(outputs_[k].finalName);
+        } else {
+          result.written.push_back(outputs_[k].finalName);
+        }
+      }
+      outputs_ = std::move(unplaced);
       abandon();
       return result;
     }
-    result.written.push_back(output.finalName);
   }
+  for (const Output& output : outputs_) result.written.push_back(output.finalName);
   for (const std::string& name : result.written) files_.syncFolder(name);
   outputs_.clear();
   held.placed();

@@ -67,9 +67,10 @@ class OutputTransaction {
   // entry of that name refuses it (kExists).
   Staged stage(const std::string& finalName, bool replace);
 
-  // Closes every output, then gives each its final name. On a failure
-  // before the first rename nothing is replaced; a failure between renames
-  // names the files already in place.
+  // Closes every output, then gives each its final name: the new names
+  // first, then the replaced ones. On a failure before the first
+  // replacement nothing is left changed (new files already placed are
+  // removed again); a failure after it names the files in place.
   CommitResult commit();
 
   // Removes every temporary file not yet committed.
