@@ -627,6 +627,11 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
     } catch (const ProgramStop& stop) {
       status = 1;
       terminal.writeError(stop.message.empty() ? " >> the run stopped" : stop.message);
+    } catch (const OutputWriteFailure& failure) {
+      // Stopped at the first failed write; the FILE's unfinished outputs
+      // are already removed.
+      status = 1;
+      terminal.writeError(" >> " + screenSafe(failure.what()) + "; no file of it was written or replaced");
     }
     terminal.finish();
     if (!streams.out.flush()) {

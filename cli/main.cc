@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
   // A closed standard output is a write error to report, not a signal that
   // ends the run before its files are in place.
   ::signal(SIGPIPE, SIG_IGN);
+  // So is a file-size limit (ulimit -f): the write fails with "File too
+  // large", and the run stops with that message, its temporaries removed.
+  ::signal(SIGXFSZ, SIG_IGN);
   // Whatever fails, the run ends with one line and status 1; unwinding
   // removes the temporary files of unfinished outputs.
   try {

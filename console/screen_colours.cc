@@ -14,6 +14,7 @@
 
 #include "console/console.h"
 #include "format/fields.h"
+#include "format/text.h"
 #include "platform/output_transaction.h"
 
 namespace rova {
@@ -133,13 +134,20 @@ void Console::saveColourSettings(char code) {
   if (!locations_.configDirectory.empty()) files_->makeDirectories(locations_.configDirectory);
   // Written whole or not at all, like every output: a settings file is
   // never left cut short.
+  // A settings file that is a link (kept with the user's other
+  // configuration elsewhere) stays one: the file it leads to is replaced.
   for (const std::string& path : locations_.settingsFiles) {
     OutputTransaction settings(*files_);
     for (const std::string& name : readFiles_) settings.protect(name);
-    OutputText* file = settings.stage(path, true).text;
+    OutputText* file = settings.stage(files_->followLinks(path), true).text;
     if (file == nullptr) continue;
     file->writeLine(line);
-    if (settings.commit().ok) return;
+    const OutputTransaction::CommitResult result = settings.commit();
+    for (const std::string& name : result.leftoversRemoved) {
+      write(" >> removed " + screenSafe(name) +
+            ", a temporary file left by an earlier run that was killed");
+    }
+    if (result.ok) return;
   }
 }
 

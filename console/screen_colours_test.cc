@@ -75,6 +75,27 @@ TEST_F(ColourFixture, ColoursOffAreSavedAsNulsAndSurviveARestart) {
   EXPECT_EQ(console.colours.typingColour, " " + kEsc + "[0;34;47m");
 }
 
+// A settings file kept elsewhere through a link (relative here, through a
+// second link) stays a link; the file at its end gets the new choice, with
+// the permissions the user gave it.
+TEST_F(ColourFixture, ASettingsFileThatIsALinkIsFollowedToItsTarget) {
+  std::filesystem::create_directories(dir.file("config/rova"));
+  std::filesystem::create_directories(dir.file("dotfiles"));
+  dir.write("dotfiles/grn.ini", "P131171070\n");
+  std::filesystem::permissions(dir.file("dotfiles/grn.ini"), std::filesystem::perms::owner_read |
+                                                                 std::filesystem::perms::owner_write);
+  std::filesystem::create_symlink("grn.ini", dir.file("dotfiles/current.ini"));
+  std::filesystem::create_symlink("../../dotfiles/current.ini", dir.file("config/rova/GRN.INI"));
+  choose("T");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("config/rova/GRN.INI")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("dotfiles/current.ini")));
+  EXPECT_EQ(dir.read("dotfiles/grn.ini"), "P007047070\n");
+  EXPECT_EQ(std::filesystem::status(dir.file("dotfiles/grn.ini")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.file("dotfiles")))
+    EXPECT_NE(entry.path().filename().string().rfind(".rova-", 0), 0u) << entry.path();
+}
+
 // The settings file is written whole beside its name, never onto a file
 // the run reads: with the configuration folder unusable, the fallback in
 // the current folder is the input file here, and it is left alone.

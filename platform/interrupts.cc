@@ -1,6 +1,7 @@
 #include "platform/interrupts.h"
 
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,11 +14,14 @@ namespace {
 // Enough for every output of a run and the colour settings file, many
 // times over.
 constexpr int kMaxCleanups = 64;
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
 
 char restoreSequence[64] = {0};
 std::atomic<char*> cleanups[kMaxCleanups] = {};
 volatile sig_atomic_t inHandler = 0;
+// Set once a commit has put outputs in place: from then on an interrupt
+// says that those are whole.
+volatile sig_atomic_t outputsInPlace = 0;
 
 static_assert(std::atomic<char*>::is_always_lock_free, "the handler reads the names lock-free");
 
@@ -32,16 +36,60 @@ void writeAll(const char* text) {
 }
 
 const char* farewell(int signal) {
+  if (outputsInPlace) {
+    switch (signal) {
+      case SIGINT:
+        return "\nrova: interrupted (Ctrl-C); the output files already written are whole and in "
+               "place, the rest of the run was not completed\n";
+      case SIGHUP:
+        return "\nrova: the terminal was closed (hangup); the output files already written are "
+               "whole and in place, the rest of the run was not completed\n";
+      case SIGQUIT:
+        return "\nrova: quit; the output files already written are whole and in place, the rest "
+               "of the run was not completed\n";
+      case SIGXCPU:
+        return "\nrova: the CPU time limit was reached; the output files already written are "
+               "whole and in place, the rest of the run was not completed\n";
+      default:
+        return "\nrova: terminated; the output files already written are whole and in place, the "
+               "rest of the run was not completed\n";
+    }
+  }
   switch (signal) {
     case SIGINT: return "\nrova: interrupted (Ctrl-C); the run was not completed\n";
     case SIGHUP: return "\nrova: the terminal was closed (hangup); the run was not completed\n";
     case SIGQUIT: return "\nrova: quit; the run was not completed\n";
+    case SIGXCPU: return "\nrova: the CPU time limit was reached; the run was not completed\n";
     default: return "\nrova: terminated; the run was not completed\n";
   }
 }
 
+// Ends the process by the signal itself, with its default action, so that
+// whoever started the program (a shell loop, make, a script) sees that it
+// was interrupted rather than that it failed, and stops too. The status
+// 128 + N is only the last resort, should the default action not end the
+// process.
+[[noreturn]] void dieBy(int signal) {
+  // SIGQUIT and SIGXCPU dump core by default: a core file would be a file
+  // the user never asked for, in the user's folder. The process ends by
+  // the signal all the same.
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  sigemptyset(&standard.sa_mask);
+  sigaction(signal, &standard, nullptr);
+  // The signal is blocked while its handler runs: raised now, it waits
+  // until the mask lets it through, which the next call does.
+  ::raise(signal);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  _exit(128 + signal);
+}
+
 void onInterrupt(int signal) {
-  if (inHandler) _exit(128 + signal);
+  if (inHandler) dieBy(signal);
   inHandler = 1;
   for (auto& slot : cleanups) {
     const char* name = slot.load();
@@ -56,7 +104,7 @@ void onInterrupt(int signal) {
     }
   }
   writeAll(farewell(signal));
-  _exit(128 + signal);
+  dieBy(signal);
 }
 
 sigset_t interruptSignals() {
@@ -118,6 +166,18 @@ InterruptsBlocked::InterruptsBlocked() {
 }
 
 InterruptsBlocked::~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+
+InterruptsHeld::InterruptsHeld() {
+  const sigset_t set = interruptSignals();
+  pthread_sigmask(SIG_BLOCK, &set, &saved_);
+}
+
+InterruptsHeld::~InterruptsHeld() {
+  if (placed_) outputsInPlace = 1;
+  // An interrupt that came meanwhile is acted on here, with the message
+  // that fits what is now in place.
+  pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+}
 
 InterruptsIgnored::InterruptsIgnored() {
   struct sigaction ignore {};

@@ -1,7 +1,10 @@
-// Ctrl-C (SIGINT), SIGTERM, SIGHUP and SIGQUIT end the program at once,
-// from any place: the temporary files of the run's outputs are removed,
-// the terminal gets its plain colours back, one line says that the run was
-// not completed, and the exit status is 128 plus the signal number.
+// Ctrl-C (SIGINT), SIGTERM, SIGHUP, SIGQUIT and SIGXCPU (the CPU time
+// limit) end the program at once, from any place but the renames of a
+// commit: the temporary files of the run's outputs are removed, the
+// terminal gets its plain colours back, one line says that the run was not
+// completed (and, once a commit has put outputs in place, that those are
+// whole), and the program ends by the signal itself, with its default
+// action, so that a shell loop running it stops as well.
 //
 // The handler only does what is safe inside a signal handler: it unlinks
 // names stored whole beforehand and writes prepared bytes. A name is held
@@ -38,6 +41,23 @@ class InterruptsBlocked {
 
  private:
   sigset_t saved_;
+};
+
+// While an object lives, the interrupt signals wait: the renames of a
+// commit, once begun, are finished. Whatever came meanwhile is acted on
+// when the object ends; if placed() was called, the farewell then says that
+// the outputs written are whole and in place.
+class InterruptsHeld {
+ public:
+  InterruptsHeld();
+  ~InterruptsHeld();
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+  void placed() { placed_ = true; }
+
+ private:
+  sigset_t saved_;
+  bool placed_ = false;
 };
 
 // While an object lives, Ctrl-C and SIGQUIT are ignored, as while the

@@ -1,6 +1,10 @@
 #include "platform/memory_file_system.h"
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
+
+#include "platform/placing.h"
 
 namespace rova {
 
@@ -43,6 +47,43 @@ class MemoryFileSystem::Writer : public OutputText {
   std::string buffer_;
   std::string error_;
   bool closed_ = false;
+};
+
+// The steps of putting a file in place, as the file system was told to
+// have them.
+class MemoryFileSystem::Steps : public PlacingSteps {
+ public:
+  explicit Steps(MemoryFileSystem& files) : files_(files) {}
+  int renameNoReplace(const std::string& from, const std::string& to) override {
+    if (files_.lacksNoReplaceRename_) return EINVAL;
+    if (files_.entries_.count(to) != 0) return EEXIST;
+    return renameOver(from, to);
+  }
+  int link(const std::string& from, const std::string& to) override {
+    if (files_.lacksHardLinks_) return EPERM;
+    if (files_.entries_.count(to) != 0) return EEXIST;
+    files_.entries_[to] = files_.entries_.at(from);
+    return 0;
+  }
+  int createExclusive(const std::string& to) override {
+    if (files_.entries_.count(to) != 0) return EEXIST;
+    files_.entries_[to] = Entry{PathStatus::Kind::kRegular, files_.newNode(""), ""};
+    return 0;
+  }
+  int renameOver(const std::string& from, const std::string& to) override {
+    auto source = files_.entries_.find(from);
+    if (source == files_.entries_.end()) return ENOENT;
+    Entry moved = source->second;
+    files_.entries_.erase(source);
+    files_.entries_[to] = moved;
+    return 0;
+  }
+  int unlink(const std::string& name) override {
+    return files_.entries_.erase(name) != 0 ? 0 : ENOENT;
+  }
+
+ private:
+  MemoryFileSystem& files_;
 };
 
 MemoryFileSystem::MemoryFileSystem() { addFolder("."); }
@@ -186,12 +227,14 @@ bool MemoryFileSystem::rename(const std::string& from, const std::string& to, bo
     error = "No such file or directory";
     return false;
   }
+  if (!replace) {
+    Steps steps(*this);
+    const int result = placeWithoutReplacing(steps, from, to);
+    if (result != 0) error = std::strerror(result);
+    return result == 0;
+  }
   auto target = entries_.find(to);
   if (target != entries_.end()) {
-    if (!replace) {
-      error = "File exists";
-      return false;
-    }
     if (target->second.kind == PathStatus::Kind::kDirectory) {
       error = "Is a directory";
       return false;

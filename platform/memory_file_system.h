@@ -30,6 +30,10 @@ class MemoryFileSystem : public FileSystem {
   void addFolder(const std::string& name);
   void addLink(const std::string& name, const std::string& target);
   void setReadOnly(const std::string& folder);
+  // A file system without hard links (FAT, exFAT, many SMB mounts), and
+  // one whose kernel cannot rename without replacing.
+  void lackHardLinks() { lacksHardLinks_ = true; }
+  void lackNoReplaceRename() { lacksNoReplaceRename_ = true; }
 
   // The contents of a file, links followed; "" with false when absent.
   bool contents(const std::string& name, std::string& bytes) const;
@@ -63,6 +67,7 @@ class MemoryFileSystem : public FileSystem {
     std::string linkTarget;      // links
   };
   class Writer;
+  class Steps;
 
   // True (with the reason) when this call of the step is to fail.
   bool fails(Step step, std::string& reason);
@@ -75,6 +80,8 @@ class MemoryFileSystem : public FileSystem {
   std::function<void(Step)> onStep_;
   unsigned long long nextInode_ = 1;
   unsigned long long nextTemporary_ = 1;
+  bool lacksHardLinks_ = false;
+  bool lacksNoReplaceRename_ = false;
 };
 
 // The folder part of a path: "." without "/", "/" for a name in the root.

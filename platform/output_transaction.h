@@ -46,6 +46,9 @@ class OutputTransaction {
     bool ok = true;
     std::vector<std::string> written;  // final names now in place, in staging order
     std::string failure;               // when !ok: what went wrong, naming the file
+    // Temporary files that killed runs had left beside the outputs,
+    // removed when the outputs were staged.
+    std::vector<std::string> leftoversRemoved;
   };
 
   explicit OutputTransaction(FileSystem& files) : files_(files) {}
@@ -64,9 +67,10 @@ class OutputTransaction {
   // entry of that name refuses it (kExists).
   Staged stage(const std::string& finalName, bool replace);
 
-  // Closes every output, then gives each its final name. On a failure
-  // before the first rename nothing is replaced; a failure between renames
-  // names the files already in place.
+  // Closes every output, then gives each its final name: the new names
+  // first, then the replaced ones. On a failure before the first
+  // replacement nothing is left changed (new files already placed are
+  // removed again); a failure after it names the files in place.
   CommitResult commit();
 
   // Removes every temporary file not yet committed.
@@ -95,6 +99,7 @@ class OutputTransaction {
   FileSystem& files_;
   std::vector<Identity> protected_;
   std::vector<Output> outputs_;
+  std::vector<std::string> leftoversRemoved_;
 };
 
 // The last part of a path (after the last "/").

@@ -110,17 +110,38 @@ TEST(OutputTransaction, BytesAreWrittenAsTheyAreAndTheirFailureCounts) {
   EXPECT_EQ(temporaries(t.files), 0);
 }
 
-TEST(OutputTransaction, AFailedRenameNamesTheFilesAlreadyReplaced) {
+// New names are placed before old files are replaced: a failure among them
+// takes back the new files already placed, and nothing has changed. Only
+// a failure after a replacement leaves files in place, and names them.
+TEST(OutputTransaction, AFailedRenameChangesNothingOrNamesTheFilesInPlace) {
+  {
+    TwoOutputs t;
+    t.files.failAt(Step::kRename, 2, "No such device");  // the replacement of A.OUT
+    OutputTransaction outputs(t.files);
+    ASSERT_TRUE(t.stageAndWrite(outputs));
+    const OutputTransaction::CommitResult result = outputs.commit();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.written, std::vector<std::string>{});
+    EXPECT_EQ(result.failure, "cannot write A.OUT: No such device");
+    EXPECT_EQ(read(t.files, "A.OUT"), "old report\n");
+    EXPECT_EQ(read(t.files, "A.XL1"), "<absent>");
+    EXPECT_EQ(temporaries(t.files), 0);
+  }
   TwoOutputs t;
-  t.files.failAt(Step::kRename, 2, "No such device");
+  t.files.addFile("B.OUT", "old second report\n");
+  t.files.failAt(Step::kRename, 3, "No such device");  // the replacement of B.OUT
   OutputTransaction outputs(t.files);
   ASSERT_TRUE(t.stageAndWrite(outputs));
+  OutputText* second = outputs.stage("B.OUT", true).text;
+  ASSERT_NE(second, nullptr);
+  second->writeLine("new second report");
   const OutputTransaction::CommitResult result = outputs.commit();
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.written, std::vector<std::string>{"A.OUT"});
-  EXPECT_EQ(result.failure, "cannot write A.XL1: No such device");
+  EXPECT_EQ(result.written, (std::vector<std::string>{"A.OUT", "A.XL1"}));
+  EXPECT_EQ(result.failure, "cannot write B.OUT: No such device");
   EXPECT_EQ(read(t.files, "A.OUT"), "new report\n");
-  EXPECT_EQ(read(t.files, "A.XL1"), "<absent>");
+  EXPECT_EQ(read(t.files, "A.XL1"), "row\n");
+  EXPECT_EQ(read(t.files, "B.OUT"), "old second report\n");
   EXPECT_EQ(temporaries(t.files), 0);
 }
 
@@ -212,6 +233,50 @@ TEST(OutputTransaction, ChecksEveryFinalNameAgainBeforeTheFirstRename) {
   EXPECT_EQ(read(files, "A.OUT"), "<absent>");
   EXPECT_EQ(read(files, "B.OUT"), "someone else's\n");
   EXPECT_EQ(temporaries(files), 0);
+}
+
+}  // namespace
+}  // namespace rova
+
+namespace rova {
+namespace {
+
+// FAT, exFAT and many SMB mounts have no hard links; some kernels and file
+// systems cannot rename without replacing either. New outputs still
+// appear, and what exists is still never replaced.
+TEST(OutputTransaction, NewOutputsAppearWithoutHardLinksAndNeverReplace) {
+  for (bool noReplaceRename : {true, false}) {
+    TwoOutputs t;
+    t.files.lackHardLinks();
+    if (!noReplaceRename) t.files.lackNoReplaceRename();
+    OutputTransaction outputs(t.files);
+    ASSERT_TRUE(t.stageAndWrite(outputs));
+    const OutputTransaction::CommitResult result = outputs.commit();
+    ASSERT_TRUE(result.ok) << result.failure;
+    EXPECT_EQ(read(t.files, "A.OUT"), "new report\n");
+    EXPECT_EQ(read(t.files, "A.XL1"), "row\n");
+    EXPECT_EQ(temporaries(t.files), 0);
+  }
+  // A file of that name that appears after the last check, as the renames
+  // begin, stays as it is: the exclusive create of the name refuses it,
+  // before any old file is replaced.
+  TwoOutputs t;
+  t.files.lackHardLinks();
+  t.files.lackNoReplaceRename();
+  bool added = false;
+  t.files.onStep([&](Step step) {
+    if (step == Step::kRename && !added) t.files.addFile("A.XL1", "someone's rows\n");
+    added = added || step == Step::kRename;
+  });
+  OutputTransaction outputs(t.files);
+  ASSERT_TRUE(t.stageAndWrite(outputs));
+  const OutputTransaction::CommitResult result = outputs.commit();
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.failure.find("A.XL1: File exists"), std::string::npos) << result.failure;
+  EXPECT_EQ(result.written, std::vector<std::string>{});
+  EXPECT_EQ(read(t.files, "A.XL1"), "someone's rows\n");
+  EXPECT_EQ(read(t.files, "A.OUT"), "old report\n");
+  EXPECT_EQ(temporaries(t.files), 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,15 @@ class InputText {
 // UTF-8 byte-order mark at the start dropped.
 std::vector<std::string> splitTextLines(const std::string& contents);
 
+// What writing an output throws when its bytes cannot be written (a full
+// disk, a file-size limit): the run stops at once instead of computing,
+// for minutes perhaps, what could not be kept. The text names the file
+// and the reason.
+class OutputWriteFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class OutputText {
  public:
   virtual ~OutputText() = default;
@@ -66,7 +76,9 @@ class OutputText {
   // chart) written whole, and blocks of lines prepared with their line
   // ends, such as a report's table.
   virtual void write(std::string_view bytes) = 0;
-  // Flushes and closes; false with a reason when the file could not be
+  // Files written by the program throw OutputWriteFailure from writeLine
+  // and write at the first error. close() never throws:
+  // flushes and closes; false with a reason when the file could not be
   // written to the end.
   virtual bool close(std::string& error) = 0;
 };
@@ -113,6 +125,38 @@ class FileSystem {
   virtual bool rename(const std::string& from, const std::string& to, bool replace,
                       std::string& error) = 0;
   virtual void remove(const std::string& name) = 0;
+  // Why no file can be made under `name` on its file system: a last part
+  // longer than the file system's NAME_MAX, or a path (or that of the
+  // temporary file beside it) of PATH_MAX bytes or more. "" when it can.
+  virtual std::string nameRefusal(const std::string& /*name*/) { return ""; }
+  // Holds, while the lock lives, the right to put files in place in the
+  // folder that holds `name`: two runs writing the same outputs at once
+  // then put them in place one after the other, never interleaved. Waits
+  // a while for another run; nullptr with the reason when it cannot be
+  // had.
+  class FolderLock {
+   public:
+    virtual ~FolderLock() = default;
+  };
+  virtual std::unique_ptr<FolderLock> lockFolder(const std::string& /*name*/,
+                                                 std::string& /*error*/) {
+    return std::make_unique<FolderLock>();
+  }
+  // Why rename() could not replace the existing entry `name` although its
+  // folder can be written: in a folder with the sticky bit (like /tmp)
+  // only the owner of the entry or of the folder, or a privileged user,
+  // may replace it. "" when it could.
+  virtual std::string replaceRefusal(const std::string& /*name*/) { return ""; }
+  // Where links at `name` lead in the end: the name of the first entry on
+  // the way that is not a link (which need not exist); `name` itself when
+  // it is no link. Only the user's own links are followed.
+  virtual std::string followLinks(const std::string& name) { return name; }
+  // Removes the temporary files that runs of this program, killed before
+  // they could clean up, left in the folder that holds `besideName`, once
+  // per folder, and only those that provably are such leftovers: named
+  // with the process number of a run of this machine that no longer runs,
+  // and the user's own. Returns the names removed.
+  virtual std::vector<std::string> removeLeftovers(const std::string& /*besideName*/) { return {}; }
   // Makes the names given in the folder that holds `name` durable.
   virtual void syncFolder(const std::string& name) = 0;
   // The whole contents of a file, byte for byte.

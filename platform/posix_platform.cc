@@ -287,8 +287,18 @@ void ShellInterpreter::run(const std::string& commandLine) {
   InterruptsIgnored ignored;
   pid_t child = ::fork();
   if (child == 0) {
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGQUIT, SIG_DFL);
+    // The command starts as a shell started it would: every signal with
+    // its default action and none blocked. ROVA ignores SIGPIPE and
+    // SIGXFSZ and holds signals while it renames its outputs; a command
+    // that inherited that (`yes | head -1`) would never end. Only calls
+    // that are safe between fork and exec are made here.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &standard, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }

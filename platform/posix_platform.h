@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <set>
 
 #include "platform/platform.h"
 
@@ -64,9 +65,28 @@ class PosixFileSystem : public FileSystem {
   bool rename(const std::string& from, const std::string& to, bool replace,
               std::string& error) override;
   void remove(const std::string& name) override;
+  std::string replaceRefusal(const std::string& name) override;
+  std::string nameRefusal(const std::string& name) override;
+  std::unique_ptr<FolderLock> lockFolder(const std::string& name, std::string& error) override;
+  std::string followLinks(const std::string& name) override;
+  std::vector<std::string> removeLeftovers(const std::string& besideName) override;
   void syncFolder(const std::string& name) override;
   bool readAll(const std::string& name, std::string& bytes, std::string& error) override;
+
+ private:
+  std::set<std::string> sweptFolders_;  // resolved folders already cleared of leftovers
 };
+
+// Eight hexadecimal digits that stand for this boot of this machine and
+// this PID namespace, in the names of temporary files.
+std::string temporaryHostTag();
+
+// Whether rename() may replace an entry owned by `entryOwner` in a folder
+// of `folderMode` owned by `folderOwner`, done by `user`: always, unless
+// the folder has the sticky bit; then only for the owner of the entry or
+// of the folder, or a user with the privilege to override ownership.
+bool stickyFolderLetsReplace(unsigned folderMode, unsigned folderOwner, unsigned entryOwner,
+                             unsigned user, bool privileged);
 
 // Whether the screen may get colour sequences: not when NO_COLOR is set and
 // not empty, when TERM is "dumb", or when the screen is not a terminal.

@@ -19,4 +19,12 @@ namespace rova {
 void* programModuleSymbol(const std::string& file, const char* buildSymbol,
                           const std::string& build, const char* symbol, std::string& error);
 
+// The same for the module at `path`. Before it is loaded, the file is
+// checked to be a whole shared library for this machine that names
+// `buildSymbol`: one cut short or another program's is refused with the
+// reason, never loaded (a file cut short would end the program with a bus
+// error).
+void* moduleSymbolAt(const std::string& path, const char* buildSymbol, const std::string& build,
+                     const char* symbol, std::string& error);
+
 }  // namespace rova

@@ -347,6 +347,10 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
 
 std::vector<std::string> commitOutputs(RunContext& run) {
   OutputTransaction::CommitResult result = run.outputs.commit();
+  for (const std::string& name : result.leftoversRemoved) {
+    run.console.write(" >> removed " + screenSafe(name) +
+                      ", a temporary file left by an earlier run that was killed");
+  }
   if (result.ok) return result.written;
   run.console.write(" >> " + screenSafe(result.failure));
   std::string message = " >> ROVA could not write its output: " + screenSafe(result.failure);
@@ -376,6 +380,14 @@ int runRova(Platform& platform) {
         run.console.write(run.console.colours.exitColour);
       platform.terminal.writeError(stop.message);
     }
+  } catch (const OutputWriteFailure& failure) {
+    // A full disk or a file-size limit: the run stops at the first failed
+    // write; the unfinished outputs are removed as the run ends.
+    status = 1;
+    if (ScreenColours::isOn(run.console.colours.exitColour))
+      run.console.write(run.console.colours.exitColour);
+    platform.terminal.writeError(" >> ROVA could not write its output: " + screenSafe(failure.what()) +
+                                 "; no file was written or replaced");
   }
   platform.terminal.finish();
   return status;

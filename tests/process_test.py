@@ -11,6 +11,7 @@ Usage: process_test.py ROVA_BINARY
 """
 import os
 import random
+import resource
 import signal
 import subprocess
 import sys
@@ -95,7 +96,8 @@ class SignalsEndRunsCleanly(unittest.TestCase):
             self.assertTrue(wait_for_temporary(p, out), "the run never started writing")
             p.send_signal(sig)
             _, err = p.communicate(timeout=60)
-            self.assertEqual(p.returncode, 128 + sig, err)
+            # Ended by the signal itself, as a shell loop must see it to stop.
+            self.assertEqual(p.returncode, -sig, err)
             self.assertIn(expected_line, err.decode())
             self.assertEqual(temporaries(out), [])
             self.assertEqual(snapshot(top), before)
@@ -112,6 +114,47 @@ class SignalsEndRunsCleanly(unittest.TestCase):
     def test_quit(self):
         self.run_interrupted_batch(signal.SIGQUIT, "quit")
 
+    def test_cpu_time_limit(self):
+        self.run_interrupted_batch(signal.SIGXCPU, "the CPU time limit was reached")
+
+
+    def test_quit_leaves_no_core_file(self):
+        # SIGQUIT dumps core by default; ending by it must not leave a
+        # core file in the user's folder, whatever the core size limit.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"))
+
+            def allow_cores():
+                resource.setrlimit(resource.RLIMIT_CORE,
+                                   (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+
+            p = subprocess.Popen([ROVA, "-n", "4096", "W1.FHX"], cwd=top, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, env=Environment(top).env,
+                                 preexec_fn=allow_cores)
+            self.assertTrue(wait_for_temporary(p, top), "the run never started writing")
+            p.send_signal(signal.SIGQUIT)
+            _, err = p.communicate(timeout=60)
+            self.assertEqual(p.returncode, -signal.SIGQUIT, err)
+            self.assertEqual(sorted(os.listdir(top)), [".home", "W1.FHX"])
+
+    def test_ctrl_c_stops_the_shell_loop_that_runs_rova(self):
+        # Ctrl-C reaches the whole foreground process group: the shell and
+        # rova. bash goes on with its loop when the child handled the
+        # signal and exited; it stops only when the child died of it.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"))
+            loop = (f'for n in 1 2; do "{ROVA}" --force -n 4096 W1.FHX; '
+                    'echo "after run $n"; done')
+            p = subprocess.Popen(["bash", "-c", loop], cwd=top, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, env=Environment(top).env,
+                                 start_new_session=True)
+            self.assertTrue(wait_for_temporary(p, top), "the run never started writing")
+            os.killpg(p.pid, signal.SIGINT)
+            out, err = p.communicate(timeout=60)
+            self.assertNotIn(b"after run", out, err)
+            self.assertEqual(p.returncode, -signal.SIGINT, err)
+            self.assertEqual(temporaries(top), [])
+
     def test_interrupted_dialogue_keeps_the_old_report(self):
         with tempfile.TemporaryDirectory() as top:
             write_fhx(os.path.join(top, "W1.FHX"))
@@ -126,9 +169,66 @@ class SignalsEndRunsCleanly(unittest.TestCase):
             self.assertTrue(wait_for_temporary(p, top), "the run never started writing")
             p.send_signal(signal.SIGINT)
             p.communicate(timeout=60)
-            self.assertEqual(p.returncode, 128 + signal.SIGINT)
+            self.assertEqual(p.returncode, -signal.SIGINT)
             self.assertEqual(temporaries(top), [])
             self.assertEqual(snapshot(top), before)
+
+
+class LimitsEndRunsCleanly(unittest.TestCase):
+    def test_a_file_size_limit_is_a_write_error_said_at_once(self):
+        # ulimit -f: the first write past the limit fails (the signal that
+        # would kill the run is ignored), the run stops there with the
+        # reason and leaves no temporary file.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"))
+            with open(os.path.join(top, "W1RVA.OUT"), "w") as f:
+                f.write("the report of an earlier run\n")
+            before = snapshot(top)
+
+            def limit():
+                resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
+
+            p = subprocess.run([ROVA, "--force", "-n", "4096", "W1.FHX"], cwd=top,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=Environment(top).env, preexec_fn=limit, timeout=120)
+            self.assertEqual(p.returncode, 1, p.stderr)
+            self.assertIn(b"W1RVA.OUT: File too large", p.stderr)
+            self.assertEqual(temporaries(top), [])
+            self.assertEqual(snapshot(top), before)
+
+
+    def test_a_write_that_fails_stops_the_run_at_once(self):
+        # 361 segments make a report of some 10 MB; under a limit of 64 KiB
+        # the first block written fails, some 40 segments in, and the run
+        # stops there instead of computing the rest.
+        with tempfile.TemporaryDirectory() as top:
+            write_fhx(os.path.join(top, "W1.FHX"), trees=30, years=400)
+
+            def limit():
+                resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
+
+            p = subprocess.run([ROVA, "-n", "200", "--segment-length", "40", "--segment-lag", "1",
+                                "W1.FHX"], cwd=top, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=Environment(top).env, preexec_fn=limit, timeout=120)
+            self.assertEqual(p.returncode, 1, p.stderr[-2000:])
+            self.assertIn(b"cannot write W1RVA.OUT: File too large; no file of it was written",
+                          p.stderr)
+            self.assertLess(p.stderr.count(b"Time span"), 100)
+            self.assertEqual(sorted(os.listdir(top)), [".home", "W1.FHX"])
+
+
+class OutputNames(unittest.TestCase):
+    def test_a_name_too_long_for_the_file_system_is_refused_before_the_analysis(self):
+        with tempfile.TemporaryDirectory() as top:
+            name = "A" * 250 + ".FHX"
+            write_fhx(os.path.join(top, name), trees=5, years=30)
+            p = subprocess.run([ROVA, "--full-names", "-n", "3", name], cwd=top,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=Environment(top).env, timeout=60)
+            self.assertEqual(p.returncode, 1, p.stderr)
+            self.assertIn(b"RVA.OUT: its name is 257 bytes long, more than the 255", p.stderr)
+            self.assertNotIn(b"Time span", p.stderr)  # no analysis began
+            self.assertEqual(sorted(os.listdir(top)), sorted([name, ".home"]))
 
 
 class BrokenPipes(unittest.TestCase):

@@ -135,6 +135,19 @@ class FolderFileSystem : public FileSystem {
     return inner_.rename(in(from), in(to), replace, error);
   }
   void remove(const std::string& name) override { inner_.remove(in(name)); }
+  std::string nameRefusal(const std::string& name) override { return inner_.nameRefusal(in(name)); }
+  std::unique_ptr<FolderLock> lockFolder(const std::string& name, std::string& error) override {
+    return inner_.lockFolder(in(name), error);
+  }
+  std::string replaceRefusal(const std::string& name) override {
+    return inner_.replaceRefusal(in(name));
+  }
+  // A link's target comes back as the inner file system names it; absolute
+  // names pass through in() unchanged.
+  std::string followLinks(const std::string& name) override { return inner_.followLinks(in(name)); }
+  std::vector<std::string> removeLeftovers(const std::string& besideName) override {
+    return inner_.removeLeftovers(in(besideName));
+  }
   void syncFolder(const std::string& name) override { inner_.syncFolder(in(name)); }
   bool readAll(const std::string& name, std::string& bytes, std::string& error) override {
     return inner_.readAll(in(name), bytes, error);
