@@ -50,12 +50,7 @@ const std::vector<TidyColumn>& adequacyColumns() {
   return columns;
 }
 
-std::string adequacyHeader() {
-  std::string header;
-  for (const TidyColumn& column : adequacyColumns())
-    header += (header.empty() ? "" : ",") + std::string(column.name);
-  return header + "\n";
-}
+std::string adequacyHeader() { return csvHeader(adequacyColumns()); }
 
 std::string adequacyRows(const std::string& site, const SpanAdequacy& span) {
   std::string lines;

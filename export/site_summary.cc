@@ -71,12 +71,7 @@ const std::vector<TidyColumn>& siteSummaryColumns() {
   return columns;
 }
 
-std::string siteSummaryHeader() {
-  std::string header;
-  for (const TidyColumn& column : siteSummaryColumns())
-    header += (header.empty() ? "" : ",") + std::string(column.name);
-  return header + "\n";
-}
+std::string siteSummaryHeader() { return csvHeader(siteSummaryColumns()); }
 
 std::string siteSummaryRow(const SiteSummary& s) {
   const SpanAdequacy& a = s.span;

@@ -100,11 +100,13 @@ const std::vector<TidyColumn>& tidyCsvColumns() {
   return columns;
 }
 
-std::string tidyCsvHeader() {
+std::string csvHeader(const std::vector<TidyColumn>& columns) {
   std::string header;
-  for (const TidyColumn& column : tidyCsvColumns()) header += (header.empty() ? "" : ",") + std::string(column.name);
+  for (const TidyColumn& column : columns) header += (header.empty() ? "" : ",") + std::string(column.name);
   return header + "\n";
 }
+
+std::string tidyCsvHeader() { return csvHeader(tidyCsvColumns()); }
 
 namespace {
 

@@ -58,6 +58,9 @@ struct TidyColumn {
 // Every column in the order of the table.
 const std::vector<TidyColumn>& tidyCsvColumns();
 
+// The header row of a table with these columns, ending in "\n".
+std::string csvHeader(const std::vector<TidyColumn>& columns);
+
 // The header row, ending in "\n".
 std::string tidyCsvHeader();
 
