@@ -180,7 +180,7 @@ TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
     EXPECT_NE(row[16], "NA");
   }
   EXPECT_EQ(parseCommandLine({"--adequacy-subsamples", "-1", data}).error,
-            "--adequacy-subsamples: '-1' is not a usable value (a whole number from 0 to 1000000 "
+            "--adequacy-subsamples: '-1' is not a usable value (a whole number from 0 to 100000 "
             "is needed)");
   EXPECT_EQ(parseCommandLine({"--frame", "all", data}).error,
             "--frame: 'all' is not a usable value (data or recorders)");

@@ -11,7 +11,7 @@
 namespace rova {
 namespace {
 
-constexpr int kMostAdequacySubsamples = 1000000;
+constexpr int kMostAdequacySubsamples = 100000;
 
 // A whole number that fits in 32 signed bits, with nothing else around it.
 std::optional<int> strictInteger(const std::string& text) {
@@ -227,7 +227,7 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
                              : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
                              : name == "adequacy-within" ? " (a percentage, 0 or more, is needed)"
                              : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
-                             : name == "adequacy-subsamples" ? " (a whole number from 0 to 1000000 is needed)"
+                             : name == "adequacy-subsamples" ? " (a whole number from 0 to 100000 is needed)"
                              : name == "frame" ? " (data or recorders)"
                                                      : " (a whole number is needed)";
     return shown + ": '" + value + "' is not a usable value" + need;
@@ -341,7 +341,7 @@ was changed is said on standard error):
       --adequacy-subsamples N
                            random samples per sample size in the adequacy
                            table where the samples cannot be counted whole
-                           (0 to 1000000; default 1000, 0 with -n 0)
+                           (0 to 100000; default 1000, 0 with -n 0)
       --frame RULE         the trees an adequacy figure counts in a span:
                            data (default: series whose record covers a year
                            of it) or recorders (series recording in it)
