@@ -97,6 +97,26 @@ std::vector<int> compositeYears(const std::vector<YearTrees>& years, const std::
   return found;
 }
 
+std::vector<SiteYear> siteYears(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                                const std::vector<CompositeFilter>& filters) {
+  const std::vector<int> trees = frameTrees(data, first, last, FrameRule::kData, injuryMode);
+  std::vector<SiteYear> out;
+  for (const YearTrees& y : yearTrees(data, trees, first, last, injuryMode)) {
+    SiteYear year;
+    year.year = y.year;
+    year.recording = static_cast<int>(y.recording.size());
+    year.scarred = static_cast<int>(y.scarred.size());
+    for (int t : trees) {
+      const char code = data.code(y.year, t);
+      year.injured += code >= 'a' && code <= 'z';
+    }
+    for (const CompositeFilter& filter : filters)
+      year.composite.push_back(compositePasses(filter, year.scarred, year.recording));
+    out.push_back(std::move(year));
+  }
+  return out;
+}
+
 std::optional<double> weibullShape(const std::vector<double>& x) {
   if (x.size() < 3) return std::nullopt;
   std::vector<double> logs;

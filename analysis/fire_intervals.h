@@ -71,6 +71,23 @@ struct IntervalStatistics {
   std::optional<double> weibullUpperExceedance;
 };
 
+// One year of a site as the per-year table shows it: the trees of the
+// frame that record, that are scarred (fire events) and that carry an
+// injury (a lower-case code, whether or not injuries count), and whether
+// the year passes each filter with all of them.
+struct SiteYear {
+  int year = 0;
+  int recording = 0;
+  int scarred = 0;
+  int injured = 0;
+  std::vector<char> composite;  // one per filter, in order
+};
+
+// The years first..last inside the table of the trees with data in the
+// span (the data frame).
+std::vector<SiteYear> siteYears(const FireHistory& data, int first, int last, InjuryMode injuryMode,
+                                const std::vector<CompositeFilter>& filters);
+
 // The statistics of the intervals between successive `years` (ascending).
 IntervalStatistics intervalStatistics(const std::vector<int>& years);
 

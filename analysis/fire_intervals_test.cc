@@ -57,6 +57,24 @@ TEST(CompositeFilter, YearsOfAHandMadeSite) {
   EXPECT_EQ(compositeYears(years, sample, {0, 1, 1}), (std::vector<int>{1901, 1904}));
 }
 
+TEST(CompositeFilter, SiteYearsCountTheTreesWithDataAndTheirInjuries) {
+  // Tree 3 has an injury in 1901 beside its recording years; tree 4 holds
+  // no data in the span and is not counted.
+  const FireHistory h = makeHistory(1900, {"|A|", "||A", "|a|", "....|"});
+  const std::vector<SiteYear> scars =
+      siteYears(h, 1900, 1902, InjuryMode::kFireScarsOnly, {{25, 2, 1}, {50, 2, 2}});
+  ASSERT_EQ(scars.size(), 3u);
+  EXPECT_EQ(scars[1].recording, 3);
+  EXPECT_EQ(scars[1].scarred, 1);
+  EXPECT_EQ(scars[1].injured, 1);
+  EXPECT_EQ(scars[1].composite, (std::vector<char>{1, 0}));
+  const std::vector<SiteYear> injuries =
+      siteYears(h, 1900, 1902, InjuryMode::kAllInjuries, {{25, 2, 1}, {50, 2, 2}});
+  EXPECT_EQ(injuries[1].scarred, 2);  // the injury counts as a fire event
+  EXPECT_EQ(injuries[1].injured, 1);
+  EXPECT_EQ(injuries[1].composite, (std::vector<char>{1, 1}));
+}
+
 TEST(CompositeFilter, AnyScarredTreeIsTheFireFrequency) {
   RandomGenerator g;
   g.seed(5);

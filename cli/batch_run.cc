@@ -11,6 +11,7 @@
 #include "export/sha256.h"
 #include "export/site_summary.h"
 #include "export/tidy_table.h"
+#include "export/years_table.h"
 #include "format/fields.h"
 #include "format/text.h"
 #include "format/utf8.h"
@@ -162,6 +163,7 @@ std::vector<std::string> plannedNames(const RunContext& run, const BatchOptions&
   if (b.csv) {
     names.push_back(tidyName(run, ".csv"));
     names.push_back(tidyName(run, "-adequacy.csv"));
+    if (b.intervals) names.push_back(tidyName(run, "-years.csv"));
     names.push_back(tidyName(run, ".json"));
   }
   if (b.plot)
@@ -336,6 +338,13 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     std::string frames = adequacyHeader();
     for (const SpanAdequacy& span : adequacy) frames += adequacyRows(site, span);
     writeWhole(open(tidyName(run, "-adequacy.csv"), 0), frames);
+    if (b.intervals) {
+      const RunOptions& o = run.options;
+      writeWhole(open(tidyName(run, "-years.csv"), 0),
+                 yearsTable(site, siteYears(*run.data, o.processFirstYear, o.processLastYear,
+                                            o.injuryMode, compositeFilters(b)),
+                            compositeFilters(b)));
+    }
   }
   if (b.plot) {
     // The run's title (as the report shows it) and the input's name
@@ -385,6 +394,17 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
       meta.filesSha256.push_back(summed == sums.end() ? "" : summed->second->hex());
     }
     meta.columns = {{"tidy", &tidyCsvColumns()}, {"adequacy", &adequacyColumns()}};
+    const std::vector<TidyColumn> yearColumns = yearsColumns(compositeFilters(b));
+    if (b.intervals) {
+      meta.columns.push_back({"years", &yearColumns});
+      for (const CompositeFilter& filter : compositeFilters(b)) {
+        char percent[32];
+        std::snprintf(percent, sizeof percent, "%g", filter.percent);
+        meta.composites.push_back(std::string(percent) + "," + std::to_string(filter.minRecorders) +
+                                  "," + std::to_string(filter.minScarred));
+      }
+      meta.recordingRule = kRecordingRule;
+    }
     if (b.summary) meta.columns.push_back({"sites", &siteSummaryColumns()});
     meta.adequacy = criterionOf(run, b);
     meta.frame = frameRuleName(b.frame);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -185,6 +186,33 @@ TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
   EXPECT_EQ(parseCommandLine({"--frame", "all", data}).error,
             "--frame: 'all' is not a usable value (data or recorders)");
   EXPECT_EQ(parseCommandLine({"--frame", "recorders", data}).options.frame, FrameRule::kRecorders);
+}
+
+// The per-year table: every year of the span, and with the filter "any
+// scarred tree" exactly the fire years that the tidy table's value of all
+// trees counts.
+TEST_F(BatchFixture, YearsTableHoldsTheCompositesOfEveryYear) {
+  const std::string data = example();
+  ASSERT_EQ(run({"--csv", "--composite", "0,1,1", "--composite", "10,2,1", "-n", "10", "-s", "3",
+                 "-o", dir.path(), data}),
+            0) << err;
+  const auto lines = testing::splitLines(dir.read("ALDERRVADF-years.csv"));
+  ASSERT_EQ(lines.size(), 1u + 391);  // 1600..1990
+  EXPECT_EQ(lines[0],
+            "site,year,recording_trees,scarred_trees,injured_trees,composite_0_1_1,composite_10_2_1");
+  int fireYears = 0;
+  for (std::size_t i = 1; i < lines.size(); ++i) fireYears += fields(lines[i], ',')[5] == "TRUE";
+  const auto tidy = testing::splitLines(dir.read("ALDERRVADF.csv"));
+  const auto observed = fields(tidy[1], ',');  // all 30 trees, threshold 1
+  ASSERT_EQ(observed[6], "TRUE");
+  EXPECT_EQ(std::lround(std::strtod(observed[8].c_str(), nullptr) * 391 / 100), fireYears);
+  const std::string json = dir.read("ALDERRVADF.json");
+  EXPECT_NE(json.find("\"composites\": [\n    \"0,1,1\",\n    \"10,2,1\"\n  ]"), std::string::npos)
+      << json;
+  EXPECT_EQ(parseCommandLine({"--composite", "25,2", data}).error,
+            "--composite: '25,2' is not a usable value (PERCENT,MINREC,MINSCAR is needed: a "
+            "percentage from 0 to 100, then two whole numbers from 1 to 200, e.g. 25,2,1)");
+  EXPECT_TRUE(parseCommandLine({"--composite", "25,2,1", data}).options.intervals);
 }
 
 // The multi-site summary: a row per FILE and span in one table; an

@@ -126,6 +126,14 @@ const std::vector<ValueOption>& valueOptions() {
          o.adequacySubsamples = value;
          return true;
        }},
+      {"composite", 0,
+       [](BatchOptions& o, const std::string& v) {
+         const auto filter = parseCompositeFilter(v);
+         if (!filter) return false;
+         o.composites.push_back(*filter);
+         o.intervals = true;
+         return true;
+       }},
       {"frame", 0,
        [](BatchOptions& o, const std::string& v) {
          if (v != "data" && v != "recorders") return false;
@@ -146,6 +154,7 @@ const std::vector<FlagOption>& flagOptions() {
       {"csv", 0, &BatchOptions::csv},
       {"plot", 0, &BatchOptions::plot},
       {"extrapolate", 0, &BatchOptions::extrapolate},
+      {"intervals", 0, &BatchOptions::intervals},
       {"quiet", 'q', &BatchOptions::quiet},
       {"help", 'h', &BatchOptions::help},
       {"version", 'V', &BatchOptions::version},
@@ -229,6 +238,9 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
                              : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
                              : name == "adequacy-subsamples" ? " (a whole number from 0 to 100000 is needed)"
                              : name == "frame" ? " (data or recorders)"
+                             : name == "composite"
+                                 ? " (PERCENT,MINREC,MINSCAR is needed: a percentage from 0 to 100, "
+                                   "then two whole numbers from 1 to 200, e.g. 25,2,1)"
                                                      : " (a whole number is needed)";
     return shown + ": '" + value + "' is not a usable value" + need;
   }
@@ -294,6 +306,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   return result;
 }
 
+std::vector<CompositeFilter> compositeFilters(const BatchOptions& options) {
+  if (options.composites.empty()) return {CompositeFilter{25, 2, 1}, CompositeFilter{0, 1, 1}};
+  std::vector<CompositeFilter> filters;
+  for (const CompositeFilter& f : options.composites) {
+    bool seen = false;
+    for (const CompositeFilter& g : filters)
+      seen = seen || (g.percent == f.percent && g.minRecorders == f.minRecorders &&
+                      g.minScarred == f.minScarred);
+    if (!seen) filters.push_back(f);
+  }
+  return filters;
+}
+
 std::string versionText() { return std::string("rova ") + kProgramVersion + "\n"; }
 
 std::string usageText() {
@@ -346,6 +371,13 @@ was changed is said on standard error):
                            data (default: series whose record covers a year
                            of it) or recorders (series recording in it)
       --extrapolate        the chart extends the curves to twice the trees
+      --intervals          with --csv: also the per-year table of recording,
+                           scarred and injured trees and composite fire years
+      --composite P,R,S    a composite filter (repeatable; implies --intervals):
+                           a year is a composite fire year when at least S
+                           trees are scarred, at least R record, and the
+                           scarred are at least P % of the recording
+                           (default 25,2,1 and 0,1,1)
       --multi-site NAME    also write NAME, one table of every FILE and span:
                            site, frame, observed frequency at both
                            thresholds, Chao2 asymptote with its interval,
@@ -359,6 +391,7 @@ Files written, for job ID with method D|R and injuries F|I:
   IDRVA<D|R><F|I>.XL1/.XL2 spreadsheet rows for thresholds 1 and 2
   IDRVA<D|R><F|I>.csv/.json  with --csv
   IDRVA<D|R><F|I>-adequacy.csv  with --csv: sample adequacy on each span's frame
+  IDRVA<D|R><F|I>-years.csv  with --csv and --intervals: the per-year table
   IDRVA<D|R><F|I>.svg/.pdf/.png  with --plot (--plot-format)
 
 Every output name is checked before the first analysis: two FILEs that would

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/fire_intervals.h"
 #include "analysis/sampling_frame.h"
 #include "export/chart_render.h"
 
@@ -42,6 +43,11 @@ struct BatchOptions {
   std::optional<int> adequacySubsamples;
   // The chart extends the curves to twice the frame's trees.
   bool extrapolate = false;
+  // Composite fire years and fire intervals (--intervals): the per-year
+  // table with --csv. The filters of --composite (which implies
+  // --intervals), in the order given; none given: 25,2,1 and 0,1,1.
+  bool intervals = false;
+  std::vector<CompositeFilter> composites;
   // The multi-site summary: one table with a row per FILE and span,
   // written under this name in the output folder.
   std::optional<std::string> summary;
@@ -63,6 +69,10 @@ struct CommandLine {
 // after "=" or attached to a short option, short flags bundled, long
 // options abbreviated to any unambiguous prefix.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The composite filters a run uses: those of --composite, each once, or
+// 25,2,1 and 0,1,1.
+std::vector<CompositeFilter> compositeFilters(const BatchOptions& options);
 
 std::string usageText();
 std::string versionText();

@@ -322,6 +322,10 @@ std::string runMetadataJson(const RunMetadata& meta) {
       sums.push_back(sum.empty() ? Json(nullptr) : Json(sum));
     document["files_sha256"] = sums;
   }
+  if (!meta.composites.empty()) {
+    document["composites"] = meta.composites;
+    document["recording_rule"] = meta.recordingRule;
+  }
   Json columns = Json::object();
   for (const auto& [table, list] : meta.columns) columns[table] = columnList(*list);
   document["columns"] = columns;

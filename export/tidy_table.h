@@ -123,6 +123,10 @@ struct RunMetadata {
   // How many trees are enough: written when the criterion is set.
   std::optional<AdequacyCriterion> adequacy;
   std::string frame = "data";  // the sampling frame's rule
+  // The composite filters ("25,2,1") and the rule by which a tree records:
+  // written when the run asks for composites and intervals.
+  std::vector<std::string> composites;
+  std::string recordingRule;
   std::vector<SpanAdequacy> spans;  // in run order
 };
 

@@ -39,7 +39,7 @@ class TidyTable(unittest.TestCase):
         data = os.path.join(cls.folder, "ALDER.FHX")
         shutil.copy(os.path.join(SOURCE, "examples", "ALDER.FHX"), data)
         shutil.copy(os.path.join(SOURCE, "examples", "ALDER.FHX"), os.path.join(cls.folder, "BIRCH.FHX"))
-        run_rova(cls.folder, "-n", "20", "-s", "5", data)
+        run_rova(cls.folder, "-n", "20", "-s", "5", "--intervals", data)
         run_rova(cls.folder, "-n", "20", "-s", "5", "-R", "--segment-length", "200",
                  "--segment-lag", "100", os.path.join(cls.folder, "BIRCH.FHX"))
         cls.tables = [os.path.join(cls.folder, "ALDERRVADF.csv"), os.path.join(cls.folder, "BIRCHRVARF.csv")]
@@ -111,7 +111,8 @@ cat(nrow(d), "rows\n")
                 with open(name, "rb") as f:
                     self.assertEqual(hashlib.sha256(f.read()).hexdigest(), sum_, name)
             self.assertEqual(meta["site"], job[:5])
-            self.assertEqual(set(meta["columns"]), {"tidy", "adequacy"})
+            self.assertEqual(set(meta["columns"]), {"tidy", "adequacy", "years"} if job == "ALDERRVADF"
+                             else {"tidy", "adequacy"})
 
     def test_r_reads_the_adequacy_table_with_its_types(self):
         rscript = shutil.which("Rscript")
@@ -129,6 +130,9 @@ stopifnot(all(d$trees >= 1 & d$trees <= d$frame_trees))
 stopifnot(setequal(unique(d$statistic), c("fire_frequency", "fire_frequency_confirmed")))
 stopifnot(all(d$share_within_se[d$share_exact] == 0))
 stopifnot(all(d$p2_5 <= d$p97_5))
+y <- read.csv(sub("adequacy", "years", files[1]))
+stopifnot(is.logical(y$composite_25_2_1), is.logical(y$composite_0_1_1), is.integer(y$year))
+stopifnot(all(y$scarred_trees <= y$recording_trees), all(y$composite_0_1_1 == (y$scarred_trees > 0)))
 cat(nrow(d), "rows\n")
 """
         result = subprocess.run([rscript, "-e", program, *self.adequacy], capture_output=True,
