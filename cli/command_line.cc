@@ -276,7 +276,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   return result;
 }
 
-std::string versionText() { return std::string("rova ") + kProgramVersion + "\n"; }
+std::string versionText() {
+  return std::string("rova ") + kProgramVersion +
+         "\n"
+         "Copyright (c) 2026 The ROVA developers\n"
+         "MIT licence: you may use, copy, modify and redistribute this program, keeping\n"
+         "this notice; it comes with no warranty. The full text is in the file LICENSE\n"
+         "of the source and in share/doc/rova/copyright where it is installed.\n"
+         "To cite it and the methods it uses: CITATION.cff, or REFERENCES in man rova.\n";
+}
 
 std::string usageText() {
   return R"(Usage: rova                      the dialogue (asks for everything)

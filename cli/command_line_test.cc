@@ -112,7 +112,11 @@ TEST(CommandLineTest, PlotFormatsAreAListThatImpliesThePlot) {
 // One version everywhere: the program's, its --version, and the build's
 // (which names the Debian package).
 TEST(CommandLineTest, VersionIsTheProgramsAndTheBuilds) {
-  EXPECT_EQ(versionText(), std::string("rova ") + kProgramVersion + "\n");
+  const std::string text = versionText();
+  EXPECT_EQ(text.substr(0, text.find('\n') + 1), std::string("rova ") + kProgramVersion + "\n");
+  // The licence is said with the version, as a researcher depositing code needs it.
+  EXPECT_NE(text.find("Copyright (c) 2026 The ROVA developers\n"), std::string::npos);
+  EXPECT_NE(text.find("MIT licence"), std::string::npos);
   EXPECT_STREQ(kProgramVersion, ROVA_PROJECT_VERSION);
 }
 
