@@ -314,8 +314,10 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
   if (b.plot) {
     // The run's title (as the report shows it) and the input's name
     // without its folder.
-    const ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
-                         lastPathPart(run.inputName), optionsLine(run), criterionOf(b)};
+    ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
+                   lastPathPart(run.inputName), optionsLine(run), criterionOf(b)};
+    info.style = b.plotStyle;
+    info.pngDpi = b.plotDpi.value_or(kChartDefaultDpi);
     std::vector<ChartSpan> spans = plotSpans(rows);
     // A span without rows has no panel: each panel takes the next adequacy
     // of its span.

@@ -69,6 +69,19 @@ struct ChartSpan {
   std::optional<SpanAdequacy> adequacy;  // drawn when present
 };
 
+// The chart's layout. Full: the 7-inch page described above. Compact: a
+// figure for one journal column, 3.5 inches wide, with no title, file,
+// options or notes above the panels (the paper's caption says them) and
+// the legend as a line under the panels; the panels are laid out on a
+// page of kChartCompactLayoutWidth points drawn at 3.5 inches, so its
+// letters are 0.84 of the full style's (tick labels 5.9 points).
+enum class ChartStyle { kFull, kCompact };
+
+// The PNG's pixels per inch: --plot-dpi, from kChartMinDpi to kChartMaxDpi.
+constexpr int kChartDefaultDpi = 200;
+constexpr int kChartMinDpi = 72;
+constexpr int kChartMaxDpi = 1200;
+
 struct ChartInfo {
   ChartInfo(std::string runTitle = {}, std::string inputName = {}, std::string optionsLine = {},
             std::optional<AdequacyCriterion> criterion = std::nullopt)
@@ -79,6 +92,8 @@ struct ChartInfo {
   std::string options;  // one line of the run's options
   // The criterion of the trees needed, named in the note; none: no note.
   std::optional<AdequacyCriterion> adequacy;
+  ChartStyle style = ChartStyle::kFull;
+  int pngDpi = kChartDefaultDpi;  // pixels per inch of the PNG
 };
 
 struct ChartOutput {
@@ -106,9 +121,14 @@ using ChartDrawEntry = void (*)(const ChartInfo& info, const std::vector<ChartSp
 ChartOutput drawChart(const ChartInfo& info, const std::vector<ChartSpan>& spans,
                       ChartFormat format);
 
-// The PNG's pixels per point: 200 pixels per inch.
-constexpr double kChartPngScale = 200.0 / 72.0;
-constexpr double kChartPageWidth = 504;  // points
+// The PNG's pixels per point at the default 200 pixels per inch.
+constexpr double kChartPngScale = kChartDefaultDpi / 72.0;
+constexpr double kChartPageWidth = 504;  // points, the full style's page
+constexpr double kChartCompactPageWidth = 252;  // points: 3.5 inches
+constexpr double kChartCompactLayoutWidth = 300;  // points, drawn at 252
+
+// The width of the page in points, as the SVG and PDF have it.
+double chartPageWidth(ChartStyle style);
 
 // The layout's parts, in the module; for the tests.
 
@@ -131,6 +151,9 @@ struct ChartGrid {
   int rows = 1;
 };
 ChartGrid chartGrid(std::size_t spanCount);
+// The grid of panels of a style: the full style's chartGrid, the compact
+// one at most two columns.
+ChartGrid chartGridFor(ChartStyle style, std::size_t spanCount);
 
 enum class ChartMarker { kCircle, kTriangle, kSquare };
 
