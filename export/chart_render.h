@@ -77,6 +77,11 @@ struct ChartSpan {
 // letters are 0.84 of the full style's (tick labels 5.9 points).
 enum class ChartStyle { kFull, kCompact };
 
+// The most panels a chart holds: a run of more spans (segments) is refused
+// before its analysis, as a page of more would not be read, and its
+// drawing would take memory without bound.
+constexpr std::size_t kChartMaxPanels = 48;
+
 // The PNG's pixels per inch: --plot-dpi, from kChartMinDpi to kChartMaxDpi.
 constexpr int kChartDefaultDpi = 200;
 constexpr int kChartMinDpi = 72;
