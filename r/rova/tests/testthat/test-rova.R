@@ -69,21 +69,30 @@ test_that("read_rova stacks the sites of a folder and leaves other tables alone"
   x <- read_rova(out)
   expect_setequal(unique(x$tidy$site), c("ALDER", "CEDAR_EVENTS"))
   expect_equal(sort(x$meta$site), c("ALDER", "CEDAR_EVENTS"))
-  expect_equal(sort(unique(x$sites$site)), c("ALDER", "CEDAR_EVENTS"))
+  expect_equal(sort(x$sites$site), c("ALDER", "CEDAR_EVENTS"))  # notes.csv is no site table
   expect_equal(max(x$tidy$trees[x$tidy$site == "CEDAR_EVENTS"]), 25L)
-  expect_null(x$adequacy)
+  # The program's adequacy tables, where it writes them, stack as well.
+  adequacy <- file.path(out, c("ALDERRVADF-adequacy.csv", "CEDARRVADF-adequacy.csv"))
+  if (all(file.exists(adequacy))) {
+    expect_setequal(unique(x$adequacy$site), c("ALDER", "CEDAR_EVENTS"))
+  } else {
+    expect_null(x$adequacy)
+  }
   expect_output(print(x), "2 sites: ALDER, CEDAR")
 
   # An adequacy table beside a tidy table is read with its types.
+  alone <- file.path(out, "alone")
+  dir.create(alone)
+  file.copy(file.path(out, c("ALDERRVADF.csv", "ALDERRVADF.json")), alone)
   writeLines(c("site,span_first_year,trees,share_within,share_exact",
                "ALDER,1600,1,0.25,TRUE", "ALDER,1600,2,NA,FALSE"),
-             file.path(out, "ALDERRVADF-adequacy.csv"))
-  y <- read_rova(out)
+             file.path(alone, "ALDERRVADF-adequacy.csv"))
+  y <- read_rova(alone)
   expect_equal(nrow(y$adequacy), 2L)
   expect_type(y$adequacy$share_exact, "logical")
   expect_type(y$adequacy$trees, "integer")
   expect_type(y$adequacy$share_within, "double")
-  expect_false("ALDERRVADF-adequacy.csv" %in% y$sites$file)
+  expect_null(y$sites)
 })
 
 test_that("an error of the program is an R error with its message", {
