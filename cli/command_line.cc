@@ -347,7 +347,8 @@ was changed is said on standard error):
                            ALDERCREEKRVA.OUT), not after its job identifier;
                            for FILEs whose first five characters agree
       --csv                also write a tidy table (.csv) and its metadata (.json)
-      --plot               also write a chart of every span (.svg)
+      --plot               also write a chart of every span (.svg); a run of
+                           more than 48 spans is refused before its analysis
       --plot-format LIST   the chart's formats, separated by commas: svg, pdf,
                            png (default svg); implies --plot
       --plot-style STYLE   full (default: a 7-inch page with title, options,
