@@ -349,9 +349,11 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
   if (b.plot) {
     // The run's title (as the report shows it) and the input's name
     // without its folder.
-    const ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
-                         lastPathPart(run.inputName), optionsLine(run), criterionOf(run, b),
-                         b.extrapolate};
+    ChartInfo info{std::string(fmt::trimRight(run.options.runTitle)),
+                   lastPathPart(run.inputName), optionsLine(run), criterionOf(run, b),
+                   b.extrapolate};
+    info.style = b.plotStyle;
+    info.pngDpi = b.plotDpi.value_or(kChartDefaultDpi);
     std::vector<ChartSpan> spans = plotSpans(rows);
     // A span without rows has no panel: each panel takes the next adequacy
     // of its span.
@@ -528,6 +530,17 @@ struct PlannedFile {
   std::string problem;               // a reason to skip the FILE, said when it runs
 };
 
+// Why the chart of a FILE's run cannot be drawn, known from its settled
+// options before the analysis: "" when it can.
+std::string chartProblem(const RunContext& run) {
+  const std::size_t spans = passSpans(run.options).size();
+  if (spans <= kChartMaxPanels) return "";
+  return " >> a chart of " + std::to_string(spans) + " spans would not be readable (at most " +
+         std::to_string(kChartMaxPanels) +
+         " panels): give a longer --segment-lag or --segment-length, a shorter span "
+         "(--first-year, --last-year), or leave out --plot; nothing was analysed";
+}
+
 PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& silent,
                      const std::vector<std::string>& inputs) {
   PlannedFile plan{path, {}, ""};
@@ -538,6 +551,7 @@ PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& s
   } catch (const ProgramStop&) {
     return plan;  // the run itself says what is wrong with the FILE
   }
+  if (b.plot) plan.problem = chartProblem(run);
   for (const std::string& input : inputs) run.outputs.protect(input);
   for (const std::string& name : plannedNames(run, b)) {
     const std::string target = joinPath(b.outputDirectory, name);

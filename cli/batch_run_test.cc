@@ -404,3 +404,41 @@ TEST_F(BatchFixture, AClosedStandardOutputDoesNotStopTheOtherFiles) {
 
 }  // namespace
 }  // namespace rova
+
+namespace rova {
+namespace {
+
+// A chart of more spans than a page can show is refused before the
+// analysis, with the reason and no file written; up to the limit it is
+// drawn, and the same segments without --plot run as ever.
+TEST_F(BatchFixture, AChartOfTooManySpansIsRefusedBeforeTheAnalysis) {
+  const std::string data = example();  // 1600-1990
+  auto outputs = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      if (entry.path().filename() != "ALDER.FHX") names.push_back(entry.path().filename());
+    return names;
+  };
+  // Segments of 7 years with a lag of 7: 56 spans.
+  ASSERT_EQ(run({"-n", "5", "-s", "3", "--plot", "--segment-length", "7", "--segment-lag", "7",
+                 "-o", dir.path(), data}),
+            1);
+  EXPECT_NE(err.find("a chart of 56 spans would not be readable (at most 48 panels)"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("Simulation"), std::string::npos) << err;
+  EXPECT_EQ(outputs(), std::vector<std::string>{});
+  // Segments of 8 with a lag of 8: 48 spans, one chart.
+  ASSERT_EQ(run({"-q", "-n", "5", "-s", "3", "--plot", "--no-spreadsheets", "--segment-length", "8",
+                 "--segment-lag", "8", "-o", dir.path(), data}),
+            0)
+      << err;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("ALDERRVADF.svg")));
+  ASSERT_EQ(run({"-q", "-f", "-n", "5", "-s", "3", "--segment-length", "7", "--segment-lag", "7",
+                 "-o", dir.path(), data}),
+            0)
+      << err;
+}
+
+}  // namespace
+}  // namespace rova

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -92,6 +93,26 @@ bool applyPlotFormats(BatchOptions& o, const std::string& list) {
   return true;
 }
 
+// The chart's style, "compact" or "full" (in any case); asking for a style
+// asks for the chart.
+bool applyPlotStyle(BatchOptions& o, const std::string& value) {
+  std::string word = value;
+  for (char& c : word) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (word != "compact" && word != "full") return false;
+  o.plotStyle = word == "compact" ? ChartStyle::kCompact : ChartStyle::kFull;
+  o.plot = true;
+  return true;
+}
+
+// The PNG's pixels per inch, a whole number from kChartMinDpi to
+// kChartMaxDpi.
+bool applyPlotDpi(BatchOptions& o, const std::string& value) {
+  const std::optional<int> dpi = strictInteger(value);
+  if (!dpi || *dpi < kChartMinDpi || *dpi > kChartMaxDpi) return false;
+  o.plotDpi = *dpi;
+  return true;
+}
+
 const std::vector<ValueOption>& valueOptions() {
   static const std::vector<ValueOption> options = {
       {"job", 'j', [](BatchOptions& o, const std::string& v) { o.job = v; return !v.empty(); }},
@@ -105,6 +126,8 @@ const std::vector<ValueOption>& valueOptions() {
       {"output-dir", 'o',
        [](BatchOptions& o, const std::string& v) { o.outputDirectory = v; return !v.empty(); }},
       {"plot-format", 0, applyPlotFormats},
+      {"plot-style", 0, applyPlotStyle},
+      {"plot-dpi", 0, applyPlotDpi},
       {"multi-site", 0,
        [](BatchOptions& o, const std::string& v) { o.summary = v; return !v.empty(); }},
       {"adequacy-within", 0,
@@ -234,6 +257,9 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
     const std::string name = option.name;
     const std::string need = name == "job" || name == "output-dir" || name == "multi-site" ? ""
                              : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
+                             : name == "plot-style" ? " (compact or full)"
+                             : name == "plot-dpi" ? " (a whole number from " + std::to_string(kChartMinDpi) +
+                                                        " to " + std::to_string(kChartMaxDpi) + " is needed)"
                              : name == "adequacy-within" ? " (a percentage, 0 or more, is needed)"
                              : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
                              : name == "adequacy-subsamples" ? " (a whole number from 0 to 100000 is needed)"
@@ -302,6 +328,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     result.error = "no input FILE given";
   } else if (o.job && o.files.size() > 1) {
     result.error = "--job names the run of one FILE; with several FILEs each is named after its file";
+  } else if (o.plotDpi && std::find(o.plotFormats.begin(), o.plotFormats.end(), ChartFormat::kPng) ==
+                              o.plotFormats.end()) {
+    result.error = "--plot-dpi sets the resolution of the PNG chart: ask for it with --plot-format png";
   }
   return result;
 }
@@ -319,7 +348,15 @@ std::vector<CompositeFilter> compositeFilters(const BatchOptions& options) {
   return filters;
 }
 
-std::string versionText() { return std::string("rova ") + kProgramVersion + "\n"; }
+std::string versionText() {
+  return std::string("rova ") + kProgramVersion +
+         "\n"
+         "Copyright (c) 2026 The ROVA developers\n"
+         "MIT licence: you may use, copy, modify and redistribute this program, keeping\n"
+         "this notice; it comes with no warranty. The full text is in the file LICENSE\n"
+         "of the source and in share/doc/rova/copyright where it is installed.\n"
+         "To cite it and the methods it uses: CITATION.cff, or REFERENCES in man rova.\n";
+}
 
 std::string usageText() {
   return R"(Usage: rova                      the dialogue (asks for everything)
@@ -353,9 +390,16 @@ was changed is said on standard error):
                            ALDERCREEKRVA.OUT), not after its job identifier;
                            for FILEs whose first five characters agree
       --csv                also write a tidy table (.csv) and its metadata (.json)
-      --plot               also write a chart of every span (.svg)
+      --plot               also write a chart of every span (.svg); a run of
+                           more than 48 spans is refused before its analysis
       --plot-format LIST   the chart's formats, separated by commas: svg, pdf,
                            png (default svg); implies --plot
+      --plot-style STYLE   full (default: a 7-inch page with title, options,
+                           legend table and notes) or compact (one journal
+                           column, 3.5 inches wide, the legend a line under
+                           the panels, no caption); implies --plot
+      --plot-dpi N         pixels per inch of the PNG chart, 72 to 1200
+                           (default 200); needs --plot-format png
       --adequacy-within PERCENT
                            with --csv or --plot: trees needed are those from
                            which on the estimate stays within PERCENT % of

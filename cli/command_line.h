@@ -31,6 +31,10 @@ struct BatchOptions {
   // The chart's formats, each once, in the order svg, pdf, png; empty: SVG.
   // --plot-format implies --plot.
   std::vector<ChartFormat> plotFormats;
+  // --plot-style (implies --plot) and --plot-dpi (the PNG's resolution;
+  // none: the default).
+  ChartStyle plotStyle = ChartStyle::kFull;
+  std::optional<int> plotDpi;
   // How many trees are enough (--csv and --plot): within this percentage
   // of the value of all trees, for at least this percentage of the
   // simulations.

@@ -106,13 +106,50 @@ TEST(CommandLineTest, PlotFormatsAreAListThatImpliesThePlot) {
               std::string("--plot-format: '") + bad +
                   "' is not a usable value (svg, pdf or png, several separated by commas)");
   // --plot is still whole; an abbreviation of both is ambiguous.
-  EXPECT_EQ(parseCommandLine({"--plo", "a"}).error, "ambiguous option --plo (--plot-format, --plot)");
+  EXPECT_EQ(parseCommandLine({"--plo", "a"}).error,
+            "ambiguous option --plo (--plot-format, --plot-style, --plot-dpi, --plot)");
+}
+
+// The figure for a journal: --plot-style compact|full asks for the chart;
+// --plot-dpi is a whole number of pixels per inch in its range, for a PNG.
+TEST(CommandLineTest, PlotStyleAndResolution) {
+  const BatchOptions defaults = parseCommandLine({"a"}).options;
+  EXPECT_EQ(defaults.plotStyle, ChartStyle::kFull);
+  EXPECT_FALSE(defaults.plotDpi.has_value());
+  const CommandLine compact = parseCommandLine({"--plot-style", "Compact", "a"});
+  ASSERT_EQ(compact.error, "");
+  EXPECT_EQ(compact.options.plotStyle, ChartStyle::kCompact);
+  EXPECT_TRUE(compact.options.plot);
+  EXPECT_EQ(parseCommandLine({"--plot-style=full", "a"}).options.plotStyle, ChartStyle::kFull);
+  for (const char* bad : {"", "small", "compact,full", "ful"})
+    EXPECT_EQ(parseCommandLine({"--plot-style", bad, "a"}).error,
+              std::string("--plot-style: '") + bad + "' is not a usable value (compact or full)");
+
+  const CommandLine dpi = parseCommandLine({"--plot-dpi", "600", "--plot-format", "pdf,png", "a"});
+  ASSERT_EQ(dpi.error, "");
+  EXPECT_EQ(dpi.options.plotDpi, 600);
+  EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi=72", "a"}).options.plotDpi, 72);
+  EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi=1200", "a"}).options.plotDpi, 1200);
+  for (const char* bad : {"71", "1201", "0", "-300", "300.5", "3e2", "x", ""})
+    EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi", bad, "a"}).error,
+              std::string("--plot-dpi: '") + bad +
+                  "' is not a usable value (a whole number from 72 to 1200 is needed)");
+  for (const std::vector<std::string>& noPng :
+       {std::vector<std::string>{"--plot-dpi", "300", "a"},
+        std::vector<std::string>{"--plot", "--plot-dpi", "300", "a"},
+        std::vector<std::string>{"--plot-format", "svg,pdf", "--plot-dpi", "300", "a"}})
+    EXPECT_EQ(parseCommandLine(noPng).error,
+              "--plot-dpi sets the resolution of the PNG chart: ask for it with --plot-format png");
 }
 
 // One version everywhere: the program's, its --version, and the build's
 // (which names the Debian package).
 TEST(CommandLineTest, VersionIsTheProgramsAndTheBuilds) {
-  EXPECT_EQ(versionText(), std::string("rova ") + kProgramVersion + "\n");
+  const std::string text = versionText();
+  EXPECT_EQ(text.substr(0, text.find('\n') + 1), std::string("rova ") + kProgramVersion + "\n");
+  // The licence is said with the version, as a researcher depositing code needs it.
+  EXPECT_NE(text.find("Copyright (c) 2026 The ROVA developers\n"), std::string::npos);
+  EXPECT_NE(text.find("MIT licence"), std::string::npos);
   EXPECT_STREQ(kProgramVersion, ROVA_PROJECT_VERSION);
 }
 
@@ -140,6 +177,7 @@ TEST(CommandLineTest, HelpNamesEveryOption) {
        {"--job", "--title", "--first-year", "--last-year", "--segment-length", "--segment-lag",
         "--simulations", "--seed", "--with-replacement", "--injuries", "--no-spreadsheets",
         "--output-dir", "--force", "--full-names", "--csv", "--plot", "--plot-format",
+        "--plot-style", "--plot-dpi",
         "--adequacy-within", "--adequacy-share", "--multi-site", "--quiet", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }

@@ -33,10 +33,12 @@ std::string smallData() {
 }
 
 struct LimitsFixture : ::testing::Test, testing::BatchRun {
-  // One batch run of the small data with every output; returns its status.
-  int batch(std::vector<std::string> arguments) {
+  // One batch run of the small data with every output (the chart only
+  // with `plot`); returns its status.
+  int batch(std::vector<std::string> arguments, bool plot = true) {
     dir.write("LIM.FHX", smallData());
-    for (const char* a : {"--csv", "--plot", "--force", "-q", "-o"}) arguments.push_back(a);
+    if (plot) arguments.push_back("--plot");
+    for (const char* a : {"--csv", "--force", "-q", "-o"}) arguments.push_back(a);
     arguments.push_back(dir.path());
     arguments.push_back(dir.file("LIM.FHX"));
     return run(arguments);
@@ -110,10 +112,15 @@ TEST_F(LimitsFixture, SegmentLengthsAndLagsAtTheEnds) {
     for (const char* first : {"1700", "-2065", "2030"}) {
       // (Lag 1 from -2065 would make four thousand passes.)
       if (lag == "1" && first[0] == '-') continue;
-      ASSERT_EQ(batch({"-n", "2", "-s", "1", "--first-year", first, "--last-year", "2030",
-                       "--segment-length", length, "--segment-lag", lag}),
-                0)
-          << length << " " << lag << " from " << first << err;
+      const std::vector<std::string> arguments = {"-n", "2", "-s", "1", "--first-year", first,
+                                                  "--last-year", "2030", "--segment-length",
+                                                  length, "--segment-lag", lag};
+      int status = batch(arguments);
+      // More spans than a chart holds: refused before the analysis, which
+      // then runs without the chart.
+      if (status == 1 && err.find("spans would not be readable") != std::string::npos)
+        status = batch(arguments, false);
+      ASSERT_EQ(status, 0) << length << " " << lag << " from " << first << err;
     }
   }
   // Half of the largest length is its lag; the echo is too wide for the

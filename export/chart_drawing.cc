@@ -442,6 +442,7 @@ class PanelPainter {
 // ---------------------------------------------------------------- page
 
 constexpr double kMargin = 18;
+constexpr double kCompactMargin = 6;
 constexpr double kPanelGapX = 10;
 constexpr double kPanelGapY = 8;
 constexpr double kTickLength = 3;
@@ -545,8 +546,16 @@ class Chart {
       }
     }
     scale_ = chartValueScale(spans_, info_.extrapolate);
-    grid_ = chartGrid(spans_.size());
+    grid_ = chartGridFor(info_.style, spans_.size());
+    if (info_.style == ChartStyle::kCompact) {
+      margin_ = kCompactMargin;
+      layoutWidth_ = kChartCompactLayoutWidth;
+    }
   }
+
+  // The page's width in points and the scale from the layout to it.
+  double pageWidth() const { return chartPageWidth(info_.style); }
+  double outputScale() const { return pageWidth() / layoutWidth_; }
 
   std::string title() const { return info_.title.empty() ? kStandardTitle : info_.title; }
 
@@ -561,11 +570,15 @@ class Chart {
   }
 
  private:
-  double contentWidth() const { return kChartPageWidth - 2 * kMargin; }
+  double contentWidth() const { return layoutWidth_ - 2 * margin_; }
 
   // Lays out the page from the top and, with `ink`, draws it. Measuring
   // and drawing are one walk, so they cannot disagree.
   void draw(cairo_t* cr, bool ink) {
+    if (info_.style == ChartStyle::kCompact) {
+      drawCompact(cr, ink);
+      return;
+    }
     double y = kMargin;
     auto block = [&](const Layout& layout, double gapAfter, unsigned colour) {
       if (ink) show(cr, layout, kMargin, y, colour);
@@ -585,6 +598,64 @@ class Chart {
     }
     y = panels(cr, y, ink);
     height_ = std::ceil(y + kMargin);
+  }
+
+  // The compact figure: the panels, and the legend as a line under them.
+  void drawCompact(cairo_t* cr, bool ink) {
+    double y = panels(cr, margin_, ink);
+    if (!thresholds_.empty()) y = legendLine(cr, y + 5, ink);
+    height_ = std::ceil(y + margin_);
+  }
+
+  // The legend of the compact figure: its entries side by side, each a
+  // sample drawn as in the panels and a few words, in as many centred lines
+  // as the width needs. First the thresholds (their mean line and marker),
+  // then the percentile band and the value of all trees, drawn in the first
+  // threshold's style. Gives the bottom of the last line.
+  double legendLine(cairo_t* cr, double top, bool ink) {
+    struct Entry {
+      Sample sample;
+      ThresholdStyle style;
+      Layout text;
+    };
+    std::vector<Entry> entries;
+    for (int t : thresholds_)
+      entries.push_back({Sample::kMean, thresholdStyle(t), layOut(cr, thresholdStyle(t).label, kLegendFont)});
+    const ThresholdStyle first = thresholdStyle(thresholds_.front());
+    // The same words as the legend table's columns.
+    for (const LegendColumn& c : legendColumns()) {
+      if (c.sample == Sample::kMean || !shown(c.sample)) continue;
+      entries.push_back({c.sample, first, layOut(cr, c.heading, kLegendFont)});
+    }
+
+    const double sampleWidth = 16, textGap = 3, entryGap = 10;
+    auto widthOf = [&](const Entry& e) {
+      return sampleWidth + textGap + std::min(sizeOf(e.text).width, contentWidth() - sampleWidth);
+    };
+    const double lineHeight = std::max(10.0, sizeOf(layOut(cr, "0", kLegendFont)).height + 2);
+    double y = top;
+    for (std::size_t begin = 0; begin < entries.size();) {
+      // As many entries as fit on the line (at least one).
+      std::size_t end = begin + 1;
+      double width = widthOf(entries[begin]);
+      while (end < entries.size() && width + entryGap + widthOf(entries[end]) <= contentWidth())
+        width += entryGap + widthOf(entries[end++]);
+      if (ink) {
+        double x = margin_ + (contentWidth() - width) / 2;
+        const double middle = y + lineHeight / 2;
+        for (std::size_t k = begin; k < end; ++k) {
+          const Entry& e = entries[k];
+          sample(cr, e.sample, e.style, x + sampleWidth / 2, middle, sampleWidth);
+          const Layout text = layOut(cr, pango_layout_get_text(e.text.get()), kLegendFont,
+                                     widthOf(e) - sampleWidth - textGap, 1);
+          show(cr, text, x + sampleWidth + textGap, middle - sizeOf(text).height / 2, kInk);
+          x += widthOf(e) + entryGap;
+        }
+      }
+      y += lineHeight;
+      begin = end;
+    }
+    return y;
   }
 
   bool shown(Sample sample) const { return sample != Sample::kObserved || observed_; }
@@ -663,7 +734,7 @@ class Chart {
   double panels(cairo_t* cr, double top, bool ink) {
     if (spans_.empty()) {
       const Layout none = layOut(cr, "no spans analysed", kEmptyFont);
-      if (ink) show(cr, none, kMargin, top, kSoftInk);
+      if (ink) show(cr, none, margin_, top, kSoftInk);
       return top + sizeOf(none).height;
     }
     // Left of the grid: the y axis title (turned) and the tick values.
@@ -674,8 +745,8 @@ class Chart {
           std::max(tickLabelWidth,
                    sizeOf(layOut(cr, number(k * scale_.step, scale_.decimals), kTickFont)).width);
     const double axisTitleHeight = sizeOf(layOut(cr, kYAxisTitle, kAxisFont)).height;
-    const double gridLeft = kMargin + axisTitleHeight + 4 + tickLabelWidth + kTickLength + 2;
-    const double gridWidth = kChartPageWidth - kMargin - gridLeft;
+    const double gridLeft = margin_ + axisTitleHeight + 4 + tickLabelWidth + kTickLength + 2;
+    const double gridWidth = layoutWidth_ - margin_ - gridLeft;
     const double panelWidth = (gridWidth - (grid_.columns - 1) * kPanelGapX) / grid_.columns;
     const double plotHeight = panelWidth * (grid_.columns == 1 ? 0.56 : 0.66);
     const double titleHeight = sizeOf(layOut(cr, "0", kPanelTitleFont)).height + 3;
@@ -700,7 +771,7 @@ class Chart {
     if (ink) {
       show(cr, xTitle, gridLeft, gridBottom + 3, kInk);
       cairo_save(cr);
-      cairo_translate(cr, kMargin, gridBottom);
+      cairo_translate(cr, margin_, gridBottom);
       cairo_rotate(cr, -M_PI / 2);
       const Layout turned =
           layOut(cr, kYAxisTitle, kAxisFont, plotsHeight, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
@@ -909,7 +980,9 @@ class Chart {
   int maxTrees_ = 1;
   ChartScale scale_;
   ChartGrid grid_;
-  double height_ = 0;
+  double height_ = 0;  // in the layout's points
+  double margin_ = kMargin;
+  double layoutWidth_ = kChartPageWidth;  // points before the output's scale
 };
 
 // ---------------------------------------------------------------- surfaces
@@ -1024,6 +1097,17 @@ std::vector<int> chartTreeTicks(int maxTrees, int maxLabels) {
   return ticks;
 }
 
+double chartPageWidth(ChartStyle style) {
+  return style == ChartStyle::kCompact ? kChartCompactPageWidth : kChartPageWidth;
+}
+
+ChartGrid chartGridFor(ChartStyle style, std::size_t spanCount) {
+  if (style == ChartStyle::kFull) return chartGrid(spanCount);
+  const int n = static_cast<int>(std::max<std::size_t>(spanCount, 1));
+  const int columns = n == 1 ? 1 : 2;
+  return {columns, (n + columns - 1) / columns};
+}
+
 ChartGrid chartGrid(std::size_t spanCount) {
   const int n = static_cast<int>(std::max<std::size_t>(spanCount, 1));
   const int columns = n == 1 ? 1 : n <= 4 ? 2 : 3;
@@ -1061,13 +1145,22 @@ ChartOutput drawChart(const ChartInfo& info, const std::vector<ChartSpan>& spans
     cairo_destroy(cr);
     cairo_surface_destroy(scratch);
   }
-  const double width = kChartPageWidth, height = chart.height();
+  // The page in points; the layout is drawn on it at chart.outputScale().
+  const double scale = chart.outputScale();
+  const double width = chart.pageWidth(), height = std::ceil(chart.height() * scale);
+  const double pixelsPerPoint = info.pngDpi / 72.0;
+  // The PNG's pixels: the page's whole points times the pixels per inch
+  // over 72, rounded up in integers (a float product can land just above
+  // a whole number and add a row).
+  auto pixels = [&](double points) {
+    return static_cast<int>((std::llround(points) * info.pngDpi + 71) / 72);
+  };
   switch (format) {
     case ChartFormat::kSvg: {
       cairo_surface_t* surface =
           cairo_svg_surface_create_for_stream(appendBytes, &out.bytes, width, height);
       cairo_svg_surface_restrict_to_version(surface, CAIRO_SVG_VERSION_1_1);
-      out.error = paintOn(surface, chart, 1);
+      out.error = paintOn(surface, chart, scale);
       cairo_surface_finish(surface);
       if (out.error.empty() && cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
         out.error = failure(cairo_surface_status(surface));
@@ -1087,7 +1180,7 @@ ChartOutput drawChart(const ChartInfo& info, const std::vector<ChartSpan>& spans
       // No dates: the same input gives the same bytes.
       cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, "");
       cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_MOD_DATE, "");
-      out.error = paintOn(surface, chart, 1);
+      out.error = paintOn(surface, chart, scale);
       cairo_surface_finish(surface);
       if (out.error.empty() && cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
         out.error = failure(cairo_surface_status(surface));
@@ -1096,9 +1189,8 @@ ChartOutput drawChart(const ChartInfo& info, const std::vector<ChartSpan>& spans
     }
     case ChartFormat::kPng: {
       cairo_surface_t* surface = cairo_image_surface_create(
-          CAIRO_FORMAT_RGB24, static_cast<int>(std::ceil(width * kChartPngScale)),
-          static_cast<int>(std::ceil(height * kChartPngScale)));
-      out.error = paintOn(surface, chart, kChartPngScale);
+          CAIRO_FORMAT_RGB24, pixels(width), pixels(height));
+      out.error = paintOn(surface, chart, scale * pixelsPerPoint);
       if (out.error.empty()) {
         const cairo_status_t status =
             cairo_surface_write_to_png_stream(surface, appendBytes, &out.bytes);

@@ -69,6 +69,24 @@ struct ChartSpan {
   std::optional<SpanAdequacy> adequacy;  // drawn when present
 };
 
+// The chart's layout. Full: the 7-inch page described above. Compact: a
+// figure for one journal column, 3.5 inches wide, with no title, file,
+// options or notes above the panels (the paper's caption says them) and
+// the legend as a line under the panels; the panels are laid out on a
+// page of kChartCompactLayoutWidth points drawn at 3.5 inches, so its
+// letters are 0.84 of the full style's (tick labels 5.9 points).
+enum class ChartStyle { kFull, kCompact };
+
+// The most panels a chart holds: a run of more spans (segments) is refused
+// before its analysis, as a page of more would not be read, and its
+// drawing would take memory without bound.
+constexpr std::size_t kChartMaxPanels = 48;
+
+// The PNG's pixels per inch: --plot-dpi, from kChartMinDpi to kChartMaxDpi.
+constexpr int kChartDefaultDpi = 200;
+constexpr int kChartMinDpi = 72;
+constexpr int kChartMaxDpi = 1200;
+
 struct ChartInfo {
   ChartInfo(std::string runTitle = {}, std::string inputName = {}, std::string optionsLine = {},
             std::optional<AdequacyCriterion> criterion = std::nullopt, bool extrapolate = false)
@@ -81,6 +99,8 @@ struct ChartInfo {
   std::optional<AdequacyCriterion> adequacy;
   // The curves go on to twice the frame's trees (the extrapolation).
   bool extrapolate = false;
+  ChartStyle style = ChartStyle::kFull;
+  int pngDpi = kChartDefaultDpi;  // pixels per inch of the PNG
 };
 
 struct ChartOutput {
@@ -108,9 +128,14 @@ using ChartDrawEntry = void (*)(const ChartInfo& info, const std::vector<ChartSp
 ChartOutput drawChart(const ChartInfo& info, const std::vector<ChartSpan>& spans,
                       ChartFormat format);
 
-// The PNG's pixels per point: 200 pixels per inch.
-constexpr double kChartPngScale = 200.0 / 72.0;
-constexpr double kChartPageWidth = 504;  // points
+// The PNG's pixels per point at the default 200 pixels per inch.
+constexpr double kChartPngScale = kChartDefaultDpi / 72.0;
+constexpr double kChartPageWidth = 504;  // points, the full style's page
+constexpr double kChartCompactPageWidth = 252;  // points: 3.5 inches
+constexpr double kChartCompactLayoutWidth = 300;  // points, drawn at 252
+
+// The width of the page in points, as the SVG and PDF have it.
+double chartPageWidth(ChartStyle style);
 
 // The layout's parts, in the module; for the tests.
 
@@ -133,6 +158,9 @@ struct ChartGrid {
   int rows = 1;
 };
 ChartGrid chartGrid(std::size_t spanCount);
+// The grid of panels of a style: the full style's chartGrid, the compact
+// one at most two columns.
+ChartGrid chartGridFor(ChartStyle style, std::size_t spanCount);
 
 enum class ChartMarker { kCircle, kTriangle, kSquare };
 

@@ -312,7 +312,7 @@ TEST(ChartRender, EveryFormatIsDrawnForEveryKindOfInput) {
     const Picture png = decoded(rendered(kInfo, cases[k], ChartFormat::kPng));
     // 7 inches at 200 pixels per inch, as high as the SVG page.
     EXPECT_EQ(png.width, 1400);
-    EXPECT_EQ(png.height, static_cast<int>(std::ceil(svgHeight(svg) * kChartPngScale)));
+    EXPECT_EQ(png.height, (static_cast<int>(svgHeight(svg)) * 200 + 71) / 72);
   }
 }
 
@@ -702,6 +702,118 @@ TEST(ChartRender, SvgRendersInABrowser) {
   ASSERT_GT(blankData, 0);
   // Lines, bands and text compress far worse than a flat white page.
   EXPECT_GT(plotData, 10 * blankData) << plotData << " bytes of image data against " << blankData;
+}
+
+}  // namespace
+}  // namespace rova
+
+namespace rova {
+namespace {
+
+// The width and height in points of a PDF's page, from its /MediaBox.
+std::pair<double, double> pdfPageSize(const std::string& pdf) {
+  const std::size_t at = pdf.find("/MediaBox [");
+  if (at == std::string::npos) return {-1, -1};
+  std::istringstream box(pdf.substr(at + 11, 80));
+  double x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+  box >> x0 >> y0 >> x1 >> y1;
+  return {x1 - x0, y1 - y0};
+}
+
+double svgWidth(const std::string& svg) {
+  const std::size_t at = svg.find(" width=\"");
+  return at == std::string::npos ? -1 : std::strtod(svg.c_str() + at + 8, nullptr);
+}
+
+ChartInfo compactInfo(int dpi) {
+  ChartInfo info = kInfo;
+  info.style = ChartStyle::kCompact;
+  info.pngDpi = dpi;
+  return info;
+}
+
+// The compact figure is 3.5 inches wide in every format, its PNG at the
+// asked pixels per inch, and SVG, PDF and PNG have one page height.
+TEST(ChartCompact, EveryFormatAtTheAskedSizeAndResolution) {
+  std::vector<ChartSpan> segments;
+  for (int first = 1600; first <= 1900; first += 100)
+    segments.push_back(span(first, first + 99, 12, true));
+  for (const std::vector<ChartSpan>& spans :
+       {std::vector<ChartSpan>{span(1600, 1990, 20, true)}, segments}) {
+    for (int dpi : {72, 300, 600}) {
+      SCOPED_TRACE(std::to_string(spans.size()) + " spans at " + std::to_string(dpi) + " ppi");
+      const ChartInfo info = compactInfo(dpi);
+      const std::string svg = rendered(info, spans, ChartFormat::kSvg);
+      EXPECT_EQ(xmlProblem(svg), "");
+      EXPECT_EQ(svgWidth(svg), 252);
+      const double height = svgHeight(svg);
+      EXPECT_GT(height, 100);
+      const auto page = pdfPageSize(rendered(info, spans, ChartFormat::kPdf));
+      EXPECT_EQ(page.first, 252);
+      EXPECT_EQ(page.second, height);
+      const Picture png = decoded(rendered(info, spans, ChartFormat::kPng));
+      // Whole points times pixels per inch over 72, rounded up.
+      EXPECT_EQ(height, std::round(height));
+      EXPECT_EQ(png.width, (252 * dpi + 71) / 72);
+      EXPECT_EQ(png.height, (static_cast<int>(height) * dpi + 71) / 72);
+      // The drawing fills the width: ink near both sides, none in the
+      // outer 4 points of the page's 5-point margin.
+      const int edge = static_cast<int>(std::floor(4.0 / 72 * dpi));
+      int inkLeft = 0, inkRight = 0, inkOutside = 0;
+      for (int y = 0; y < png.height; ++y)
+        for (int x = 0; x < png.width; ++x) {
+          if (png.at(x, y) == 0xffffff) continue;
+          if (x < edge || x >= png.width - edge || y < edge || y >= png.height - edge) ++inkOutside;
+          if (x < png.width / 8) ++inkLeft;
+          if (x > png.width * 7 / 8) ++inkRight;
+        }
+      EXPECT_EQ(inkOutside, 0);
+      EXPECT_GT(inkLeft, 0);
+      EXPECT_GT(inkRight, 0);
+    }
+  }
+  // Segments stand in two columns, not a tall stack of four.
+  const double one = svgHeight(rendered(compactInfo(200), {segments[0]}, ChartFormat::kSvg));
+  const double four = svgHeight(rendered(compactInfo(200), segments, ChartFormat::kSvg));
+  EXPECT_LT(four, 2.2 * one);
+}
+
+// The full page takes the asked resolution too, and its default stays 200.
+TEST(ChartCompact, FullStyleTakesTheAskedResolution) {
+  ChartInfo info = kInfo;
+  info.pngDpi = 100;
+  const std::vector<ChartSpan> spans{span(1600, 1990, 20, true)};
+  const double height = svgHeight(rendered(info, spans, ChartFormat::kSvg));
+  const Picture png = decoded(rendered(info, spans, ChartFormat::kPng));
+  EXPECT_EQ(png.width, 700);
+  EXPECT_EQ(png.height, (static_cast<int>(height) * 100 + 71) / 72);
+  EXPECT_EQ(decoded(rendered(kInfo, spans, ChartFormat::kPng)).width, 1400);
+}
+
+// No caption block: title, file and options are not drawn; the legend is
+// a line under the panels, naming both thresholds.
+TEST(ChartCompact, LegendIsALineUnderThePanelsAndNoCaption) {
+  if (!have("pdftotext")) GTEST_SKIP() << "no /usr/bin/pdftotext";
+  testing::TemporaryDirectory dir;
+  const std::vector<ChartSpan> spans{span(1600, 1699, 12, true), span(1700, 1799, 12, true)};
+  const std::string pdf = rendered(compactInfo(200), spans, ChartFormat::kPdf);
+  const std::string text = pdfText(dir, pdf);
+  for (const char* caption : {"Alder Creek", "SITE.FHX", "Job PENA", "Bands:"})
+    EXPECT_EQ(text.find(caption), std::string::npos) << caption << " in: " << text;
+  EXPECT_NE(text.find("Fire years found by the sample"), std::string::npos) << text;
+  EXPECT_NE(text.find("confirmed by \u2265 2 trees"), std::string::npos) << text;
+  EXPECT_NE(text.find("percentiles"), std::string::npos) << text;
+  const auto headings = spanHeadings(dir, pdf);
+  ASSERT_EQ(headings.size(), 2u);
+  // Both panels on one row, and the legend's words below them.
+  EXPECT_EQ(headings.at("1600\u20131699").second, headings.at("1700\u20131799").second);
+  dir.write("legend.pdf", pdf);
+  const std::string boxes = output("/usr/bin/pdftotext -bbox '" + dir.file("legend.pdf") + "' - 2>&1");
+  const std::size_t word = boxes.find(">percentiles<");
+  ASSERT_NE(word, std::string::npos);
+  const std::size_t yMin = boxes.rfind("yMin=\"", word);
+  EXPECT_GT(std::strtod(boxes.c_str() + yMin + 6, nullptr),
+            headings.at("1600\u20131699").second + 60);
 }
 
 }  // namespace

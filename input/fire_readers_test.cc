@@ -225,7 +225,7 @@ TEST_F(ReaderFixture, FireEventsLinesWithMoreThan200CodesAreCut) {
 // line and the data lines of the file itself.
 TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
   const std::string dir = testing::realDataDirectory();
-  if (dir.empty()) GTEST_SKIP() << "no real fire-history files here";
+  if (dir.empty()) GTEST_SKIP() << testing::realDataMissing();
   int filesRead = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();

@@ -220,17 +220,6 @@ void settleOptions(RunContext& run) {
   run.percentileRanks = percentileRanks(run.options.simulationCount);
 }
 
-namespace {
-
-// The sample-depth tables of one span in the report; the span's fire-tree
-// counts are left for its simulations.
-void sampleDepthTables(RunContext& run, long long first, long long last, const LineSink& report) {
-  writeSampleDepthTables(analyseSampleDepth(*run.data, static_cast<int>(first),
-                                            static_cast<int>(last), *run.sampleDepth,
-                                            *run.fireTreeCount, run.options.injuryMode),
-                         report);
-}
-
 // The spans of the passes: the whole span, or its segments.
 std::vector<SimulationSpan> passSpans(const RunOptions& o) {
   std::vector<SimulationSpan> spans;
@@ -251,6 +240,17 @@ std::vector<SimulationSpan> passSpans(const RunOptions& o) {
     const bool fullLength = last - first + 1 == o.segmentLength;
     if (last - first <= o.segmentLag && !fullLength) return spans;
   }
+}
+
+namespace {
+
+// The sample-depth tables of one span in the report; the span's fire-tree
+// counts are left for its simulations.
+void sampleDepthTables(RunContext& run, long long first, long long last, const LineSink& report) {
+  writeSampleDepthTables(analyseSampleDepth(*run.data, static_cast<int>(first),
+                                            static_cast<int>(last), *run.sampleDepth,
+                                            *run.fireTreeCount, run.options.injuryMode),
+                         report);
 }
 
 // The passes over the whole span or its segments; each pass writes its

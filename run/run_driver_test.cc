@@ -132,7 +132,7 @@ TEST_F(RunFixture, NotFire2AndNoEventsDataStillEndsTheRun) {
 
 TEST_F(RunFixture, EveryRealFileRunsThroughTheWholeAnalysis) {
   const std::string real = testing::realDataDirectory();
-  if (real.empty()) GTEST_SKIP() << "no real fire-history files here";
+  if (real.empty()) GTEST_SKIP() << testing::realDataMissing();
   int runs = 0;
   for (const auto& entry : std::filesystem::directory_iterator(real)) {
     if (entry.path().filename() == "SOURCES.md") continue;

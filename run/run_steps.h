@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/simulation.h"
 #include "analysis/simulation_result.h"
 #include "run/run_context.h"
 #include "platform/platform.h"
@@ -46,6 +47,10 @@ void readFireHistory(RunContext& run, InputText& file);
 // Applies the option rules once more, silently, after the menu or the
 // command line, and computes the percentile ranks.
 void settleOptions(RunContext& run);
+
+// The spans of the run's passes, from its settled options: the whole span,
+// or its segments in order.
+std::vector<SimulationSpan> passSpans(const RunOptions& o);
 
 // Writes the report head, the analysis of every span and the closing, and
 // the spreadsheet rows into files started in the run's outputs. Every

@@ -61,3 +61,31 @@ check() {  # name, options...
 
 check whole
 check segments --segment-length 100 --segment-lag 50
+
+# The compact figure through the command line: 3.5 inches wide as a PDF
+# page (350 pixels at 100 per inch) and 1050 pixels wide as a PNG at 300
+# per inch, the legend's words there and no caption.
+compact() {  # name, options...
+  local name=$1; shift
+  local out="$work/$name"
+  mkdir -p "$out"
+  (cd "$work" && "$rova" -q -f --no-spreadsheets -n 200 -s 12345 --title "Alder Creek example" \
+    --plot-style compact --plot-format svg,pdf,png --plot-dpi 300 -o "$out" "$@" "$work/ALDER.FHX")
+  xmllint --noout "$out/ALDERRVADF.svg" || fail "$name: the SVG is not well-formed"
+  grep -q 'width="252pt"' "$out/ALDERRVADF.svg" || fail "$name: the SVG is not 252 points wide"
+  local text
+  text=$(pdftotext -enc UTF-8 "$out/ALDERRVADF.pdf" -)
+  grep -qF "confirmed by ≥ 2 trees" <<<"$text" || fail "$name: the PDF has no legend"
+  grep -qF "Alder Creek example" <<<"$text" && fail "$name: the compact PDF shows the title"
+  pdftoppm -r 100 -png -singlefile "$out/ALDERRVADF.pdf" "$out/pdf-page" || fail "$name: pdftoppm"
+  [ "$(png_width "$out/pdf-page.png")" -eq 350 ] || fail "$name: the PDF page is not 3.5 inches wide"
+  [ "$(png_width "$out/ALDERRVADF.png")" -eq 1050 ] || fail "$name: the PNG is not 1050 pixels wide"
+  if [ -n "$keep" ]; then
+    mkdir -p "$keep"
+    for ext in svg pdf png; do cp "$out/ALDERRVADF.$ext" "$keep/$name.$ext"; done
+  fi
+  echo "$name: the compact SVG, PDF and PNG checked"
+}
+
+compact compact-whole
+compact compact-segments --segment-length 100 --segment-lag 50

@@ -10,10 +10,12 @@ trap 'rm -rf "$out"' EXIT
   { cat "$out/cpack.log"; exit 1; }
 deb="$(ls "$out"/rova_*.deb)"
 version="$(dpkg-deb -f "$deb" Version)"
-[ "rova $version" = "$("$build/rova" --version)" ] ||
-  { echo "FAIL: package version $version, program $("$build/rova" --version)"; exit 1; }
+[ "rova $version" = "$("$build/rova" --version | head -n 1)" ] ||
+  { echo "FAIL: package version $version, program $("$build/rova" --version | head -n 1)"; exit 1; }
 mkdir "$out/tree"
 dpkg-deb -x "$deb" "$out/tree"
+grep -q '^License: Expat$' "$out/tree/usr/share/doc/rova/copyright" ||
+  { echo "FAIL: the package's copyright file states no MIT (Expat) licence"; exit 1; }
 if readelf -S "$out/tree/usr/bin/rova" | grep -q '\.debug_info\|\.symtab'; then
   echo "FAIL: the program in the package is not stripped"; exit 1
 fi

@@ -56,6 +56,15 @@ std::string realDataDirectory() {
   return "";
 }
 
+std::string realDataMissing() {
+#ifdef ROVA_SHARED_DATA_DIR
+  return std::string("no real fire-history files: no folder ") + ROVA_SHARED_DATA_DIR +
+         "/fhx (the shared data beside the source folder)";
+#else
+  return "no real fire-history files: the build names no shared data folder";
+#endif
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

@@ -163,6 +163,8 @@ class FolderFileSystem : public FileSystem {
 
 // The folder of real fire-history files, or "" when it is absent.
 std::string realDataDirectory();
+// Why a test of the real files is skipped: where they were looked for.
+std::string realDataMissing();
 
 std::vector<std::string> splitLines(const std::string& text);
 

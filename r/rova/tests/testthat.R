@@ -1,0 +1,4 @@
+library(testthat)
+library(rova)
+
+test_check("rova")
