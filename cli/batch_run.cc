@@ -347,7 +347,7 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
   if (!run.platform.files.readAll(path, bytes, error)) {
     throw ProgramStop{1, " >> cannot read it: " + error};
   }
-  InputText text(splitTextLines(bytes));
+  InputText text = textOf(bytes);
   readFireHistory(run, text);
   applyOptions(run, b);
   settleOptions(run);

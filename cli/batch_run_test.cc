@@ -329,5 +329,31 @@ TEST_F(BatchFixture, AClosedStandardOutputDoesNotStopTheOtherFiles) {
       << err;
 }
 
+// A FILE that holds no fire history is an error of that FILE: exit 1 and
+// one line naming it, no output, and the other FILEs still run.
+TEST_F(BatchFixture, EmptyBlankAndOutOfTableFilesAreErrorsOfOneLine) {
+  dir.write("EMPTY.FHX", "");
+  dir.write("BLANK.FHX", "\n  \n\r\n");
+  dir.write("FAR.TXT", "17000 1 0\n");
+  const std::string good = example();
+  for (const char* name : {"EMPTY.FHX", "BLANK.FHX"}) {
+    ASSERT_EQ(run({"-q", "-n", "10", "-o", dir.path(), dir.file(name), good, "-f"}), 1) << name;
+    const std::string expected = "rova: " + dir.file(name) + ": " + dir.file(name) +
+                                 (std::string(name) == "EMPTY.FHX"
+                                      ? " is empty: it holds no fire history\n"
+                                      : " holds only blank lines: no fire history\n");
+    EXPECT_EQ(err, expected);
+    EXPECT_FALSE(dir.exists(std::string(name).substr(0, 5) + "RVA.OUT"));
+    EXPECT_TRUE(dir.exists("ALDERRVA.OUT"));
+  }
+  ASSERT_EQ(run({"-n", "10", "-o", dir.path(), dir.file("FAR.TXT")}), 1);
+  EXPECT_NE(err.find(": Fire Events file: every year lies outside -2065 to 2030 (1 line): no tree "
+                     "was read\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("-4094"), std::string::npos) << err;
+  EXPECT_FALSE(dir.exists("FARRVA.OUT"));
+}
+
 }  // namespace
 }  // namespace rova

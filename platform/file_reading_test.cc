@@ -120,6 +120,21 @@ TEST(SplitTextLines, LfCrLfAndLoneCrEachEndALine) {
   EXPECT_EQ(splitTextLines("a\r\x1a"), (Lines{"a"}));
 }
 
+// What a Ctrl-Z leaves out is known: the line it stands on and the lines
+// after it that hold something; more marks, NULs and line ends are nothing.
+TEST(SplitTextLines, TextOfKnowsTheLinesAfterAnEndMark) {
+  const InputText whole = textOf("a\nb\n");
+  EXPECT_EQ(whole.endMark().line, 0u);
+  const InputText dos = textOf("a\r\nb\r\n\x1a\x1a\0\r\n\x1a");
+  EXPECT_EQ(dos.lines(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(dos.endMark().line, 3u);
+  EXPECT_EQ(dos.endMark().linesAfter, 0u);
+  const InputText cut = textOf("a\nb\x1a c\n\nd\x1a e\n");
+  EXPECT_EQ(cut.lines(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(cut.endMark().line, 2u);
+  EXPECT_EQ(cut.endMark().linesAfter, 2u);
+}
+
 }  // namespace
 }  // namespace rova
 

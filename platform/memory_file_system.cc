@@ -126,7 +126,7 @@ std::unique_ptr<InputText> MemoryFileSystem::openForReading(const std::string& n
                                                             std::string& error) {
   std::string bytes;
   if (!readAll(name, bytes, error)) return nullptr;
-  return std::make_unique<InputText>(splitTextLines(bytes));
+  return std::make_unique<InputText>(textOf(bytes));
 }
 
 bool MemoryFileSystem::makeDirectories(const std::string& path) {

@@ -34,9 +34,19 @@ class Terminal {
 
 // A text file opened for reading: its lines without line ends, readable
 // from the start again after rewind().
+// Where a DOS end-of-file mark (Ctrl-Z) ended a text early: the line it
+// stands on (1-based; 0 when the text has no such mark) and how many lines
+// after it hold something other than blanks, NULs and more marks.
+struct TextEndMark {
+  std::size_t line = 0;
+  std::size_t linesAfter = 0;
+};
+
 class InputText {
  public:
-  explicit InputText(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  using EndMark = TextEndMark;
+  explicit InputText(std::vector<std::string> lines, EndMark mark = {})
+      : lines_(std::move(lines)), endMark_(mark) {}
   std::optional<std::string> nextLine() {
     if (next_ >= lines_.size()) return std::nullopt;
     return lines_[next_++];
@@ -45,9 +55,11 @@ class InputText {
   // Number of the line that nextLine() returned last (1-based).
   std::size_t lineNumber() const { return next_; }
   const std::vector<std::string>& lines() const { return lines_; }
+  const EndMark& endMark() const { return endMark_; }
 
  private:
   std::vector<std::string> lines_;
+  EndMark endMark_;
   std::size_t next_ = 0;
 };
 
@@ -56,6 +68,10 @@ class InputText {
 // mark (Ctrl-Z) ends the text, no empty last line for a final line end, a
 // UTF-8 byte-order mark at the start dropped.
 std::vector<std::string> splitTextLines(const std::string& contents);
+
+// The text of file contents, split as splitTextLines does, knowing what a
+// Ctrl-Z left out.
+InputText textOf(const std::string& contents);
 
 class OutputText {
  public:

@@ -167,8 +167,17 @@ void readFireHistory(RunContext& run, InputText& file) {
   FireHistory& data = *run.data;
   const std::string name(fmt::trimRight(run.inputName));
   if (isUtf16(file)) {
-    throw ProgramStop{1, " >> " + name + " is UTF-16 text, not a fire history: save it as plain "
+    throw ProgramStop{1, " >> " + screenSafe(name) + " is UTF-16 text, not a fire history: save it as plain "
                                          "(ASCII or UTF-8) text"};
+  }
+  // A file without a line that holds anything is no fire history of
+  // either format: said plainly rather than as an empty data set.
+  if (std::all_of(file.lines().begin(), file.lines().end(), [](const std::string& line) {
+        return line.find_first_not_of(std::string(" \t\r\x1a\0", 5)) == std::string::npos;
+      })) {
+    throw ProgramStop{1, " >> " + screenSafe(name) + (file.lines().empty()
+                                                          ? " is empty: it holds no fire history"
+                                                          : " holds only blank lines: no fire history")};
   }
   ConsoleReporter reporter(run.console);
   const Fire2Result fire2 = RFIRE2(file, data, reporter);
@@ -176,7 +185,7 @@ void readFireHistory(RunContext& run, InputText& file) {
     run.dialogue.showFileHead(file, 12);
   }
   if (fire2.outcome == Fire2Outcome::kRefused) {
-    throw ProgramStop{1, " >> " + name + " is a FIRE2/FHX2 file without usable data: " +
+    throw ProgramStop{1, " >> " + screenSafe(name) + " is a FIRE2/FHX2 file without usable data: " +
                              fire2.problem};
   }
   if (fire2.outcome == Fire2Outcome::kRead) {
@@ -186,7 +195,6 @@ void readFireHistory(RunContext& run, InputText& file) {
     const std::string problem = RFIREB(file, data, reporter);
     if (!problem.empty()) throw ProgramStop{1, problem};
     data.formatKind = FormatKind::kFireEvents;
-    if (data.seriesCount == 0) run.console.write(" >> No tree was read: the report will hold no results");
   }
   run.options.processFirstYear = data.firstYear;
   run.options.processLastYear = data.lastYear;
