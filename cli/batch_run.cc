@@ -64,7 +64,9 @@ class BatchTerminal : public Terminal {
     if (from != std::string::npos && message.compare(from, 2, ">>") == 0) from += 2;
     from = message.find_first_not_of(' ', from == std::string::npos ? 0 : from);
     const std::string text = from == std::string::npos ? "" : message.substr(from);
-    streams_.err.write("rova: " + file_ + ": " + text + "\n");
+    // File names come from the command line and the data: nothing in them
+    // may reach the terminal as a control sequence.
+    streams_.err.write("rova: " + visibleText(file_) + ": " + visibleText(text) + "\n");
   }
   void endProgress() {
     if (progressOpen_) streams_.err.write("\n");

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "format/utf8.h"
 #include "platform/posix_platform.h"
 #include "tests/batch_run.h"
 #include "tests/test_support.h"
@@ -353,6 +354,38 @@ TEST_F(BatchFixture, EmptyBlankAndOutOfTableFilesAreErrorsOfOneLine) {
       << err;
   EXPECT_EQ(err.find("-4094"), std::string::npos) << err;
   EXPECT_FALSE(dir.exists("FARRVA.OUT"));
+}
+
+// Names from the data in the tidy tables: a site that begins like a
+// formula is defused, one that is not UTF-8 is percent-encoded, so the
+// tables are valid UTF-8 and open in a spreadsheet without running
+// anything; error lines show control characters in a name as escapes.
+TEST_F(BatchFixture, NamesFromTheDataAreSafeInTablesAndErrorLines) {
+  const std::string alder = example();
+  const std::string formula = dir.file("=1+2.FHX");
+  const std::string latin1 = dir.file("caf\xE9.FHX");
+  std::filesystem::copy_file(alder, formula);
+  std::filesystem::copy_file(alder, latin1);
+  ASSERT_EQ(run({"--csv", "--multi-site", "sites.csv", "--full-names", "--no-spreadsheets", "-n",
+                 "5", "-o", dir.path(), formula, latin1}),
+            0) << err;
+  const auto sites = testing::splitLines(dir.read("sites.csv"));
+  ASSERT_EQ(sites.size(), 3u);
+  EXPECT_EQ(sites[1].rfind("\"'=1+2\"," + formula + ",", 0), 0u) << sites[1];
+  EXPECT_EQ(sites[2].rfind("caf%E9," + percentEncoded(latin1) + ",", 0), 0u) << sites[2];
+  EXPECT_TRUE(isValidUtf8(dir.read("sites.csv")));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path().extension() != ".csv" || entry.path().filename() == "sites.csv") continue;
+    const std::string table = dir.read(entry.path().filename().string());
+    EXPECT_TRUE(isValidUtf8(table)) << entry.path();
+    const auto row = testing::splitLines(table).at(1);
+    EXPECT_TRUE(row.rfind("\"'=1+2\",", 0) == 0 || row.rfind("caf%E9,", 0) == 0) << row;
+  }
+
+  const std::string control = dir.file("a\x1b[2Jb.FHX");
+  ASSERT_EQ(run({"-o", dir.path(), control}), 1);
+  EXPECT_EQ(err.find('\x1b'), std::string::npos) << err;
+  EXPECT_EQ(err.rfind("rova: " + dir.file("a\\x1b[2Jb.FHX") + ": ", 0), 0u) << err;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "export/site_summary.h"
 
+#include "export/csv_text.h"
 #include "export/tidy_table.h"
 
 namespace rova {
@@ -12,14 +13,8 @@ constexpr const char* kColumns[] = {
     "trees_needed_simulated_2", "trees_needed_exact_2", "method", "injuries", "simulations",
     "seed", "within_percent", "of_simulations_percent"};
 
-// A text field as CSV has it: quoted, quotes doubled, when it holds a
-// comma, a quote or a line end.
-std::string csvText(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
+// A text field as the tidy tables write it (csv_text.h).
+std::string csvText(const std::string& text) { return csvField(text); }
 
 std::string sizeOrNa(const std::optional<int>& size) {
   return size ? std::to_string(*size) : std::string("NA");

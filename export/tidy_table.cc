@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "export/csv_text.h"
 #include "format/utf8.h"
 #include "records/option_letters.h"
 
@@ -91,14 +92,8 @@ namespace {
 
 constexpr const char* kNotApplicable = "NA";
 
-// A text field as CSV has it: quoted, quotes doubled, when it holds a
-// comma, a quote or a line end.
-std::string csvText(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
+// A text field as the tidy tables write it (csv_text.h).
+std::string csvText(const std::string& text) { return csvField(text); }
 
 // The columns before the values: site, span, years, trees, threshold.
 std::string rowStart(const std::string& site, int firstYear, int lastYear, int trees,

@@ -5,8 +5,10 @@
 // every span, sample size and threshold (1 and 2), so that R's read.csv and
 // pandas' read_csv read it as it is:
 // - `site` first, the input file's name without folder and extension, so
-//   that the tables of many sites can be stacked; quoted as CSV quotes when
-//   it holds a comma, a quote or a line end;
+//   that the tables of many sites can be stacked; written by csvField
+//   (csv_text.h): quoted when it holds a comma, a quote or a line end,
+//   defused with a single quote when it begins like a formula, and
+//   percent-encoded when it is not UTF-8;
 // - `observed` is TRUE for the value of all trees (method D) and FALSE
 //   otherwise, which both read as logicals;
 // - NA where a value does not apply: the observed row's simulations, sd,
