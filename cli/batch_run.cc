@@ -138,7 +138,8 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {
-  if (directory.empty() || directory == ".") return name;
+  // An absolute name (--multi-site /data/sites.csv) stands as it is.
+  if (directory.empty() || directory == "." || name.rfind('/', 0) == 0) return name;
   return directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
@@ -403,7 +404,11 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   const std::vector<SpanAdequacy> adequacy =
       adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};
   writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned);
-  for (const std::string& name : commitOutputs(run)) {
+  const std::vector<std::string> written = commitOutputs(run);
+  // The progress line on the error stream ends before the names of the
+  // files written: on one terminal they would run on after it.
+  platform.terminal.finish();
+  for (const std::string& name : written) {
     if (!b.quiet) out.write(name + "\n");
   }
   if (summary) *summary += summaryRows(run, b, adequacy);
@@ -475,6 +480,9 @@ PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& s
   return plan;
 }
 
+// The plan of the multi-site table among the plans of the FILEs.
+const char* const kSummaryPlan = "--multi-site";
+
 // Two FILEs that would write one file, or an output that would replace an
 // input FILE, are usage errors: "" when there is none.
 std::string planClash(const std::vector<PlannedFile>& plans, FileSystem& files,
@@ -492,10 +500,13 @@ std::string planClash(const std::vector<PlannedFile>& plans, FileSystem& files,
       }
       auto [it, fresh] = writer.emplace(place, plan.path);
       if (fresh) continue;
+      // The multi-site table clashes by its name, which only it can change.
+      const bool summary = it->second == kSummaryPlan || plan.path == kSummaryPlan;
       return it->second + " and " + plan.path + " would both write " + lastPathPart(output) +
-             (b.fullNames ? "; analyse them in separate runs (--output-dir)"
-                          : "; give --full-names to name each FILE's outputs after its whole "
-                            "file name");
+             (summary       ? "; give --multi-site a name that no other output has"
+              : b.fullNames ? "; analyse them in separate runs (--output-dir)"
+                            : "; give --full-names to name each FILE's outputs after its whole "
+                              "file name");
     }
   }
   return "";
@@ -538,7 +549,7 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
     // The summary is one more output: it may clash with the others, and an
     // existing one is replaced only with --force.
     const std::string target = joinPath(options.outputDirectory, *options.summary);
-    plans.push_back(PlannedFile{"--multi-site", {target}, ""});
+    plans.push_back(PlannedFile{kSummaryPlan, {target}, ""});
     OutputTransaction outputs(files);
     for (const std::string& input : options.files) outputs.protect(input);
     std::string reason;

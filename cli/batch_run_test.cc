@@ -388,5 +388,48 @@ TEST_F(BatchFixture, NamesFromTheDataAreSafeInTablesAndErrorLines) {
   EXPECT_EQ(err.rfind("rova: " + dir.file("a\\x1b[2Jb.FHX") + ": ", 0), 0u) << err;
 }
 
+// Standard output and error on one terminal, as a person sees them: what
+// both write, in the order written.
+struct SharedTerminal : TextStream {
+  SharedTerminal(std::string& screen, bool terminal) : screen(screen), terminal(terminal) {}
+  void write(const std::string& text) override { screen += text; }
+  bool flush() override { return true; }
+  bool isTerminal() const override { return terminal; }
+  std::string& screen;
+  bool terminal;
+};
+
+// The progress line ends before the first file name is written.
+TEST_F(BatchFixture, ProgressLineEndsBeforeTheFileNames) {
+  const std::string file = example();
+  std::string screen;
+  SharedTerminal out(screen, true), errors(screen, true);
+  const CommandLine line = parseCommandLine({"-n", "20", "-f", "-o", dir.path(), file});
+  clock.step = 100;
+  ASSERT_EQ(runBatch(line.options, files, clock, commands, ConfigLocations{}, BatchStreams{out, errors}),
+            0);
+  const std::size_t name = screen.find(dir.file("ALDERRVA.OUT"));
+  ASSERT_NE(name, std::string::npos) << screen;
+  ASSERT_GT(name, 0u);
+  EXPECT_EQ(screen[name - 1], '\n') << screen.substr(0, name);
+}
+
+// --multi-site: an absolute name stands as it is beside -o, and a clash
+// with another output says to rename the table.
+TEST_F(BatchFixture, MultiSiteAbsoluteNameAndItsClashHint) {
+  const std::string alder = example();
+  TemporaryDirectory elsewhere;
+  const std::string outputs = dir.file("out");
+  std::filesystem::create_directory(outputs);
+  ASSERT_EQ(run({"--multi-site", elsewhere.file("sites.csv"), "-n", "5", "-o", outputs, alder}), 0)
+      << err;
+  EXPECT_TRUE(elsewhere.exists("sites.csv"));
+  EXPECT_NE(out.find(elsewhere.file("sites.csv") + "\n"), std::string::npos) << out;
+
+  EXPECT_EQ(run({"--multi-site", "ALDERRVA.OUT", "-f", "-n", "5", "-o", outputs, alder}), 2);
+  EXPECT_EQ(err, "rova: " + alder + " and --multi-site would both write ALDERRVA.OUT; give "
+                 "--multi-site a name that no other output has\n");
+}
+
 }  // namespace
 }  // namespace rova

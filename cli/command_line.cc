@@ -22,6 +22,12 @@ std::optional<int> strictInteger(const std::string& text) {
   return static_cast<int>(value);
 }
 
+// Digits with an optional sign: a whole number, whether it fits or not.
+bool wholeNumberText(const std::string& text) {
+  const std::size_t from = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  return text.size() > from && text.find_first_not_of("0123456789", from) == std::string::npos;
+}
+
 // A percentage: a plain decimal number from 0 to `most`, nothing else
 // around it.
 std::optional<double> strictPercent(const std::string& text, double most) {
@@ -211,6 +217,7 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
                              : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
                              : name == "adequacy-within" ? " (a percentage, 0 or more, is needed)"
                              : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
+                             : wholeNumberText(value) ? " (a whole number from -2147483648 to 2147483647 is needed)"
                                                      : " (a whole number is needed)";
     return shown + ": '" + value + "' is not a usable value" + need;
   }
@@ -272,6 +279,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     result.error = "no input FILE given";
   } else if (o.job && o.files.size() > 1) {
     result.error = "--job names the run of one FILE; with several FILEs each is named after its file";
+  } else if (o.segmentLag && !o.segmentLength) {
+    // Without a length there are no segments, and the lag would be lost.
+    result.error = "--segment-lag needs --segment-length: without a length there are no segments";
   }
   return result;
 }
@@ -295,7 +305,8 @@ was changed is said on standard error):
       --first-year Y       first year to process (default and 0: the data's)
       --last-year Y        last year to process (default and 0: the data's)
       --segment-length N   process by segments of N years (default: whole span)
-      --segment-lag N      years between segment starts (default: half the length)
+      --segment-lag N      years between segment starts (default: half the length;
+                           needs --segment-length)
   -n, --simulations N      simulations per sample size (default 1000, at most 4096)
   -s, --seed S             random seed (default: today's day number; made odd)
   -R, --with-replacement   select reduced samples with replacement (method R;

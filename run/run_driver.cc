@@ -286,6 +286,7 @@ OutputOpener dialogueOpener(RunContext& run) {
   return [&run](const std::string& name, int unit) {
     OutputFile file;
     file.text = run.dialogue.createOutputFile(run.outputs, name, unit, file.name);
+    file.renamed = file.name != name;
     return file;
   };
 }
@@ -310,17 +311,24 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   files.report = open(reportName(run), 6);
   OutputText& report = *files.report.text;
   auto toReport = [&report](const std::string& line) { report.writeLine(fmt::trimRight(line)); };
-  int page = 0;
-  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
-                  run.console.identification, toReport);
-  writeReportHead(ReportHead{run.options, *run.data, run.console.identification,
-                             run.inputName, run.percentileRanks},
-                  toReport);
-  addRecordYears(*run.data, *run.sampleDepth);
-
+  // The spreadsheet files are named before the head is written, so that
+  // the head names the files as the overwrite dialogue left them.
   if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
     for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(open(spreadsheetName(run, n), 20 + n));
   }
+  int page = 0;
+  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
+                  run.console.identification, toReport);
+  ReportHead head{run.options, *run.data, run.console.identification, run.inputName,
+                  run.percentileRanks};
+  if (files.report.renamed) head.renamedReport = files.report.name;
+  const bool spreadsheetRenamed =
+      std::any_of(files.spreadsheets.begin(), files.spreadsheets.end(),
+                  [](const OutputFile& file) { return file.renamed; });
+  for (const OutputFile& file : files.spreadsheets)
+    if (spreadsheetRenamed) head.renamedSpreadsheets.push_back(file.name);
+  writeReportHead(head, toReport);
+  addRecordYears(*run.data, *run.sampleDepth);
   RandomGenerator generator;
   generator.seed(run.options.randomSeed & 65535);
 
