@@ -11,6 +11,7 @@
 #include "format/fields.h"
 #include "format/text.h"
 #include "format/utf8.h"
+#include "input/fire_readers.h"
 #include "records/version.h"
 #include "report/run_report.h"
 #include "run/option_menu.h"
@@ -347,7 +348,8 @@ void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path
   if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
   run.inputName = path;
   std::string error;
-  if (!run.platform.files.readAll(path, bytes, error)) {
+  if (!run.platform.files.readAll(path, bytes, error) ||
+      !(error = textLimitReason(bytes)).empty()) {
     throw ProgramStop{1, " >> cannot read it: " + error};
   }
   InputText text = textOf(bytes);
@@ -456,15 +458,28 @@ struct PlannedFile {
   std::string problem;               // a reason to skip the FILE, said when it runs
 };
 
+// The names of a FILE's outputs follow from its name and the options, and
+// from its format only where --injuries is given (Fire Events data have
+// no injuries, and their files get the letter F): the FILE is read here
+// only then, and only to find its format line, so that a run reads it once.
 PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& silent,
                      const std::vector<std::string>& inputs) {
   PlannedFile plan{path, {}, ""};
+  // A FILE that cannot be read plans nothing: the run says what is wrong.
+  if (!silent.files.status(path).leadsSomewhere()) return plan;
   RunContext run(silent);
-  std::string bytes;
-  try {
-    prepareFile(run, b, path, bytes);
-  } catch (const ProgramStop&) {
-    return plan;  // the run itself says what is wrong with the FILE
+  prepareSession(run);
+  const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
+  if (!job.empty()) run.console.identification.job = fixedLength(job, 5);
+  if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
+  RunOptions& o = run.options;
+  if (b.withReplacement) o.selectionMode = SelectionMethod::kWithReplacement;
+  if (b.noSpreadsheets) o.spreadsheetFiles = SpreadsheetFiles::kSkip;
+  if (b.injuries) {
+    std::string bytes, error;
+    if (!silent.files.readAll(path, bytes, error) || !textLimitReason(bytes).empty()) return plan;
+    InputText text = textOf(bytes);
+    if (hasFire2FormatLine(text)) o.injuryMode = InjuryMode::kAllInjuries;
   }
   for (const std::string& input : inputs) run.outputs.protect(input);
   for (const std::string& name : plannedNames(run, b)) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "format/utf8.h"
@@ -429,6 +430,41 @@ TEST_F(BatchFixture, MultiSiteAbsoluteNameAndItsClashHint) {
   EXPECT_EQ(run({"--multi-site", "ALDERRVA.OUT", "-f", "-n", "5", "-o", outputs, alder}), 2);
   EXPECT_EQ(err, "rova: " + alder + " and --multi-site would both write ALDERRVA.OUT; give "
                  "--multi-site a name that no other output has\n");
+}
+
+// The real file system, counting the reads of every file.
+struct CountingFiles : PosixFileSystem {
+  bool readAll(const std::string& name, std::string& bytes, std::string& error) override {
+    ++reads[name];
+    return PosixFileSystem::readAll(name, bytes, error);
+  }
+  std::map<std::string, int> reads;
+};
+
+// Planning needs a FILE's name and options, and its format only with
+// --injuries: without it every FILE is read once, by its run.
+TEST_F(BatchFixture, EachFileIsReadOnceUnlessItsFormatNamesTheOutputs) {
+  const std::string alder = example();
+  dir.write("EVENTS.TXT", " 1800 0 1\n 1801 1 0\n 1802 0 0\n");
+  CountingFiles counting;
+  auto batch = [&](std::vector<std::string> arguments) {
+    const CommandLine line = parseCommandLine(arguments);
+    testing::StringStream o, e;
+    const int status = runBatch(line.options, counting, clock, commands, ConfigLocations{},
+                                BatchStreams{o, e});
+    err = e.text;
+    return status;
+  };
+  ASSERT_EQ(batch({"-q", "-f", "-n", "5", "-o", dir.path(), alder, dir.file("EVENTS.TXT")}), 0) << err;
+  EXPECT_EQ(counting.reads[alder], 1);
+  EXPECT_EQ(counting.reads[dir.file("EVENTS.TXT")], 1);
+  // With --injuries the format decides the letter: Fire Events get F.
+  counting.reads.clear();
+  ASSERT_EQ(batch({"-q", "-f", "-I", "-n", "5", "-o", dir.path(), alder, dir.file("EVENTS.TXT")}), 0)
+      << err;
+  EXPECT_EQ(counting.reads[alder], 2);
+  EXPECT_TRUE(dir.exists("ALDERRVADI.XL1"));
+  EXPECT_TRUE(dir.exists("EVENTRVADF.XL1"));
 }
 
 }  // namespace

@@ -126,6 +126,8 @@ std::unique_ptr<InputText> MemoryFileSystem::openForReading(const std::string& n
                                                             std::string& error) {
   std::string bytes;
   if (!readAll(name, bytes, error)) return nullptr;
+  error = textLimitReason(bytes);
+  if (!error.empty()) return nullptr;
   return std::make_unique<InputText>(textOf(bytes));
 }
 

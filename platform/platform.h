@@ -73,6 +73,16 @@ std::vector<std::string> splitTextLines(const std::string& contents);
 // Ctrl-Z left out.
 InputText textOf(const std::string& contents);
 
+// The most lines an input text may have, as the bytes of an input file are
+// bounded: the largest fire history has 4096 data lines besides its header;
+// a file of millions of line ends is none, and splitting it would take
+// gigabytes.
+constexpr std::size_t kMaxInputLines = std::size_t{1} << 20;
+
+// Why file contents are not read as a text: "" when they may be, else that
+// they have more than kMaxInputLines lines.
+std::string textLimitReason(const std::string& contents);
+
 class OutputText {
  public:
   virtual ~OutputText() = default;

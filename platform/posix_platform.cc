@@ -44,6 +44,21 @@ std::vector<std::string> splitTextLines(const std::string& contents) {
   return lines;
 }
 
+std::string textLimitReason(const std::string& contents) {
+  // Every LF ends a line, and so does a CR that no LF follows; the count
+  // may run one over where CRs stand doubled, which is no matter at this
+  // size. Lines after a Ctrl-Z are not counted: they are not read.
+  const std::size_t end = std::min(contents.find('\x1a'), contents.size());
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i < end; ++i) {
+    const char c = contents[i];
+    if (c == '\n' || (c == '\r' && (i + 1 == end || contents[i + 1] != '\n'))) ++lines;
+  }
+  if (lines <= kMaxInputLines) return "";
+  return "it has more than " + std::to_string(kMaxInputLines) +
+         " lines, the most an input file may have";
+}
+
 InputText textOf(const std::string& contents) {
   std::vector<std::string> lines = splitTextLines(contents);
   const std::size_t mark = contents.find('\x1a');
@@ -239,6 +254,8 @@ std::unique_ptr<InputText> PosixFileSystem::openForReading(const std::string& na
                                                            std::string& error) {
   std::string bytes;
   if (!readAll(name, bytes, error)) return nullptr;
+  error = textLimitReason(bytes);
+  if (!error.empty()) return nullptr;
   return std::make_unique<InputText>(textOf(bytes));
 }
 
