@@ -26,9 +26,14 @@ bool isBlankLine(const std::string& line) {
   return line.find_first_not_of(" \t\r\x1a") == std::string::npos;
 }
 
-// A line of blanks and NUL bytes: what a file padded with NULs ends in.
+// A line of blanks and control bytes: what a file padded with NULs (or
+// other bytes that are no text) ends in.
 bool holdsNothing(const std::string& line) {
-  return line.find_first_not_of(std::string(" \t\r\x1a\0", 5)) == std::string::npos;
+  for (char c : line) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u > 32 && u != 127) return false;
+  }
+  return true;
 }
 
 // Lines after the last one that holds something are not data: an empty
@@ -41,16 +46,17 @@ std::size_t lastNonBlankLine(const InputText& file) {
   return n;
 }
 
-// Says what follows the data and is not read: NUL bytes after the last
-// line that holds something, and lines after a DOS end-of-file mark
+// Says what follows the data and is not read: NUL or other control bytes
+// after the last line that holds text, and lines after a DOS end-of-file mark
 // (Ctrl-Z) in the middle of the file. `where` begins each notice and is
 // followed by "line N".
 void reportTextEnd(const InputText& file, const std::string& where, ReadingReporter& reporter) {
   const auto& lines = file.lines();
   for (std::size_t n = lastNonBlankLine(file); n < lines.size(); ++n) {
-    if (lines[n].find('\0') == std::string::npos) continue;
-    reporter.notice(where + "line " + std::to_string(n + 1) +
-                    ": NUL bytes after the data are not read");
+    if (isBlankLine(lines[n])) continue;
+    const bool nul = lines[n].find_first_not_of(std::string(" \t\r\x1a\0", 5)) == std::string::npos;
+    reporter.notice(where + "line " + std::to_string(n + 1) + (nul ? ": NUL bytes" : ": control bytes") +
+                    " after the data are not read");
     break;
   }
   const InputText::EndMark& mark = file.endMark();

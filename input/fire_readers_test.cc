@@ -521,6 +521,10 @@ TEST_F(ReaderFixture, CtrlZInTheMiddleAndTrailingNulBytesAreSaid) {
   EXPECT_EQ(data->code(1704, 1), ' ');
   EXPECT_EQ(notices(), (std::vector<std::string>{" >> FIRE2: line 10: NUL bytes after the data are not read"}));
 
+  ASSERT_EQ(read(std::string(kSmall) + "\x04\n\x1b\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(data->lastYear, 1703);
+  EXPECT_EQ(notices(), (std::vector<std::string>{" >> FIRE2: line 10: control bytes after the data are not read"}));
+
   ASSERT_EQ(readEvents(std::string(" 1700 0 1\n 1701 1 0\n\0\0\0\0", 24), *data), "");
   EXPECT_EQ(data->lastYear, 1701);
   EXPECT_EQ(notices(), (std::vector<std::string>{
