@@ -265,7 +265,8 @@ std::string seriesAgainstDataColumns(const InputText& file, const Fire2Counts& c
     return where + "the data lines hold codes in " + plural(widest, " column", " columns") +
            " only: " + (declared - widest == 1 ? "column " : "columns ") + std::to_string(widest + 1) +
            (declared - widest == 1 ? "" : " to " + std::to_string(declared)) +
-           (declared - widest == 1 ? " holds" : " hold") + " only blanks or the digits of the years written on the lines, which would read as "
+           (declared - widest == 1 ? " holds" : " hold") +
+           " only blanks or the digits of the years written on the lines, which would read as "
            "trees recording every year; the number of series must agree with the data";
   }
   if (2 * runningOn > dataLines) {
@@ -569,7 +570,10 @@ class FireEventsYears {
   void line(int year, std::size_t number, const std::string& text) {
     auto [it, fresh] = lineOf_.emplace(year, number);
     if (fresh) return;
-    if (const auto shifted = yearRunningOn(text); shifted && *shifted != year) {
+    // Indented, "  1700 0 1" reads as the year 170 and the codes "0 1",
+    // and ten lines share each year: the year with its next digit is the
+    // number that runs on. A packed line (" 17000101") runs on further.
+    if (const auto shifted = yearRunningOn(text); shifted && *shifted / 10 == year) {
       throw Refusal{fireEventsLine(number) + ": the year " + std::to_string(year) +
                     " stands on line " + std::to_string(it->second) +
                     " too, and the number in the year's columns runs on into column 6 (" +
@@ -601,7 +605,12 @@ class FireEventsYears {
     }
     if (missing == 0) return;
     const std::size_t before = lineOf_.at(gapFrom - 1), after = lineOf_.at(gapTo + 1);
-    reporter.notice(fireEventsLine(std::max(before, after)) + ": no line holds the years " +
+    // The line named first is the one on the side with fewer years: a
+    // mistyped year stands alone far from the others.
+    const auto yearsBefore = std::distance(lineOf_.begin(), lineOf_.find(gapFrom - 1)) + 1;
+    const auto yearsAfter = static_cast<long>(lineOf_.size()) - yearsBefore;
+    reporter.notice(fireEventsLine(yearsBefore <= yearsAfter ? before : after) +
+                    ": no line holds the years " +
                     std::to_string(gapFrom) + " to " + std::to_string(gapTo) + ", between " +
                     std::to_string(gapFrom - 1) + " on line " + std::to_string(before) + " and " +
                     std::to_string(gapTo + 1) + " on line " + std::to_string(after) +

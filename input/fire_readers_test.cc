@@ -567,9 +567,18 @@ TEST_F(ReaderFixture, FireEventsIndentedFilesRepeatedYearsAndGapsAreSaid) {
                            " >> Fire Events file, line 8: no line holds the years 1071 to 1699, "
                            "between 1070 on line 8 and 1700 on line 1; years without a line are read "
                            "as years without fire within each tree's record (630 years in all)"}));
-  // Packed codes after a four-digit year are no indentation.
-  ASSERT_EQ(readEvents(" 1700010\n 1701100\n", *data), "");
+  // Lines in descending order: the mistyped year's line is named first.
+  std::string descending;
+  for (int y = 1711; y >= 1700; --y) descending += " " + std::to_string(y == 1709 ? 1609 : y) + " 0 1\n";
+  ASSERT_EQ(readEvents(descending, *data), "");
+  ASSERT_EQ(notices().size(), 1u) << ::testing::PrintToString(notices());
+  EXPECT_EQ(notices()[0].rfind(" >> Fire Events file, line 3: no line holds the years 1610 to 1699,", 0), 0u)
+      << notices()[0];
+  // Packed codes after a four-digit year are no indentation, even where a
+  // year is repeated.
+  ASSERT_EQ(readEvents(" 1700010\n 1701100\n 1700011\n", *data), "");
   EXPECT_EQ(data->seriesCount, 3);
+  EXPECT_EQ(notices().size(), 1u);
 }
 
 }  // namespace
