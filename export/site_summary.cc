@@ -1,6 +1,5 @@
 #include "export/site_summary.h"
 
-#include "export/csv_text.h"
 #include "export/tidy_table.h"
 
 namespace rova {
@@ -12,9 +11,6 @@ constexpr const char* kColumns[] = {
     "observed_years", "trees_needed_simulated_1", "trees_needed_exact_1",
     "trees_needed_simulated_2", "trees_needed_exact_2", "method", "injuries", "simulations",
     "seed", "within_percent", "of_simulations_percent"};
-
-// A text field as the tidy tables write it (csv_text.h).
-std::string csvText(const std::string& text) { return csvField(text); }
 
 std::string sizeOrNa(const std::optional<int>& size) {
   return size ? std::to_string(*size) : std::string("NA");
@@ -31,7 +27,7 @@ std::string siteSummaryHeader() {
 std::string siteSummaryRow(const SiteSummary& s) {
   const SpanAdequacy& a = s.span;
   const long long years = static_cast<long long>(a.lastYear) - a.firstYear + 1;
-  std::string line = csvText(s.site) + ',' + csvText(s.file) + ',' + std::to_string(a.firstYear) +
+  std::string line = csvField(s.site) + ',' + csvField(s.file) + ',' + std::to_string(a.firstYear) +
                      ',' + std::to_string(a.lastYear) + ',' + std::to_string(years) + ',' +
                      std::to_string(a.trees) + ',' + tidyCsvNumber(a.allTrees[0]) + ',' +
                      tidyCsvNumber(a.allTrees[1]) + ',' + tidyCsvDouble(a.estimate) + ',' +
@@ -41,7 +37,7 @@ std::string siteSummaryRow(const SiteSummary& s) {
                      std::to_string(a.chao2.observedYears);
   for (int t = 0; t < 2; ++t)
     line += ',' + sizeOrNa(a.simulatedNeeded[t]) + ',' + sizeOrNa(a.exactNeeded[t]);
-  line += ',' + csvText(s.method) + ',' + csvText(s.injuries) + ',' + std::to_string(s.simulations) +
+  line += ',' + csvField(s.method) + ',' + csvField(s.injuries) + ',' + std::to_string(s.simulations) +
           ',' + std::to_string(s.seed) + ',' + tidyCsvDouble(s.criterion.withinPercent) + ',' +
           tidyCsvDouble(s.criterion.sharePercent);
   return line + '\n';

@@ -10,8 +10,8 @@
 // the fire years observed, the trees needed at both thresholds by the
 // simulations and by the exact mean, and the run's settings (method,
 // injuries, simulations, seed, X and P). NA stands for a missing upper
-// limit and for trees needed that are not reached. Texts are written by
-// csvField (csv_text.h); lines end with "\n".
+// limit and for trees needed that are not reached. Texts are quoted as CSV
+// quotes them; lines end with "\n".
 #pragma once
 
 #include <string>

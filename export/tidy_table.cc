@@ -8,7 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "export/csv_text.h"
 #include "format/utf8.h"
 #include "records/option_letters.h"
 
@@ -46,6 +45,16 @@ std::string shortestText(Real value) {
 }  // namespace
 
 std::string tidyCsvNumber(float value) { return shortestText(value); }
+
+std::string csvField(const std::string& text) {
+  std::string field = isValidUtf8(text) ? text : percentEncoded(text);
+  const bool formula = !field.empty() && std::string("=+-@\t\r").find(field[0]) != std::string::npos;
+  if (formula) field.insert(0, "'");
+  if (!formula && field.find_first_of(",\"\r\n") == std::string::npos) return field;
+  std::string quoted = "\"";
+  for (char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
 
 std::string tidyCsvDouble(double value) { return shortestText(value); }
 
@@ -92,13 +101,10 @@ namespace {
 
 constexpr const char* kNotApplicable = "NA";
 
-// A text field as the tidy tables write it (csv_text.h).
-std::string csvText(const std::string& text) { return csvField(text); }
-
 // The columns before the values: site, span, years, trees, threshold.
 std::string rowStart(const std::string& site, int firstYear, int lastYear, int trees,
                      int threshold) {
-  return csvText(site) + ',' + integer(firstYear) + ',' + integer(lastYear) + ',' +
+  return csvField(site) + ',' + integer(firstYear) + ',' + integer(lastYear) + ',' +
          integer(static_cast<long long>(lastYear) - firstYear + 1) + ',' + integer(trees) + ',' +
          integer(threshold) + ',';
 }
