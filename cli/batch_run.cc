@@ -406,11 +406,10 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   const std::vector<SpanAdequacy> adequacy =
       adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};
   writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned);
-  const std::vector<std::string> written = commitOutputs(run);
-  // The progress line on the error stream ends before the names of the
-  // files written: on one terminal they would run on after it.
-  platform.terminal.finish();
-  for (const std::string& name : written) {
+  for (const std::string& name : commitOutputs(run)) {
+    // The progress line on the error stream ends before the names of the
+    // files written: on one terminal they would run on after it.
+    platform.terminal.finish();
     if (!b.quiet) out.write(name + "\n");
   }
   if (summary) *summary += summaryRows(run, b, adequacy);

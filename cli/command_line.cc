@@ -217,9 +217,11 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
                              : name == "plot-format" ? " (svg, pdf or png, several separated by commas)"
                              : name == "adequacy-within" ? " (a percentage, 0 or more, is needed)"
                              : name == "adequacy-share" ? " (a percentage from 0 to 100 is needed)"
-                             : wholeNumberText(value) ? " (a whole number from -2147483648 to 2147483647 is needed)"
                                                      : " (a whole number is needed)";
-    return shown + ": '" + value + "' is not a usable value" + need;
+    // A whole number too large for 32 bits is told the range.
+    const bool outOfRange = need == " (a whole number is needed)" && wholeNumberText(value);
+    return shown + ": '" + value + "' is not a usable value" +
+           (outOfRange ? " (a whole number from -2147483648 to 2147483647 is needed)" : need);
   }
   for (const FlagOption& option : flagOptions()) {
     if (codeOf(option.shortName, index++) == code) o.*option.flag = true;

@@ -32,8 +32,6 @@ class Terminal {
   virtual bool keyboardIsPerson() const { return true; }
 };
 
-// A text file opened for reading: its lines without line ends, readable
-// from the start again after rewind().
 // Where a DOS end-of-file mark (Ctrl-Z) ended a text early: the line it
 // stands on (1-based; 0 when the text has no such mark) and how many lines
 // after it hold something other than blanks, NULs and more marks.
@@ -42,6 +40,8 @@ struct TextEndMark {
   std::size_t linesAfter = 0;
 };
 
+// A text file opened for reading: its lines without line ends, readable
+// from the start again after rewind().
 class InputText {
  public:
   using EndMark = TextEndMark;
@@ -63,12 +63,6 @@ class InputText {
   std::size_t next_ = 0;
 };
 
-// Splits file contents into lines: LF, CR-LF and a lone CR each end a line
-// (carriage returns just before an LF belong to it), a DOS end-of-file
-// mark (Ctrl-Z) ends the text, no empty last line for a final line end, a
-// UTF-8 byte-order mark at the start dropped.
-std::vector<std::string> splitTextLines(const std::string& contents);
-
 // The text of file contents, split as splitTextLines does, knowing what a
 // Ctrl-Z left out.
 InputText textOf(const std::string& contents);
@@ -82,6 +76,12 @@ constexpr std::size_t kMaxInputLines = std::size_t{1} << 20;
 // Why file contents are not read as a text: "" when they may be, else that
 // they have more than kMaxInputLines lines.
 std::string textLimitReason(const std::string& contents);
+
+// Splits file contents into lines: LF, CR-LF and a lone CR each end a line
+// (carriage returns just before an LF belong to it), a DOS end-of-file
+// mark (Ctrl-Z) ends the text, no empty last line for a final line end, a
+// UTF-8 byte-order mark at the start dropped.
+std::vector<std::string> splitTextLines(const std::string& contents);
 
 class OutputText {
  public:
