@@ -460,7 +460,8 @@ struct PlannedFile {
 // The names of a FILE's outputs follow from its name and the options, and
 // from its format only where --injuries is given (Fire Events data have
 // no injuries, and their files get the letter F): the FILE is read here
-// only then, and only to find its format line, so that a run reads it once.
+// only then, for its format line; without --injuries a run reads each FILE
+// once.
 PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& silent,
                      const std::vector<std::string>& inputs) {
   PlannedFile plan{path, {}, ""};

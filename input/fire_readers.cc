@@ -46,6 +46,11 @@ std::size_t lastNonBlankLine(const InputText& file) {
   return n;
 }
 
+// A count and the word that goes with it: "1 line", "2 lines".
+std::string plural(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + (count == 1 ? one : many);
+}
+
 // Says what follows the data and is not read: NUL or other control bytes
 // after the last line that holds text, and lines after a DOS end-of-file mark
 // (Ctrl-Z) in the middle of the file. `where` begins each notice and is
@@ -55,16 +60,15 @@ void reportTextEnd(const InputText& file, const std::string& where, ReadingRepor
   for (std::size_t n = lastNonBlankLine(file); n < lines.size(); ++n) {
     if (isBlankLine(lines[n])) continue;
     const bool nul = lines[n].find_first_not_of(std::string(" \t\r\x1a\0", 5)) == std::string::npos;
-    reporter.notice(where + "line " + std::to_string(n + 1) + (nul ? ": NUL bytes" : ": control bytes") +
-                    " after the data are not read");
+    reporter.notice(where + "line " + std::to_string(n + 1) +
+                    (nul ? ": NUL bytes" : ": control bytes") + " after the data are not read");
     break;
   }
   const InputText::EndMark& mark = file.endMark();
   if (mark.linesAfter == 0) return;
   reporter.notice(where + "line " + std::to_string(mark.line) +
                   " holds a DOS end-of-file mark (Ctrl-Z), which ends the text: the " +
-                  std::to_string(mark.linesAfter) +
-                  (mark.linesAfter == 1 ? " line after it is not read" : " lines after it are not read"));
+                  plural(mark.linesAfter, " line after it is not read", " lines after it are not read"));
 }
 
 std::string lineLabel(std::size_t number) { return "line " + std::to_string(number) + ": "; }
@@ -223,10 +227,6 @@ bool isCodeAt(const std::string& line, std::size_t i) {
   return !(sign && i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '9');
 }
 
-std::string plural(std::size_t count, const char* one, const char* many) {
-  return std::to_string(count) + (count == 1 ? one : many);
-}
-
 // Compares the number of series of the counts line with the columns that
 // the data lines fill with codes. More series than columns would make the
 // blank column before the written year, or its digits, trees that record
@@ -263,7 +263,8 @@ std::string seriesAgainstDataColumns(const InputText& file, const Fire2Counts& c
                             std::to_string(declared) + " series, but ";
   if (widest < declared) {
     return where + "the data lines hold codes in " + plural(widest, " column", " columns") +
-           " only: " + (declared - widest == 1 ? "column " : "columns ") + std::to_string(widest + 1) +
+           " only: " + (declared - widest == 1 ? "column " : "columns ") +
+           std::to_string(widest + 1) +
            (declared - widest == 1 ? "" : " to " + std::to_string(declared)) +
            (declared - widest == 1 ? " holds" : " hold") +
            " only blanks or the digits of the years written on the lines, which would read as "

@@ -167,8 +167,9 @@ void readFireHistory(RunContext& run, InputText& file) {
   FireHistory& data = *run.data;
   const std::string name(fmt::trimRight(run.inputName));
   if (isUtf16(file)) {
-    throw ProgramStop{1, " >> " + screenSafe(name) + " is UTF-16 text, not a fire history: save it as plain "
-                                         "(ASCII or UTF-8) text"};
+    throw ProgramStop{1, " >> " + screenSafe(name) +
+                             " is UTF-16 text, not a fire history: save it as plain (ASCII or "
+                             "UTF-8) text"};
   }
   // A file without a line that holds anything is no fire history of
   // either format: said plainly rather than as an empty data set.
