@@ -11,7 +11,6 @@
 #include "format/fields.h"
 #include "format/text.h"
 #include "format/utf8.h"
-#include "input/fire_readers.h"
 #include "records/version.h"
 #include "report/run_report.h"
 #include "run/option_menu.h"
@@ -338,14 +337,20 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
   }
 }
 
-// Reads one FILE and settles its options: what both the planning of the
-// outputs and the run itself start from.
-void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path,
-                 std::string& bytes) {
+// Starts the session of one FILE and names it: the job identifier, or the
+// whole file name with --full-names.
+void nameFile(RunContext& run, const BatchOptions& b, const std::string& path) {
   prepareSession(run);
   const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
   if (!job.empty()) run.console.identification.job = fixedLength(job, 5);
   if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
+}
+
+// Reads one FILE and settles its options: what the run starts from, and
+// the planning of the outputs where the data decide their names.
+void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path,
+                 std::string& bytes) {
+  nameFile(run, b, path);
   run.inputName = path;
   std::string error;
   if (!run.platform.files.readAll(path, bytes, error) ||
@@ -457,29 +462,27 @@ struct PlannedFile {
   std::string problem;               // a reason to skip the FILE, said when it runs
 };
 
-// The names of a FILE's outputs follow from its name and the options, and
-// from its format only where --injuries is given (Fire Events data have
-// no injuries, and their files get the letter F): the FILE is read here
-// only then, for its format line; without --injuries a run reads each FILE
-// once.
 PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& silent,
                      const std::vector<std::string>& inputs) {
   PlannedFile plan{path, {}, ""};
-  // A FILE that cannot be read plans nothing: the run says what is wrong.
-  if (!silent.files.status(path).leadsSomewhere()) return plan;
   RunContext run(silent);
-  prepareSession(run);
-  const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
-  if (!job.empty()) run.console.identification.job = fixedLength(job, 5);
-  if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
-  RunOptions& o = run.options;
-  if (b.withReplacement) o.selectionMode = SelectionMethod::kWithReplacement;
-  if (b.noSpreadsheets) o.spreadsheetFiles = SpreadsheetFiles::kSkip;
-  if (b.injuries) {
-    std::string bytes, error;
-    if (!silent.files.readAll(path, bytes, error) || !textLimitReason(bytes).empty()) return plan;
-    InputText text = textOf(bytes);
-    if (hasFire2FormatLine(text)) o.injuryMode = InjuryMode::kAllInjuries;
+  // The names of a FILE's outputs follow from its name and the options;
+  // its data decide them only with --injuries (Fire Events data have no
+  // injuries, and their files get the letter F). Only then is the FILE
+  // read here: otherwise a run reads each FILE once.
+  const bool readsData = b.injuries;
+  if (readsData) {
+    std::string bytes;
+    try {
+      prepareFile(run, b, path, bytes);
+    } catch (const ProgramStop&) {
+      return plan;  // the run itself says what is wrong with the FILE
+    }
+  } else {
+    if (!silent.files.status(path).leadsSomewhere()) return plan;  // the run says why
+    nameFile(run, b, path);
+    if (b.withReplacement) run.options.selectionMode = SelectionMethod::kWithReplacement;
+    if (b.noSpreadsheets) run.options.spreadsheetFiles = SpreadsheetFiles::kSkip;
   }
   for (const std::string& input : inputs) run.outputs.protect(input);
   for (const std::string& name : plannedNames(run, b)) {

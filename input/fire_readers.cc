@@ -347,13 +347,6 @@ class WrittenYears {
 
 }  // namespace
 
-bool hasFire2FormatLine(InputText& file) {
-  file.rewind();
-  const bool found = findFormatLine(file);
-  file.rewind();
-  return found;
-}
-
 Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter) {
   data.reset(' ');
   file.rewind();

@@ -41,10 +41,6 @@ struct Fire2Result {
   std::string problem;  // for kRefused: what is wrong, with the line number
 };
 
-// True when the text has a FIRE2/FHX2 format line, so that RFIRE2 reads it
-// (or refuses it); a text without one is read as Fire Events.
-bool hasFire2FormatLine(InputText& file);
-
 // Reads a FIRE2/FHX2 text. Series beyond the 200 that the table holds,
 // identifier characters beyond the 8th and years outside -2065..2030 are
 // not stored; a notice says what was left out. The year of a data
