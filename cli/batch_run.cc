@@ -466,6 +466,7 @@ PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& s
                      const std::vector<std::string>& inputs) {
   PlannedFile plan{path, {}, ""};
   RunContext run(silent);
+  for (const std::string& input : inputs) run.outputs.protect(input);
   // The names of a FILE's outputs follow from its name and the options;
   // its data decide them only with --injuries (Fire Events data have no
   // injuries, and their files get the letter F). Only then is the FILE
@@ -484,7 +485,6 @@ PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& s
     if (b.withReplacement) run.options.selectionMode = SelectionMethod::kWithReplacement;
     if (b.noSpreadsheets) run.options.spreadsheetFiles = SpreadsheetFiles::kSkip;
   }
-  for (const std::string& input : inputs) run.outputs.protect(input);
   for (const std::string& name : plannedNames(run, b)) {
     const std::string target = joinPath(b.outputDirectory, name);
     plan.outputs.push_back(target);
