@@ -68,7 +68,9 @@ class BatchTerminal : public Terminal {
     if (from != std::string::npos && message.compare(from, 2, ">>") == 0) from += 2;
     from = message.find_first_not_of(' ', from == std::string::npos ? 0 : from);
     const std::string text = from == std::string::npos ? "" : message.substr(from);
-    streams_.err.write("rova: " + file_ + ": " + text + "\n");
+    // File names come from the command line and the data: nothing in them
+    // may reach the terminal as a control sequence.
+    streams_.err.write("rova: " + visibleText(file_) + ": " + visibleText(text) + "\n");
   }
   void endProgress() {
     if (progressOpen_) streams_.err.write("\n");
@@ -140,7 +142,8 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {
-  if (directory.empty() || directory == ".") return name;
+  // An absolute name (--multi-site /data/sites.csv) stands as it is.
+  if (directory.empty() || directory == "." || name.rfind('/', 0) == 0) return name;
   return directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
@@ -415,20 +418,27 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
   }
 }
 
-// Reads one FILE and settles its options: what both the planning of the
-// outputs and the run itself start from.
-void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path,
-                 std::string& bytes) {
+// Starts the session of one FILE and names it: the job identifier, or the
+// whole file name with --full-names.
+void nameFile(RunContext& run, const BatchOptions& b, const std::string& path) {
   prepareSession(run);
   const std::string job = b.job ? jobIdentifierFrom(*b.job) : jobFromFileName(path);
   if (!job.empty()) run.console.identification.job = fixedLength(job, 5);
   if (b.fullNames) run.fileBase = fileBaseFromFileName(path);
+}
+
+// Reads one FILE and settles its options: what the run starts from, and
+// the planning of the outputs where the data decide their names.
+void prepareFile(RunContext& run, const BatchOptions& b, const std::string& path,
+                 std::string& bytes) {
+  nameFile(run, b, path);
   run.inputName = path;
   std::string error;
-  if (!run.platform.files.readAll(path, bytes, error)) {
+  if (!run.platform.files.readAll(path, bytes, error) ||
+      !(error = textLimitReason(bytes)).empty()) {
     throw ProgramStop{1, " >> cannot read it: " + error};
   }
-  InputText text(splitTextLines(bytes));
+  InputText text = textOf(bytes);
   readFireHistory(run, text);
   applyOptions(run, b);
   settleOptions(run);
@@ -483,6 +493,9 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
       adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};
   writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned, sums);
   for (const std::string& name : commitOutputs(run)) {
+    // The progress line on the error stream ends before the names of the
+    // files written: on one terminal they would run on after it.
+    platform.terminal.finish();
     if (!b.quiet) out.write(name + "\n");
   }
   if (summary) *summary += summaryRows(run, b, adequacy);
@@ -545,14 +558,27 @@ PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& s
                      const std::vector<std::string>& inputs) {
   PlannedFile plan{path, {}, ""};
   RunContext run(silent);
-  std::string bytes;
-  try {
-    prepareFile(run, b, path, bytes);
-  } catch (const ProgramStop&) {
-    return plan;  // the run itself says what is wrong with the FILE
+  for (const std::string& input : inputs) run.outputs.protect(input);
+  // The names of a FILE's outputs follow from its name and the options;
+  // its data decide them only with --injuries (Fire Events data have no
+  // injuries, and their files get the letter F). Only then is the FILE
+  // read here: otherwise a run reads each FILE once.
+  // A chart's spans follow from the settled options too (--plot).
+  const bool readsData = b.injuries || b.plot;
+  if (readsData) {
+    std::string bytes;
+    try {
+      prepareFile(run, b, path, bytes);
+    } catch (const ProgramStop&) {
+      return plan;  // the run itself says what is wrong with the FILE
+    }
+  } else {
+    if (!silent.files.status(path).leadsSomewhere()) return plan;  // the run says why
+    nameFile(run, b, path);
+    if (b.withReplacement) run.options.selectionMode = SelectionMethod::kWithReplacement;
+    if (b.noSpreadsheets) run.options.spreadsheetFiles = SpreadsheetFiles::kSkip;
   }
   if (b.plot) plan.problem = chartProblem(run);
-  for (const std::string& input : inputs) run.outputs.protect(input);
   for (const std::string& name : plannedNames(run, b)) {
     const std::string target = joinPath(b.outputDirectory, name);
     plan.outputs.push_back(target);
@@ -565,6 +591,9 @@ PlannedFile planFile(const BatchOptions& b, const std::string& path, Platform& s
   }
   return plan;
 }
+
+// The plan of the multi-site table among the plans of the FILEs.
+const char* const kSummaryPlan = "--multi-site";
 
 // Two FILEs that would write one file, or an output that would replace an
 // input FILE, are usage errors: "" when there is none.
@@ -583,10 +612,13 @@ std::string planClash(const std::vector<PlannedFile>& plans, FileSystem& files,
       }
       auto [it, fresh] = writer.emplace(place, plan.path);
       if (fresh) continue;
+      // The multi-site table clashes by its name, which only it can change.
+      const bool summary = it->second == kSummaryPlan || plan.path == kSummaryPlan;
       return it->second + " and " + plan.path + " would both write " + lastPathPart(output) +
-             (b.fullNames ? "; analyse them in separate runs (--output-dir)"
-                          : "; give --full-names to name each FILE's outputs after its whole "
-                            "file name");
+             (summary       ? "; give --multi-site a name that no other output has"
+              : b.fullNames ? "; analyse them in separate runs (--output-dir)"
+                            : "; give --full-names to name each FILE's outputs after its whole "
+                              "file name");
     }
   }
   return "";
@@ -629,7 +661,7 @@ int runBatch(const BatchOptions& options, FileSystem& files, Clock& clock,
     // The summary is one more output: it may clash with the others, and an
     // existing one is replaced only with --force.
     const std::string target = joinPath(options.outputDirectory, *options.summary);
-    plans.push_back(PlannedFile{"--multi-site", {target}, ""});
+    plans.push_back(PlannedFile{kSummaryPlan, {target}, ""});
     OutputTransaction outputs(files);
     for (const std::string& input : options.files) outputs.protect(input);
     std::string reason;

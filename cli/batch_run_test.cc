@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
+#include "format/utf8.h"
 #include "platform/posix_platform.h"
 #include "tests/batch_run.h"
 #include "tests/test_support.h"
@@ -400,6 +402,142 @@ TEST_F(BatchFixture, AClosedStandardOutputDoesNotStopTheOtherFiles) {
   EXPECT_TRUE(dir.exists("BRVA.OUT"));
   EXPECT_NE(err.find("B.FHX: the names of the files written could not be written"), std::string::npos)
       << err;
+}
+
+// A FILE that holds no fire history is an error of that FILE: exit 1 and
+// one line naming it, no output, and the other FILEs still run.
+TEST_F(BatchFixture, EmptyBlankAndOutOfTableFilesAreErrorsOfOneLine) {
+  dir.write("EMPTY.FHX", "");
+  dir.write("BLANK.FHX", "\n  \n\r\n");
+  dir.write("FAR.TXT", "17000 1 0\n");
+  const std::string good = example();
+  for (const char* name : {"EMPTY.FHX", "BLANK.FHX"}) {
+    ASSERT_EQ(run({"-q", "-n", "10", "-o", dir.path(), dir.file(name), good, "-f"}), 1) << name;
+    const std::string expected = "rova: " + dir.file(name) + ": " + dir.file(name) +
+                                 (std::string(name) == "EMPTY.FHX"
+                                      ? " is empty: it holds no fire history\n"
+                                      : " holds only blank lines: no fire history\n");
+    EXPECT_EQ(err, expected);
+    EXPECT_FALSE(dir.exists(std::string(name).substr(0, 5) + "RVA.OUT"));
+    EXPECT_TRUE(dir.exists("ALDERRVA.OUT"));
+  }
+  ASSERT_EQ(run({"-n", "10", "-o", dir.path(), dir.file("FAR.TXT")}), 1);
+  EXPECT_NE(err.find(": Fire Events file: every year lies outside -2065 to 2030 (1 line): no tree "
+                     "was read\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("-4094"), std::string::npos) << err;
+  EXPECT_FALSE(dir.exists("FARRVA.OUT"));
+}
+
+// Names from the data in the tidy tables: a site that begins like a
+// formula is defused, one that is not UTF-8 is percent-encoded, so the
+// tables are valid UTF-8 and open in a spreadsheet without running
+// anything; error lines show control characters in a name as escapes.
+TEST_F(BatchFixture, NamesFromTheDataAreSafeInTablesAndErrorLines) {
+  const std::string alder = example();
+  const std::string formula = dir.file("=1+2.FHX");
+  const std::string latin1 = dir.file("caf\xE9.FHX");
+  std::filesystem::copy_file(alder, formula);
+  std::filesystem::copy_file(alder, latin1);
+  ASSERT_EQ(run({"--csv", "--multi-site", "sites.csv", "--full-names", "--no-spreadsheets", "-n",
+                 "5", "-o", dir.path(), formula, latin1}),
+            0) << err;
+  const auto sites = testing::splitLines(dir.read("sites.csv"));
+  ASSERT_EQ(sites.size(), 3u);
+  EXPECT_EQ(sites[1].rfind("\"'=1+2\"," + formula + ",", 0), 0u) << sites[1];
+  EXPECT_EQ(sites[2].rfind("caf%E9," + percentEncoded(latin1) + ",", 0), 0u) << sites[2];
+  EXPECT_TRUE(isValidUtf8(dir.read("sites.csv")));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path().extension() != ".csv" || entry.path().filename() == "sites.csv") continue;
+    const std::string table = dir.read(entry.path().filename().string());
+    EXPECT_TRUE(isValidUtf8(table)) << entry.path();
+    const auto row = testing::splitLines(table).at(1);
+    EXPECT_TRUE(row.rfind("\"'=1+2\",", 0) == 0 || row.rfind("caf%E9,", 0) == 0) << row;
+  }
+
+  const std::string control = dir.file("a\x1b[2Jb.FHX");
+  ASSERT_EQ(run({"-o", dir.path(), control}), 1);
+  EXPECT_EQ(err.find('\x1b'), std::string::npos) << err;
+  EXPECT_EQ(err.rfind("rova: " + dir.file("a\\x1b[2Jb.FHX") + ": ", 0), 0u) << err;
+}
+
+// Standard output and error on one terminal, as a person sees them: what
+// both write, in the order written.
+struct SharedTerminal : TextStream {
+  SharedTerminal(std::string& screen, bool terminal) : screen(screen), terminal(terminal) {}
+  void write(const std::string& text) override { screen += text; }
+  bool flush() override { return true; }
+  bool isTerminal() const override { return terminal; }
+  std::string& screen;
+  bool terminal;
+};
+
+// The progress line ends before the first file name is written.
+TEST_F(BatchFixture, ProgressLineEndsBeforeTheFileNames) {
+  const std::string file = example();
+  std::string screen;
+  SharedTerminal out(screen, true), errors(screen, true);
+  const CommandLine line = parseCommandLine({"-n", "20", "-f", "-o", dir.path(), file});
+  clock.step = 100;
+  ASSERT_EQ(runBatch(line.options, files, clock, commands, ConfigLocations{}, BatchStreams{out, errors}),
+            0);
+  const std::size_t name = screen.find(dir.file("ALDERRVA.OUT"));
+  ASSERT_NE(name, std::string::npos) << screen;
+  ASSERT_GT(name, 0u);
+  EXPECT_EQ(screen[name - 1], '\n') << screen.substr(0, name);
+}
+
+// --multi-site: an absolute name stands as it is beside -o, and a clash
+// with another output says to rename the table.
+TEST_F(BatchFixture, MultiSiteAbsoluteNameAndItsClashHint) {
+  const std::string alder = example();
+  TemporaryDirectory elsewhere;
+  const std::string outputs = dir.file("out");
+  std::filesystem::create_directory(outputs);
+  ASSERT_EQ(run({"--multi-site", elsewhere.file("sites.csv"), "-n", "5", "-o", outputs, alder}), 0)
+      << err;
+  EXPECT_TRUE(elsewhere.exists("sites.csv"));
+  EXPECT_NE(out.find(elsewhere.file("sites.csv") + "\n"), std::string::npos) << out;
+
+  EXPECT_EQ(run({"--multi-site", "ALDERRVA.OUT", "-f", "-n", "5", "-o", outputs, alder}), 2);
+  EXPECT_EQ(err, "rova: " + alder + " and --multi-site would both write ALDERRVA.OUT; give "
+                 "--multi-site a name that no other output has\n");
+}
+
+// The real file system, counting the reads of every file.
+struct CountingFiles : PosixFileSystem {
+  bool readAll(const std::string& name, std::string& bytes, std::string& error) override {
+    ++reads[name];
+    return PosixFileSystem::readAll(name, bytes, error);
+  }
+  std::map<std::string, int> reads;
+};
+
+// Planning needs a FILE's name and options, and its format only with
+// --injuries: without it every FILE is read once, by its run.
+TEST_F(BatchFixture, EachFileIsReadOnceUnlessItsFormatNamesTheOutputs) {
+  const std::string alder = example();
+  dir.write("EVENTS.TXT", " 1800 0 1\n 1801 1 0\n 1802 0 0\n");
+  CountingFiles counting;
+  auto batch = [&](std::vector<std::string> arguments) {
+    const CommandLine line = parseCommandLine(arguments);
+    testing::StringStream o, e;
+    const int status = runBatch(line.options, counting, clock, commands, ConfigLocations{},
+                                BatchStreams{o, e});
+    err = e.text;
+    return status;
+  };
+  ASSERT_EQ(batch({"-q", "-f", "-n", "5", "-o", dir.path(), alder, dir.file("EVENTS.TXT")}), 0) << err;
+  EXPECT_EQ(counting.reads[alder], 1);
+  EXPECT_EQ(counting.reads[dir.file("EVENTS.TXT")], 1);
+  // With --injuries the format decides the letter: Fire Events get F.
+  counting.reads.clear();
+  ASSERT_EQ(batch({"-q", "-f", "-I", "-n", "5", "-o", dir.path(), alder, dir.file("EVENTS.TXT")}), 0)
+      << err;
+  EXPECT_EQ(counting.reads[alder], 2);
+  EXPECT_TRUE(dir.exists("ALDERRVADI.XL1"));
+  EXPECT_TRUE(dir.exists("EVENTRVADF.XL1"));
 }
 
 }  // namespace

@@ -25,6 +25,12 @@ std::optional<int> strictInteger(const std::string& text) {
   return static_cast<int>(value);
 }
 
+// Digits with an optional sign: a whole number, whether it fits or not.
+bool wholeNumberText(const std::string& text) {
+  const std::size_t from = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  return text.size() > from && text.find_first_not_of("0123456789", from) == std::string::npos;
+}
+
 // A percentage: a plain decimal number from 0 to `most`, nothing else
 // around it.
 std::optional<double> strictPercent(const std::string& text, double most) {
@@ -268,7 +274,10 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
                                  ? " (PERCENT,MINREC,MINSCAR is needed: a percentage from 0 to 100, "
                                    "then two whole numbers from 1 to 200, e.g. 25,2,1)"
                                                      : " (a whole number is needed)";
-    return shown + ": '" + value + "' is not a usable value" + need;
+    // A whole number too large for 32 bits is told the range.
+    const bool outOfRange = need == " (a whole number is needed)" && wholeNumberText(value);
+    return shown + ": '" + value + "' is not a usable value" +
+           (outOfRange ? " (a whole number from -2147483648 to 2147483647 is needed)" : need);
   }
   for (const FlagOption& option : flagOptions()) {
     if (codeOf(option.shortName, index++) == code) o.*option.flag = true;
@@ -331,6 +340,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   } else if (o.plotDpi && std::find(o.plotFormats.begin(), o.plotFormats.end(), ChartFormat::kPng) ==
                               o.plotFormats.end()) {
     result.error = "--plot-dpi sets the resolution of the PNG chart: ask for it with --plot-format png";
+  } else if (o.segmentLag && !o.segmentLength) {
+    // Without a length there are no segments, and the lag would be lost.
+    result.error = "--segment-lag needs --segment-length: without a length there are no segments";
   }
   return result;
 }
@@ -375,7 +387,8 @@ was changed is said on standard error):
       --first-year Y       first year to process (default and 0: the data's)
       --last-year Y        last year to process (default and 0: the data's)
       --segment-length N   process by segments of N years (default: whole span)
-      --segment-lag N      years between segment starts (default: half the length)
+      --segment-lag N      years between segment starts (default: half the length;
+                           needs --segment-length)
   -n, --simulations N      simulations per sample size (default 1000, at most 4096)
   -s, --seed S             random seed (default: today's day number; made odd)
   -R, --with-replacement   select reduced samples with replacement (method R;

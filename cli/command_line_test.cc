@@ -42,7 +42,13 @@ TEST(CommandLineTest, UnusableCommandLinesSayWhy) {
       {{"a", "--seed"}, "--seed needs a value"},
       {{"--seed", "12x", "a"}, "--seed: '12x' is not a usable value (a whole number is needed)"},
       {{"--simulations", "99999999999", "a"},
-       "--simulations: '99999999999' is not a usable value (a whole number is needed)"},
+       "--simulations: '99999999999' is not a usable value (a whole number from -2147483648 to "
+       "2147483647 is needed)"},
+      {{"-s", "-99999999999", "a"},
+       "-s: '-99999999999' is not a usable value (a whole number from -2147483648 to 2147483647 "
+       "is needed)"},
+      {{"--segment-lag", "5", "a"},
+       "--segment-lag needs --segment-length: without a length there are no segments"},
       {{"-n", "+5-", "a"}, "-n: '+5-' is not a usable value (a whole number is needed)"},
       {{"--csv=yes", "a"}, "--csv takes no value"},
       {{"-n", "5"}, "no input FILE given"},

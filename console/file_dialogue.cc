@@ -32,7 +32,11 @@ std::unique_ptr<InputText> FileDialogue::openInputFile(const std::string& label,
     console_.write(" " + label);
     const std::string name = askFileName("$  ... Name of EXISTING INPUT file");
     typedName = fixedLength(name, kFileNameLength);
-    if (name.empty()) return std::make_unique<InputText>(std::vector<std::string>{});
+    if (name.empty()) {
+      // Nothing typed: there is nothing to read, so the name is asked again.
+      console_.write(" >> A file name is needed: type the name of the fire-history file");
+      continue;
+    }
     std::string error;
     if (auto file = files_.openForReading(name, error)) return file;
     console_.write(" Cannot open file " + typedName + '\a');

@@ -23,7 +23,7 @@ class FileDialogue {
   // it, asking again after a failure while a person types the answers;
   // when the answers come from a pipe or a file, a failure stops the run.
   // `typedName` receives the name (40 characters). An answer of blanks
-  // gives an empty text.
+  // is asked again.
   std::unique_ptr<InputText> openInputFile(const std::string& label, std::string& typedName);
 
   // Starts the output file `name` in the run's outputs. When that name

@@ -47,9 +47,12 @@ std::string shortestText(Real value) {
 std::string tidyCsvNumber(float value) { return shortestText(value); }
 
 std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string field = isValidUtf8(text) ? text : percentEncoded(text);
+  const bool formula = !field.empty() && std::string("=+-@\t\r").find(field[0]) != std::string::npos;
+  if (formula) field.insert(0, "'");
+  if (!formula && field.find_first_of(",\"\r\n") == std::string::npos) return field;
   std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
 

@@ -5,8 +5,10 @@
 // every span, sample size and threshold (1 and 2), so that R's read.csv and
 // pandas' read_csv read it as it is:
 // - `site` first, the input file's name without folder and extension, so
-//   that the tables of many sites can be stacked; quoted as CSV quotes when
-//   it holds a comma, a quote or a line end;
+//   that the tables of many sites can be stacked; written by csvField
+//   (below): quoted when it holds a comma, a quote or a line end, defused
+//   with a single quote when it begins like a formula, and percent-encoded
+//   when it is not UTF-8;
 // - `observed` is TRUE for the value of all trees (method D) and FALSE
 //   otherwise, which both read as logicals;
 // - NA where a value does not apply: the observed row's simulations, sd,
@@ -86,8 +88,17 @@ std::string tidyCsvRow(const std::string& site, const ResultRow& row, const Tidy
 // The text of one double-precision value as the table writes it.
 std::string tidyCsvDouble(double value);
 
-// A text field as CSV has it: quoted, quotes doubled, when it holds a
-// comma, a quote or a line end.
+// A text from the data (a site or file name) as a CSV field, so that the
+// tables are valid UTF-8 and no spreadsheet takes a name for a formula:
+// - a text that is not valid UTF-8 (a file name in another encoding) is
+//   written as its bytes percent-encoded, the text the JSON metadata gives
+//   for such a name;
+// - a text that begins with =, +, -, @, a tab or a carriage return, which a
+//   spreadsheet would read as a formula, gets a single quote before it and
+//   is quoted, as the common advice against CSV injection says (the quote
+//   shows in the cell; R and pandas read it as part of the text);
+// - a text that holds a comma, a double quote or a line end is quoted,
+//   its double quotes doubled.
 std::string csvField(const std::string& text);
 
 // The site of an input file: its name without folder and last extension.

@@ -81,4 +81,45 @@ std::string percentEncoded(const std::string& text) {
   return out;
 }
 
+std::string visibleText(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  auto escaped = [&out](const std::string& bytes) {
+    for (char c : bytes) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      out += "\\x";
+      out += kHex[u >> 4];
+      out += kHex[u & 0xf];
+    }
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char u = static_cast<unsigned char>(text[i]);
+    if (u >= 32 && u < 127) {
+      out += text[i++];
+      continue;
+    }
+    const std::size_t length = u < 0x80 ? 0 : utf8SequenceLength(text, i);
+    if (length == 0) {
+      escaped(text.substr(i, 1));
+      ++i;
+      continue;
+    }
+    const std::string sequence = text.substr(i, length);
+    const bool c1 = sequence[0] == '\xC2' && static_cast<unsigned char>(sequence[1]) < 0xA0;
+    const bool reorders = length == 3 && sequence.compare(0, 2, "\xE2\x80") == 0 &&
+                          static_cast<unsigned char>(sequence[2]) >= 0xAA &&
+                          static_cast<unsigned char>(sequence[2]) <= 0xAE;
+    const bool isolates = length == 3 && sequence.compare(0, 2, "\xE2\x81") == 0 &&
+                          static_cast<unsigned char>(sequence[2]) >= 0xA6 &&
+                          static_cast<unsigned char>(sequence[2]) <= 0xA9;
+    if (c1 || reorders || isolates) {
+      escaped(sequence);
+    } else {
+      out += sequence;
+    }
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace rova

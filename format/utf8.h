@@ -41,4 +41,12 @@ std::string utf8FixedLength(const std::string& text, std::size_t length);
 // bytes are given back exactly by any percent-decoder (RFC 3986).
 std::string percentEncoded(const std::string& text);
 
+// A text from outside (a file name) as it may be printed on a terminal,
+// every character visible: printable ASCII and valid UTF-8 as they are;
+// control characters (codes below 32, 127, U+0080 to U+009F), the
+// characters that reorder text (U+202A to U+202E, U+2066 to U+2069) and
+// bytes that are no part of valid UTF-8 as "\x" and two hex digits per
+// byte.
+std::string visibleText(const std::string& text);
+
 }  // namespace rova

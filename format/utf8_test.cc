@@ -89,5 +89,18 @@ TEST(PercentEncoding, KeepsUnreservedBytesAndGivesBackEveryByte) {
   EXPECT_EQ(percentDecoded(encoded), everyByte);
 }
 
+// Names printed on the terminal: nothing in them can move the cursor,
+// clear the screen or reorder the line, and UTF-8 names stay readable.
+TEST(VisibleText, ControlCharactersAndStrayBytesAreShownAsEscapes) {
+  EXPECT_EQ(visibleText("sites/ALDER.FHX"), "sites/ALDER.FHX");
+  EXPECT_EQ(visibleText("Caf" + kEAcute + kEuro + kFire), "Caf" + kEAcute + kEuro + kFire);
+  EXPECT_EQ(visibleText("a\x1b[2Jb\tc\nd\x7f"), "a\\x1b[2Jb\\x09c\\x0ad\\x7f");
+  EXPECT_EQ(visibleText("caf\xE9"), "caf\\xe9");
+  EXPECT_EQ(visibleText("\xC2\x9B" "1m"), "\\xc2\\x9b1m");              // C1 CSI
+  EXPECT_EQ(visibleText("a\xE2\x80\xAE" "b"), "a\\xe2\\x80\\xaeb");  // right-to-left override
+  EXPECT_EQ(visibleText("a\xE2\x81\xA6" "b"), "a\\xe2\\x81\\xa6b");  // left-to-right isolate
+  EXPECT_EQ(visibleText("\xE2\x80\x94"), "\xE2\x80\x94");               // an em dash is text
+}
+
 }  // namespace
 }  // namespace rova

@@ -36,7 +36,7 @@ void checkDataSet(const FireHistory& d) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const std::string contents(reinterpret_cast<const char*>(bytes), size);
-  InputText text(splitTextLines(contents));
+  InputText text = textOf(contents);
   fuzzing::FakePlatform fake;
   RunContext run(fake.platform);
   bool stopped = false;

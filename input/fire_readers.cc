@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -25,13 +26,49 @@ bool isBlankLine(const std::string& line) {
   return line.find_first_not_of(" \t\r\x1a") == std::string::npos;
 }
 
-// Lines after the last non-blank one are not data: an empty last line or
-// blanks left by an editor would otherwise read as a year of every tree.
+// A line of blanks and control bytes: what a file padded with NULs (or
+// other bytes that are no text) ends in.
+bool holdsNothing(const std::string& line) {
+  for (char c : line) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u > 32 && u != 127) return false;
+  }
+  return true;
+}
+
+// Lines after the last one that holds something are not data: an empty
+// last line, blanks left by an editor or the NUL bytes that pad a file
+// would otherwise read as a year of every tree.
 std::size_t lastNonBlankLine(const InputText& file) {
   const auto& lines = file.lines();
   std::size_t n = lines.size();
-  while (n > 0 && isBlankLine(lines[n - 1])) --n;
+  while (n > 0 && holdsNothing(lines[n - 1])) --n;
   return n;
+}
+
+// A count and the word that goes with it: "1 line", "2 lines".
+std::string plural(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + (count == 1 ? one : many);
+}
+
+// Says what follows the data and is not read: NUL or other control bytes
+// after the last line that holds text, and lines after a DOS end-of-file mark
+// (Ctrl-Z) in the middle of the file. `where` begins each notice and is
+// followed by "line N".
+void reportTextEnd(const InputText& file, const std::string& where, ReadingReporter& reporter) {
+  const auto& lines = file.lines();
+  for (std::size_t n = lastNonBlankLine(file); n < lines.size(); ++n) {
+    if (isBlankLine(lines[n])) continue;
+    const bool nul = lines[n].find_first_not_of(std::string(" \t\r\x1a\0", 5)) == std::string::npos;
+    reporter.notice(where + "line " + std::to_string(n + 1) +
+                    (nul ? ": NUL bytes" : ": control bytes") + " after the data are not read");
+    break;
+  }
+  const InputText::EndMark& mark = file.endMark();
+  if (mark.linesAfter == 0) return;
+  reporter.notice(where + "line " + std::to_string(mark.line) +
+                  " holds a DOS end-of-file mark (Ctrl-Z), which ends the text: the " +
+                  plural(mark.linesAfter, " line after it is not read", " lines after it are not read"));
 }
 
 std::string lineLabel(std::size_t number) { return "line " + std::to_string(number) + ": "; }
@@ -47,6 +84,21 @@ bool findFormatLine(InputText& file) {
     if (isFormatLine(*line)) return true;
   }
   return false;
+}
+
+// A line that would be a format line in capitals from column 1: the first
+// such line, 0 when there is none.
+std::size_t nearFormatLine(const InputText& file) {
+  const auto& lines = file.lines();
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    const std::size_t from = lines[n].find_first_not_of(" \t");
+    if (from == std::string::npos) continue;
+    std::string start = lines[n].substr(from, 12);
+    toUpperCase(start);
+    if (start.compare(0, 12, "FIRE2 FORMAT") == 0 || start.compare(0, 11, "FHX2 FORMAT") == 0)
+      return n + 1;
+  }
+  return 0;
 }
 
 void writeSummary(ReadingReporter& reporter, const char* label, const FireHistory& data,
@@ -165,6 +217,97 @@ std::string dataLineAmongHeaderLines(const InputText& file, const Fire2Counts& c
          std::to_string(counts.lineNumber) + " calls for";
 }
 
+// A character of a data line that can only be a code: not a blank, a tab,
+// a NUL, a digit, nor the sign of a number (the year written after the
+// codes may follow them directly).
+bool isCodeAt(const std::string& line, std::size_t i) {
+  const char c = line[i];
+  if (c == ' ' || c == '\t' || c == '\0' || (c >= '0' && c <= '9')) return false;
+  const bool sign = c == '-' || c == '+';
+  return !(sign && i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '9');
+}
+
+// Compares the number of series of the counts line with the columns that
+// the data lines fill with codes. More series than columns would make the
+// blank column before the written year, or its digits, trees that record
+// every year; fewer would leave the last trees unread. Either way the
+// file is refused with both numbers: "" when they agree.
+std::string seriesAgainstDataColumns(const InputText& file, const Fire2Counts& counts,
+                                     std::size_t lastLine) {
+  const auto& lines = file.lines();
+  const std::size_t declared = static_cast<std::size_t>(counts.seriesInFile);
+  std::size_t widest = 0;        // last column up to `declared` that holds a code on some line
+  std::size_t dataLines = 0;     // lines that hold something
+  std::size_t runningOn = 0;     // lines with a code in the column after the declared ones
+  std::size_t firstRunningOn = 0;
+  std::size_t columnsFilled = declared;  // the most columns filled with codes on one line
+  for (std::size_t n = file.lineNumber(); n < lastLine; ++n) {
+    const std::string& line = lines[n];
+    if (holdsNothing(line)) continue;
+    ++dataLines;
+    for (std::size_t c = std::min(line.size(), declared); c > widest; --c) {
+      if (isCodeAt(line, c - 1)) {
+        widest = c;
+        break;
+      }
+    }
+    if (line.size() > declared && isCodeAt(line, declared)) {
+      if (runningOn++ == 0) firstRunningOn = n + 1;
+      std::size_t end = declared;
+      while (end < line.size() && isCodeAt(line, end)) ++end;
+      columnsFilled = std::max(columnsFilled, end);
+    }
+  }
+  if (dataLines == 0) return "";
+  const std::string where = lineLabel(counts.lineNumber) + "the counts line declares " +
+                            std::to_string(declared) + " series, but ";
+  if (widest < declared) {
+    return where + "the data lines hold codes in " + plural(widest, " column", " columns") +
+           " only: " + (declared - widest == 1 ? "column " : "columns ") +
+           std::to_string(widest + 1) +
+           (declared - widest == 1 ? "" : " to " + std::to_string(declared)) +
+           (declared - widest == 1 ? " holds" : " hold") +
+           " only blanks or the digits of the years written on the lines, which would read as "
+           "trees recording every year; the number of series must agree with the data";
+  }
+  if (2 * runningOn > dataLines) {
+    return where + "the data lines hold codes in " + std::to_string(columnsFilled) +
+           " columns (line " + std::to_string(firstRunningOn) + " has a code in column " +
+           std::to_string(declared + 1) + "): " +
+           (columnsFilled == declared + 1 ? "column " + std::to_string(declared + 1)
+                                          : "columns " + std::to_string(declared + 1) + " to " +
+                                                std::to_string(columnsFilled)) +
+           " would not be read; the number of series must agree with the data";
+  }
+  return "";
+}
+
+// Tabs among the codes of the data lines: each is read as the code of a
+// series (a year without fire), and an editor shows it as several columns.
+class TabsAmongCodes {
+ public:
+  void check(const std::string& line, std::size_t number, int series) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos || tab >= static_cast<std::size_t>(series)) return;
+    if (lines_++ == 0) first_ = {number, tab + 1};
+  }
+  void report(ReadingReporter& reporter) const {
+    if (lines_ == 0) return;
+    reporter.notice(" >> FIRE2: line " + std::to_string(first_.number) + " holds a tab in column " +
+                    std::to_string(first_.column) + ", read as the code of series " +
+                    std::to_string(first_.column) + " (a year without fire); " +
+                    plural(lines_, " line holds", " lines hold") + " tabs among the codes");
+  }
+
+ private:
+  struct Where {
+    std::size_t number = 0;
+    std::size_t column = 0;
+  };
+  std::size_t lines_ = 0;
+  Where first_;
+};
+
 // Compares the years written on the data lines with the years that their
 // places give. The years are never taken from the lines; a disagreement is
 // reported once, and only in a file that writes years on most of its data
@@ -210,6 +353,13 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
   if (file.lines().empty()) return {};
   if (!findFormatLine(file)) {
     file.rewind();
+    if (const std::size_t near = nearFormatLine(file)) {
+      const std::string& line = file.lines()[near - 1];
+      reporter.notice(" >> FIRE2: line " + std::to_string(near) + ", \"" +
+                      screenSafe(std::string(fmt::trimRight(line.substr(0, 40)))) +
+                      "\", is no format line: the format line begins in column 1 with FHX2 FORMAT "
+                      "or FIRE2 FORMAT in capitals");
+    }
     return {};
   }
   Fire2Result refused{Fire2Outcome::kRefused, ""};
@@ -230,7 +380,10 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
   if (!refused.problem.empty()) return refused;
 
   const std::size_t lastLine = lastNonBlankLine(file);
+  refused.problem = seriesAgainstDataColumns(file, *counts, lastLine);
+  if (!refused.problem.empty()) return refused;
   WrittenYears writtenYears(counts->seriesInFile);
+  TabsAmongCodes tabs;
   long long year = counts->firstYear;
   bool stored = false;
   bool skippedEarly = false;
@@ -241,6 +394,7 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
       break;
     }
     writtenYears.check(line, file.lineNumber(), year);
+    tabs.check(line, file.lineNumber(), n);
     if (year < kFirstYearSlot) {
       skippedEarly = true;
       ++year;
@@ -267,6 +421,8 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
     return refused;
   }
   writtenYears.report(reporter);
+  tabs.report(reporter);
+  reportTextEnd(file, " >> FIRE2: ", reporter);
   writeSummary(reporter, " FIRE2:", data, " series");
   return {Fire2Outcome::kRead, ""};
 }
@@ -387,22 +543,108 @@ void refuseNonCodeCharacters(const std::string& codes, std::size_t number) {
 
 namespace {
 
+// The number that begins in columns 1-5 and runs on into column 6, when
+// it does: what a year field shifted one column to the right by an
+// indentation reads as.
+std::optional<long long> yearRunningOn(const std::string& line) {
+  if (line.size() < 6 || line[4] < '0' || line[4] > '9' || line[5] < '0' || line[5] > '9')
+    return std::nullopt;
+  const std::size_t from = line.find_first_not_of(' ');
+  std::size_t to = from;
+  while (to < line.size() && line[to] >= '0' && line[to] <= '9') ++to;
+  if (to - from > 9) return std::nullopt;
+  return std::stoll(line.substr(from, to - from));
+}
+
+// The line that gave each year, to say where a year stands twice and
+// where years are missing between the first and the last.
+class FireEventsYears {
+ public:
+  // Refuses a year read again whose number runs on past its columns.
+  void line(int year, std::size_t number, const std::string& text) {
+    auto [it, fresh] = lineOf_.emplace(year, number);
+    if (fresh) return;
+    // Indented, "  1700 0 1" reads as the year 170 and the codes "0 1",
+    // and ten lines share each year: the year with its next digit is the
+    // number that runs on. A packed line (" 17000101") runs on further.
+    if (const auto shifted = yearRunningOn(text); shifted && *shifted / 10 == year) {
+      throw Refusal{fireEventsLine(number) + ": the year " + std::to_string(year) +
+                    " stands on line " + std::to_string(it->second) +
+                    " too, and the number in the year's columns runs on into column 6 (" +
+                    std::to_string(*shifted) +
+                    "): the years seem to stand a column to the right of columns 1-5, as in a "
+                    "file indented by a blank"};
+    }
+    if (repeats_++ == 0) firstRepeat_ = {number, it->second, year};
+    it->second = number;
+  }
+  void report(ReadingReporter& reporter) const {
+    if (repeats_ > 0) {
+      reporter.notice(fireEventsLine(firstRepeat_.number) + ": the year " +
+                      std::to_string(firstRepeat_.year) + " stands on line " +
+                      std::to_string(firstRepeat_.earlier) +
+                      " too; the later line's codes replace the earlier ones (" +
+                      plural(repeats_, " line repeats a year)", " lines repeat a year)"));
+    }
+    // The widest run of years without a line, and how many there are.
+    if (lineOf_.empty()) return;
+    int missing = 0, widest = 0, gapFrom = 0, gapTo = 0;
+    for (auto it = lineOf_.begin(), next = std::next(it); next != lineOf_.end(); it = next++) {
+      const int gap = next->first - it->first - 1;
+      missing += gap;
+      if (gap <= widest) continue;
+      widest = gap;
+      gapFrom = it->first + 1;
+      gapTo = next->first - 1;
+    }
+    if (missing == 0) return;
+    const std::size_t before = lineOf_.at(gapFrom - 1), after = lineOf_.at(gapTo + 1);
+    // The line named first is the one on the side with fewer years: a
+    // mistyped year stands alone far from the others.
+    const auto yearsBefore = std::distance(lineOf_.begin(), lineOf_.find(gapFrom - 1)) + 1;
+    const auto yearsAfter = static_cast<long>(lineOf_.size()) - yearsBefore;
+    reporter.notice(fireEventsLine(yearsBefore <= yearsAfter ? before : after) +
+                    ": no line holds the years " +
+                    std::to_string(gapFrom) + " to " + std::to_string(gapTo) + ", between " +
+                    std::to_string(gapFrom - 1) + " on line " + std::to_string(before) + " and " +
+                    std::to_string(gapTo + 1) + " on line " + std::to_string(after) +
+                    "; years without a line are read as years without fire within each tree's "
+                    "record (" + plural(static_cast<std::size_t>(missing), " year", " years") +
+                    " in all)");
+  }
+
+ private:
+  struct Repeat {
+    std::size_t number = 0;
+    std::size_t earlier = 0;
+    int year = 0;
+  };
+  std::map<int, std::size_t> lineOf_;
+  std::size_t repeats_ = 0;
+  Repeat firstRepeat_;
+};
+
 void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporter) {
   data.reset('.');
   data.firstYear = kLastYearSlot;
   data.lastYear = kFirstYearSlot;
   file.rewind();
   FireEventsChecks checks;
-  while (auto next = file.nextLine()) {
-    const std::string& line = *next;
+  FireEventsYears years;
+  std::size_t outside = 0;
+  const std::size_t lastLine = lastNonBlankLine(file);
+  while (file.lineNumber() < lastLine) {
+    const std::string line = *file.nextLine();
     const std::size_t number = file.lineNumber();
     if (isBlankLine(line)) continue;
     const long long year = fireEventsYear(line, number);
     if (!yearInTable(year)) {
       reporter.notice(fmt::Line(" >> Sbr RFIREB: Year").i(year, 6));
+      ++outside;
       continue;
     }
     const int y = static_cast<int>(year);
+    years.line(y, number, line);
     data.firstYear = std::min(data.firstYear, y);
     data.lastYear = std::max(data.lastYear, y);
     const std::string part = line.size() > kYearColumns ? line.substr(kYearColumns, kCodeColumns) : "";
@@ -419,7 +661,19 @@ void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporte
     checks.line(number, data.seriesCount, beyond.size());
   }
   checks.refuseEmptyLastLine();
+  if (data.seriesCount == 0) {
+    // Nothing to analyse: said plainly rather than as a span of -4094 years.
+    const std::string why =
+        outside > 0 && data.firstYear > data.lastYear
+            ? "every year lies outside " + std::to_string(kFirstYearSlot) + " to " +
+                  std::to_string(kLastYearSlot) + " (" + plural(outside, " line)", " lines)")
+        : data.firstYear > data.lastYear ? "no line holds a year and codes"
+                                         : "no line holds a code after its year";
+    throw Refusal{" >> Fire Events file: " + why + ": no tree was read"};
+  }
   checks.report(reporter);
+  years.report(reporter);
+  reportTextEnd(file, " >> Fire Events file, ", reporter);
 
   reporter.summary(" ");
   writeSummary(reporter, " Fire events:", data, " Series");

@@ -31,13 +31,13 @@ struct ReaderFixture : ::testing::Test {
 
   Fire2Result read(const std::string& contents) {
     terminal.records.clear();
-    text = std::make_unique<InputText>(splitTextLines(contents));
+    text = std::make_unique<InputText>(textOf(contents));
     return RFIRE2(*text, *data, console);
   }
   // Reads a Fire Events text; the problem when it is refused.
   std::string readEvents(const std::string& contents, FireHistory& into) {
     terminal.records.clear();
-    InputText events(splitTextLines(contents));
+    InputText events = textOf(contents);
     return RFIREB(events, into, console);
   }
   // The console lines that say something is amiss.
@@ -214,10 +214,19 @@ TEST_F(ReaderFixture, FireEventsLinesWithMoreThan200CodesAreCut) {
   RFIREB(wide, *data, console);
   EXPECT_EQ(data->seriesCount, 200);
   EXPECT_TRUE(terminal.showed("250 codes; only the first 200 trees are read"));
-  InputText empty(splitTextLines(""));
-  RFIREB(empty, *data, console);
-  EXPECT_EQ(data->seriesCount, 0);
-  EXPECT_TRUE(terminal.showed(" Fire events:  2030 -2065 -4094 years     0 Series"));
+}
+
+// A Fire Events text that gives no tree is refused, saying why, instead of
+// a summary of -4094 years and an analysis of nothing.
+TEST_F(ReaderFixture, FireEventsWithoutATreeAreRefusedPlainly) {
+  EXPECT_EQ(readEvents("", *data), " >> Fire Events file: no line holds a year and codes: no tree was read");
+  EXPECT_FALSE(terminal.showed("-4094"));
+  EXPECT_EQ(readEvents("17000 1\n-3000 1 0\n", *data),
+            " >> Fire Events file: every year lies outside -2065 to 2030 (2 lines): no tree was read");
+  EXPECT_TRUE(terminal.showed(" >> Sbr RFIREB: Year 17000"));
+  EXPECT_FALSE(terminal.showed(" Fire events:"));
+  EXPECT_EQ(readEvents(" 1800\n 1801\n", *data),
+            " >> Fire Events file: no line holds a code after its year: no tree was read");
 }
 
 // Every real FHX2 file is read whole: its span, series count and the
@@ -243,7 +252,9 @@ TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
     while (lines[lastData - 1].find_first_not_of(" ") == std::string::npos) --lastData;
     const std::size_t dataLines = lastData - (marker + 3 + idLines);
     text = std::move(file);
+    terminal.records.clear();
     ASSERT_EQ(RFIRE2(*text, *data, console).outcome, Fire2Outcome::kRead) << name;
+    EXPECT_EQ(notices(), std::vector<std::string>{}) << name;
     EXPECT_EQ(data->seriesCount, series) << name;
     EXPECT_EQ(data->firstYear, first) << name;
     EXPECT_EQ(data->lastYear, first + static_cast<int>(dataLines) - 1) << name;
@@ -414,9 +425,6 @@ TEST_F(ReaderFixture, FireEventsLastLineWithOnlyAYearStopsTheRun) {
   EXPECT_EQ(readEvents(" 1800 010\n 1801 01\n 1802\n\n", *data),
             " >> Fire Events file, line 3: the last line holds a year but no code, and the number "
             "of trees is taken from the last line; the lines before it hold codes of up to 3 trees");
-  // Years alone on every line: no tree, and nothing was lost.
-  ASSERT_EQ(readEvents(" 1800\n 1801\n", *data), "");
-  EXPECT_EQ(data->seriesCount, 0);
 }
 
 TEST_F(ReaderFixture, CrOnlyLineEndsReadLikeAnyOther) {
@@ -436,6 +444,141 @@ TEST_F(ReaderFixture, CrOnlyLineEndsReadLikeAnyOther) {
     if (c == '\n') c = '\r';
   ASSERT_EQ(read(cr).outcome, Fire2Outcome::kRead);
   expectSameData(*data, lf);
+}
+
+// The counts line and the data lines must agree on the number of series:
+// one too many makes the blank column or the year's first digit a tree
+// that records every year; one too few leaves the last tree unread.
+TEST_F(ReaderFixture, ACountsLineThatDisagreesWithTheDataColumnsIsRefused) {
+  std::string more(kSmall);
+  more.replace(more.find("1700 3 2"), 8, "1700 4 2");
+  auto refused = read(more);
+  ASSERT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_EQ(refused.problem,
+            "line 2: the counts line declares 4 series, but the data lines hold codes in 3 columns "
+            "only: column 4 holds only blanks or the digits of the years written on the lines, "
+            "which would read as trees recording every year; the number of series must agree "
+            "with the data");
+  // Years written straight after the codes: the extra columns hold digits.
+  refused = read("FHX2 FORMAT\n1700 4 0\n\nU|1700\n||1701\n.U1702\n");
+  ASSERT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_NE(refused.problem.find("codes in 2 columns only: columns 3 to 4 hold"), std::string::npos)
+      << refused.problem;
+
+  std::string fewer(kSmall);
+  fewer.replace(fewer.find("1700 3 2"), 8, "1700 2 2");
+  refused = read(fewer);
+  ASSERT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_EQ(refused.problem,
+            "line 2: the counts line declares 2 series, but the data lines hold codes in 3 columns "
+            "(line 6 has a code in column 3): column 3 would not be read; the number of series "
+            "must agree with the data");
+
+  // Agreeing files: negative years glued to the codes, a code in the
+  // extra column on a minority of lines (a comment), short lines.
+  EXPECT_EQ(read("FHX2 FORMAT\n-502 2 0\n\nU|-502\n||-501\n|U-500\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|x\n||\n|U\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 0\n\n.U\n.\n..|\n").outcome, Fire2Outcome::kRead);
+}
+
+// A format line in lower case is not read as one (the format is written in
+// capitals), and a tab among the codes is read as a code: both are said.
+TEST_F(ReaderFixture, LowerCaseFormatLineAndTabsAmongTheCodesGetANotice) {
+  ASSERT_EQ(read("Site: somewhere\nfhx2 format\n1700 1 0\n\nU\n").outcome, Fire2Outcome::kNotFire2);
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> FIRE2: line 2, \"fhx2 format\", is no format line: the format line "
+                           "begins in column 1 with FHX2 FORMAT or FIRE2 FORMAT in capitals"}));
+  ASSERT_EQ(read("  FIRE2 FORMAT\n1700 1 0\n\nU\n").outcome, Fire2Outcome::kNotFire2);
+  EXPECT_EQ(notices().size(), 1u);
+
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 3 0\n\nU.| 1700\nU\t| 1701\n\t\t| 1702\n").outcome,
+            Fire2Outcome::kRead);
+  EXPECT_EQ(data->code(1701, 2), '\t');
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> FIRE2: line 5 holds a tab in column 2, read as the code of series 2 "
+                           "(a year without fire); 2 lines hold tabs among the codes"}));
+  // A tab after the codes, before the year, is no code.
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 1 0\n\nU\t1700\n").outcome, Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+}
+
+// Bytes after the data: a Ctrl-Z in the middle ends the text, and NUL
+// bytes that pad the file are no data year; both are said.
+TEST_F(ReaderFixture, CtrlZInTheMiddleAndTrailingNulBytesAreSaid) {
+  std::string cut(kSmall);
+  cut.insert(cut.find("|.a 1702"), "\x1a");
+  ASSERT_EQ(read(cut).outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(data->lastYear, 1701);
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> FIRE2: line 8 holds a DOS end-of-file mark (Ctrl-Z), which ends the "
+                           "text: the 2 lines after it are not read"}));
+  // A final mark, or marks and line ends after it, leave nothing out.
+  ASSERT_EQ(read(std::string(kSmall) + "\x1a\x1a\r\n\x1a").outcome, Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+
+  ASSERT_EQ(read(std::string(kSmall) + std::string(7, '\0')).outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(data->lastYear, 1703);
+  EXPECT_EQ(data->code(1704, 1), ' ');
+  EXPECT_EQ(notices(), (std::vector<std::string>{" >> FIRE2: line 10: NUL bytes after the data are not read"}));
+
+  ASSERT_EQ(read(std::string(kSmall) + "\x04\n\x1b\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(data->lastYear, 1703);
+  EXPECT_EQ(notices(), (std::vector<std::string>{" >> FIRE2: line 10: control bytes after the data are not read"}));
+
+  ASSERT_EQ(readEvents(std::string(" 1700 0 1\n 1701 1 0\n\0\0\0\0", 24), *data), "");
+  EXPECT_EQ(data->lastYear, 1701);
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> Fire Events file, line 3: NUL bytes after the data are not read"}));
+  ASSERT_EQ(readEvents(" 1700 0 1\n\x1a 1701 1 0\n", *data), "");
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> Fire Events file, line 2 holds a DOS end-of-file mark (Ctrl-Z), "
+                           "which ends the text: the 1 line after it is not read"}));
+}
+
+// Fire Events lines that would be read differently from what they show:
+// a file indented by a blank reads every year divided by ten (refused), a
+// year on two lines and a run of years without a line (notices).
+TEST_F(ReaderFixture, FireEventsIndentedFilesRepeatedYearsAndGapsAreSaid) {
+  std::string events;
+  for (int y = 1700; y <= 1711; ++y) events += " " + std::to_string(y) + " 0 1 0\n";
+  ASSERT_EQ(readEvents(events, *data), "");
+  EXPECT_TRUE(notices().empty());
+
+  std::string indented;
+  for (int y = 1700; y <= 1711; ++y) indented += "  " + std::to_string(y) + " 0 1 0\n";
+  EXPECT_EQ(readEvents(indented, *data),
+            " >> Fire Events file, line 2: the year 170 stands on line 1 too, and the number in "
+            "the year's columns runs on into column 6 (1701): the years seem to stand a column to "
+            "the right of columns 1-5, as in a file indented by a blank");
+
+  std::string repeated = events + " 1703 1 1 1\n 1705 1 1 1\n";
+  ASSERT_EQ(readEvents(repeated, *data), "");
+  EXPECT_EQ(data->code(1703, 1), 'U');  // the later line stands, as the format has it
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> Fire Events file, line 13: the year 1703 stands on line 4 too; the "
+                           "later line's codes replace the earlier ones (2 lines repeat a year)"}));
+
+  // A typing error in one year: 1070 for 1707 stretches the span back.
+  std::string typo(events);
+  typo.replace(typo.find(" 1707"), 5, " 1070");
+  ASSERT_EQ(readEvents(typo, *data), "");
+  EXPECT_EQ(data->firstYear, 1070);
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> Fire Events file, line 8: no line holds the years 1071 to 1699, "
+                           "between 1070 on line 8 and 1700 on line 1; years without a line are read "
+                           "as years without fire within each tree's record (630 years in all)"}));
+  // Lines in descending order: the mistyped year's line is named first.
+  std::string descending;
+  for (int y = 1711; y >= 1700; --y) descending += " " + std::to_string(y == 1709 ? 1609 : y) + " 0 1\n";
+  ASSERT_EQ(readEvents(descending, *data), "");
+  ASSERT_EQ(notices().size(), 1u) << ::testing::PrintToString(notices());
+  EXPECT_EQ(notices()[0].rfind(" >> Fire Events file, line 3: no line holds the years 1610 to 1699,", 0), 0u)
+      << notices()[0];
+  // Packed codes after a four-digit year are no indentation, even where a
+  // year is repeated.
+  ASSERT_EQ(readEvents(" 1700010\n 1701100\n 1700011\n", *data), "");
+  EXPECT_EQ(data->seriesCount, 3);
+  EXPECT_EQ(notices().size(), 1u);
 }
 
 }  // namespace

@@ -120,6 +120,36 @@ TEST(SplitTextLines, LfCrLfAndLoneCrEachEndALine) {
   EXPECT_EQ(splitTextLines("a\r\x1a"), (Lines{"a"}));
 }
 
+// What a Ctrl-Z leaves out is known: the line it stands on and the lines
+// after it that hold something; more marks, NULs and line ends are nothing.
+// Lines are bounded as bytes are: a file of millions of line ends is
+// refused before it is split (64 MiB of them took gigabytes).
+TEST_F(FileReadingTest, FilesOfMoreThanAMillionLinesAreRefusedBeforeTheyAreSplit) {
+  std::string error;
+  dir.write("most", std::string(kMaxInputLines, '\n'));
+  ASSERT_NE(files.openForReading(dir.file("most"), error), nullptr) << error;
+  dir.write("more", std::string(kMaxInputLines, '\n') + "x\r");
+  EXPECT_EQ(files.openForReading(dir.file("more"), error), nullptr);
+  EXPECT_EQ(error, "it has more than 1048576 lines, the most an input file may have");
+  EXPECT_EQ(textLimitReason(std::string(kMaxInputLines, '\r') + "\r\n"), error);
+  EXPECT_EQ(textLimitReason(std::string(kMaxInputLines, '\r') + "\n"), "");  // CR-LF is one
+  // Line ends after a Ctrl-Z are not read and not counted.
+  EXPECT_EQ(textLimitReason("a\x1a" + std::string(kMaxInputLines + 5, '\n')), "");
+}
+
+TEST(SplitTextLines, TextOfKnowsTheLinesAfterAnEndMark) {
+  const InputText whole = textOf("a\nb\n");
+  EXPECT_EQ(whole.endMark().line, 0u);
+  const InputText dos = textOf("a\r\nb\r\n\x1a\x1a\0\r\n\x1a");
+  EXPECT_EQ(dos.lines(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(dos.endMark().line, 3u);
+  EXPECT_EQ(dos.endMark().linesAfter, 0u);
+  const InputText cut = textOf("a\nb\x1a c\n\nd\x1a e\n");
+  EXPECT_EQ(cut.lines(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(cut.endMark().line, 2u);
+  EXPECT_EQ(cut.endMark().linesAfter, 2u);
+}
+
 }  // namespace
 }  // namespace rova
 

@@ -167,7 +167,9 @@ std::unique_ptr<InputText> MemoryFileSystem::openForReading(const std::string& n
                                                             std::string& error) {
   std::string bytes;
   if (!readAll(name, bytes, error)) return nullptr;
-  return std::make_unique<InputText>(splitTextLines(bytes));
+  error = textLimitReason(bytes);
+  if (!error.empty()) return nullptr;
+  return std::make_unique<InputText>(textOf(bytes));
 }
 
 bool MemoryFileSystem::makeDirectories(const std::string& path) {

@@ -33,11 +33,21 @@ class Terminal {
   virtual bool keyboardIsPerson() const { return true; }
 };
 
+// Where a DOS end-of-file mark (Ctrl-Z) ended a text early: the line it
+// stands on (1-based; 0 when the text has no such mark) and how many lines
+// after it hold something other than blanks, NULs and more marks.
+struct TextEndMark {
+  std::size_t line = 0;
+  std::size_t linesAfter = 0;
+};
+
 // A text file opened for reading: its lines without line ends, readable
 // from the start again after rewind().
 class InputText {
  public:
-  explicit InputText(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  using EndMark = TextEndMark;
+  explicit InputText(std::vector<std::string> lines, EndMark mark = {})
+      : lines_(std::move(lines)), endMark_(mark) {}
   std::optional<std::string> nextLine() {
     if (next_ >= lines_.size()) return std::nullopt;
     return lines_[next_++];
@@ -46,11 +56,27 @@ class InputText {
   // Number of the line that nextLine() returned last (1-based).
   std::size_t lineNumber() const { return next_; }
   const std::vector<std::string>& lines() const { return lines_; }
+  const EndMark& endMark() const { return endMark_; }
 
  private:
   std::vector<std::string> lines_;
+  EndMark endMark_;
   std::size_t next_ = 0;
 };
+
+// The text of file contents, split as splitTextLines does, knowing what a
+// Ctrl-Z left out.
+InputText textOf(const std::string& contents);
+
+// The most lines an input text may have, as the bytes of an input file are
+// bounded: the largest fire history has 4096 data lines besides its header;
+// a file of millions of line ends is none, and splitting it would take
+// gigabytes.
+constexpr std::size_t kMaxInputLines = std::size_t{1} << 20;
+
+// Why file contents are not read as a text: "" when they may be, else that
+// they have more than kMaxInputLines lines.
+std::string textLimitReason(const std::string& contents);
 
 // Splits file contents into lines: LF, CR-LF and a lone CR each end a line
 // (carriage returns just before an LF belong to it), a DOS end-of-file

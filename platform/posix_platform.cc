@@ -44,6 +44,40 @@ std::vector<std::string> splitTextLines(const std::string& contents) {
   return lines;
 }
 
+std::string textLimitReason(const std::string& contents) {
+  // Every LF ends a line, and so does a CR that no LF follows; the count
+  // may run one over where CRs stand doubled, which is no matter at this
+  // size. Lines after a Ctrl-Z are not counted: they are not read.
+  const std::size_t end = std::min(contents.find('\x1a'), contents.size());
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i < end; ++i) {
+    const char c = contents[i];
+    if (c == '\n' || (c == '\r' && (i + 1 == end || contents[i + 1] != '\n'))) ++lines;
+  }
+  if (lines <= kMaxInputLines) return "";
+  return "it has more than " + std::to_string(kMaxInputLines) +
+         " lines, the most an input file may have";
+}
+
+InputText textOf(const std::string& contents) {
+  std::vector<std::string> lines = splitTextLines(contents);
+  const std::size_t mark = contents.find('\x1a');
+  InputText::EndMark end;
+  if (mark != std::string::npos) {
+    // The mark stands on the line after the last whole one when it opens
+    // a line, else on the last line.
+    const bool opensLine = mark == 0 || contents[mark - 1] == '\n' || contents[mark - 1] == '\r';
+    end.line = lines.size() + (opensLine ? 1 : 0);
+    std::string rest = contents.substr(mark + 1);
+    for (char& c : rest)
+      if (c == '\x1a') c = ' ';
+    for (const std::string& line : splitTextLines(rest)) {
+      if (line.find_first_not_of(std::string(" \t\x1a\0", 4)) != std::string::npos) ++end.linesAfter;
+    }
+  }
+  return InputText(std::move(lines), end);
+}
+
 void FileStream::write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), file_); }
 
 bool FileStream::flush() {
@@ -220,7 +254,9 @@ std::unique_ptr<InputText> PosixFileSystem::openForReading(const std::string& na
                                                            std::string& error) {
   std::string bytes;
   if (!readAll(name, bytes, error)) return nullptr;
-  return std::make_unique<InputText>(splitTextLines(bytes));
+  error = textLimitReason(bytes);
+  if (!error.empty()) return nullptr;
+  return std::make_unique<InputText>(textOf(bytes));
 }
 
 bool coloursAllowedFor(const char* noColor, const char* term, bool screenIsTerminal) {

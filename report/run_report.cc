@@ -115,11 +115,16 @@ void writeReportHead(const ReportHead& head, const LineSink& out) {
   out("");
   out(fmt::Line().x(8).a(option5Line(head)));
   out("");
-  out(fmt::Line().x(8).a("6  Output:  ").a(base).a(".OUT for printing"));
-  if (o.spreadsheetFiles == SpreadsheetFiles::kWrite) {
+  // A file renamed in the overwrite dialogue is named as it was written.
+  out(fmt::Line().x(8).a("6  Output:  ")
+          .a(head.renamedReport.empty() ? base + ".OUT" : printable(head.renamedReport))
+          .a(" for printing"));
+  if (o.spreadsheetFiles == SpreadsheetFiles::kWrite && head.renamedSpreadsheets.empty()) {
     out(fmt::Line().x(20).a(base).a(methodLetters(o))
             .a(".XLn  spreadsheet files"));
   }
+  for (const std::string& name : head.renamedSpreadsheets)
+    out(fmt::Line().x(20).a(printable(name)).a("  spreadsheet file"));
   out("");
   out(kDashRule);
   out("");

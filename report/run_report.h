@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "records/fire_history.h"
 #include "records/identification.h"
@@ -25,6 +26,10 @@ struct ReportHead {
   const Identification& identification;  // the session's
   const std::string& inputName;       // as typed or given
   const std::array<int, 4>& ranks;    // the percentile ranks of the options
+  // The names the report and the spreadsheet files were given in place of
+  // their own in the overwrite dialogue; empty when they have their own.
+  std::string renamedReport = {};
+  std::vector<std::string> renamedSpreadsheets = {};
 };
 
 // Writes the head after the page heading.

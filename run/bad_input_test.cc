@@ -38,8 +38,18 @@ std::vector<BadInput> catalogue() {
                            std::string(500, '1') + "\n\n" + std::string(500, 'U') + "\n";
   std::string manyIds = "FHX2 FORMAT\n1800 2 20\n" + repeated("ab\n", 20) + "\nU|\n";
   return {
-      {"empty file", "", kRun, "No tree was read: the report will hold no results", 0},
-      {"only blank lines", "\n\n   \n\t\n", kRun, "No tree was read", 0},
+      {"empty file", "", kRun, " >> IN.DAT is empty: it holds no fire history", 1},
+      {"only blank lines", "\n\n   \n\t\n", kRun, " >> IN.DAT holds only blank lines: no fire history", 1},
+      {"NUL bytes only", std::string(64, '\0'), kRun, " >> IN.DAT holds only blank lines", 1},
+      {"Fire Events years all outside the table", "17000 1 0\n17010 0 1\n", kRun,
+       " >> Fire Events file: every year lies outside -2065 to 2030 (2 lines): no tree was read", 1},
+      {"one series more than the data hold", "FHX2 FORMAT\n1800 3 1\nab\n\nU| 1800\n|U 1801\n", kRun,
+       "line 2: the counts line declares 3 series, but the data lines hold codes in 2 columns", 1},
+      {"Fire Events indented by a blank", "  1800 0 1\n  1801 1 0\n", kRun,
+       "the years seem to stand a column to the right of columns 1-5", 1},
+      {"Ctrl-Z in the middle", "FHX2 FORMAT\n1800 2 1\nab\n\nU|\n\x1a|U\nUU\n", kRun,
+       " >> FIRE2: line 6 holds a DOS end-of-file mark (Ctrl-Z), which ends the text: the 2 lines "
+       "after it are not read", 0},
       {"binary junk", std::string("\x7f\x45LF\x02\x01\x01\0\0\0junk\x90\x91", 17), kRun,
        "is not a whole number", 1},
       {"NUL bytes in the data", std::string("FHX2 FORMAT\n1800 2 0\n\nU\0\n\0U\n", 27), kRun,
@@ -47,8 +57,8 @@ std::vector<BadInput> catalogue() {
       {"UTF-16 with a byte-order mark", utf16, kRun, "is UTF-16 text, not a fire history", 1},
       {"CRLF and a final Ctrl-Z", "FHX2 FORMAT\r\n1800 2 1\r\nab\r\n\r\nU|\r\n|U\r\n\x1a", kRun,
        "FIRE2:  1800  1801     2 years     2 series", 0},
-      {"lines of 100 000 characters", "FHX2 FORMAT\n1800 2 1\nab\n\n" + std::string(100000, 'U') +
-       "\n" + std::string(100000, '|') + "\n", kRun, "FIRE2:  1800  1801     2 years     2 series", 0},
+      {"lines of 100 000 characters", "FHX2 FORMAT\n1800 2 1\nab\n\nU| " + std::string(100000, 'U') +
+       "\n|U " + std::string(100000, '|') + "\n", kRun, "FIRE2:  1800  1801     2 years     2 series", 0},
       {"counts line with letters", "FHX2 FORMAT\n18OO two 1\nab\n\nU|\n", kRun,
        "line 2: the line after the format line must hold", 1},
       {"negative numbers of series", "FHX2 FORMAT\n1800 -2 1\nab\n\nU|\n", kRun,

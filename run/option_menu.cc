@@ -134,7 +134,10 @@ void runOptionMenu(RunContext& run) {
     showMenu(run);
     const std::string answer = run.console.askText("|Number of option to modify or <CR> to proceed", 1);
     const auto position = kChoices.find(answer[0]);
-    if (position == std::string::npos) continue;
+    if (position == std::string::npos) {
+      run.console.write(" >> No option of the menu: give a number from 1 to 6, or Enter to proceed");
+      continue;
+    }
     if (position == 0) return;
     runOption(run, static_cast<int>(position));
   }

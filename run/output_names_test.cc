@@ -51,6 +51,10 @@ TEST_F(OutputNames, ANewNameThatExistsIsAskedAboutAgain) {
   EXPECT_EQ(dir.read("OTHER.OUT"), kOld);
   EXPECT_NE(dir.read("FRESH.OUT").find("EFFECT OF SAMPLE SIZE"), std::string::npos);
   EXPECT_TRUE(terminal.showed("New files: FRESH.OUT for printing"));
+  // The report names itself as it was written.
+  EXPECT_NE(dir.read("FRESH.OUT").find("\n        6  Output:  FRESH.OUT for printing\n"
+                                       "                    ZZ   RVADF.XLn  spreadsheet files\n"),
+            std::string::npos);
 }
 
 TEST_F(OutputNames, TheInputFileIsNeverAnOutput) {
@@ -75,6 +79,20 @@ TEST_F(OutputNames, TwoOutputsOfTheRunNeverShareAFile) {
   EXPECT_EQ(dir.read("ZZRVADF.XL1"), kOld);
   EXPECT_TRUE(terminal.showed("ONE.XL  for importation into spreadsheets"));
   EXPECT_TRUE(terminal.showed("TWO.XL  for importation into spreadsheets"));
+  EXPECT_NE(dir.read("ZZRVA.OUT").find("\n        6  Output:  ZZ   RVA.OUT for printing\n"
+                                       "                    ONE.XL  spreadsheet file\n"
+                                       "                    TWO.XL  spreadsheet file\n"),
+            std::string::npos);
+}
+
+// Enter at the input file name gives nothing to read: the name is asked
+// again. A menu answer that is no option says so before the menu returns.
+TEST_F(OutputNames, AnEmptyInputNameAndAnswersThatAreNoOptionAreSaid) {
+  ASSERT_EQ(run({"ZZ", "", "  ", "IN.FHX", "", "7", "x", "3", "3", "5", ""}), 0);
+  EXPECT_EQ(count(">> A file name is needed: type the name of the fire-history file"), 2);
+  EXPECT_EQ(count("... Name of EXISTING INPUT file"), 3);
+  EXPECT_EQ(count(">> No option of the menu: give a number from 1 to 6, or Enter to proceed"), 2);
+  EXPECT_NE(dir.read("ZZRVA.OUT").find(" Fire events file: IN.FHX"), std::string::npos);
 }
 
 TEST_F(OutputNames, NamesAreUsedAsTypedAndTooLongNamesAreAskedAgain) {

@@ -188,8 +188,18 @@ void readFireHistory(RunContext& run, InputText& file) {
   FireHistory& data = *run.data;
   const std::string name(fmt::trimRight(run.inputName));
   if (isUtf16(file)) {
-    throw ProgramStop{1, " >> " + name + " is UTF-16 text, not a fire history: save it as plain "
-                                         "(ASCII or UTF-8) text"};
+    throw ProgramStop{1, " >> " + screenSafe(name) +
+                             " is UTF-16 text, not a fire history: save it as plain (ASCII or "
+                             "UTF-8) text"};
+  }
+  // A file without a line that holds anything is no fire history of
+  // either format: said plainly rather than as an empty data set.
+  if (std::all_of(file.lines().begin(), file.lines().end(), [](const std::string& line) {
+        return line.find_first_not_of(std::string(" \t\r\x1a\0", 5)) == std::string::npos;
+      })) {
+    throw ProgramStop{1, " >> " + screenSafe(name) + (file.lines().empty()
+                                                          ? " is empty: it holds no fire history"
+                                                          : " holds only blank lines: no fire history")};
   }
   ConsoleReporter reporter(run.console);
   const Fire2Result fire2 = RFIRE2(file, data, reporter);
@@ -197,7 +207,7 @@ void readFireHistory(RunContext& run, InputText& file) {
     run.dialogue.showFileHead(file, 12);
   }
   if (fire2.outcome == Fire2Outcome::kRefused) {
-    throw ProgramStop{1, " >> " + name + " is a FIRE2/FHX2 file without usable data: " +
+    throw ProgramStop{1, " >> " + screenSafe(name) + " is a FIRE2/FHX2 file without usable data: " +
                              fire2.problem};
   }
   if (fire2.outcome == Fire2Outcome::kRead) {
@@ -207,7 +217,6 @@ void readFireHistory(RunContext& run, InputText& file) {
     const std::string problem = RFIREB(file, data, reporter);
     if (!problem.empty()) throw ProgramStop{1, problem};
     data.formatKind = FormatKind::kFireEvents;
-    if (data.seriesCount == 0) run.console.write(" >> No tree was read: the report will hold no results");
   }
   sayEmptySeries(run.console, data);
   run.options.processFirstYear = data.firstYear;
@@ -299,6 +308,7 @@ OutputOpener dialogueOpener(RunContext& run) {
   return [&run](const std::string& name, int unit) {
     OutputFile file;
     file.text = run.dialogue.createOutputFile(run.outputs, name, unit, file.name);
+    file.renamed = file.name != name;
     return file;
   };
 }
@@ -323,17 +333,24 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   files.report = open(reportName(run), 6);
   OutputText& report = *files.report.text;
   auto toReport = [&report](const std::string& line) { report.writeLine(fmt::trimRight(line)); };
-  int page = 0;
-  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
-                  run.console.identification, toReport);
-  writeReportHead(ReportHead{run.options, *run.data, run.console.identification,
-                             run.inputName, run.percentileRanks},
-                  toReport);
-  addRecordYears(*run.data, *run.sampleDepth);
-
+  // The spreadsheet files are named before the head is written, so that
+  // the head names the files as the overwrite dialogue left them.
   if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
     for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(open(spreadsheetName(run, n), 20 + n));
   }
+  int page = 0;
+  runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
+                  run.console.identification, toReport);
+  ReportHead head{run.options, *run.data, run.console.identification, run.inputName,
+                  run.percentileRanks};
+  if (files.report.renamed) head.renamedReport = files.report.name;
+  const bool spreadsheetRenamed =
+      std::any_of(files.spreadsheets.begin(), files.spreadsheets.end(),
+                  [](const OutputFile& file) { return file.renamed; });
+  for (const OutputFile& file : files.spreadsheets)
+    if (spreadsheetRenamed) head.renamedSpreadsheets.push_back(file.name);
+  writeReportHead(head, toReport);
+  addRecordYears(*run.data, *run.sampleDepth);
   RandomGenerator generator;
   generator.seed(run.options.randomSeed & 65535);
 

@@ -122,12 +122,19 @@ TEST_F(RunFixture, EmptyAnswerToSimulationsSkipsTheSeedAndEmptyLagIsHalfTheLengt
             std::string::npos);
 }
 
-TEST_F(RunFixture, NotFire2AndNoEventsDataStillEndsTheRun) {
+// A file without a tree to analyse ends the run with a plain reason, not
+// with a span of -4094 years and an empty report.
+TEST_F(RunFixture, InputWithoutATreeEndsTheRunPlainly) {
   dir.write("EMPTY.TXT", "");
-  ASSERT_EQ(run({"E", "EMPTY.TXT", "", ""}), 0);
+  ASSERT_EQ(run({"E", "EMPTY.TXT", "", ""}), 1);
+  EXPECT_EQ(terminal.errors, (std::vector<std::string>{" >> EMPTY.TXT is empty: it holds no fire history"}));
+  EXPECT_FALSE(terminal.showed("-4094"));
+  EXPECT_FALSE(dir.exists("ERVA.OUT"));
+  dir.write("YEARS.TXT", " 1800\n 1801\n");
+  ASSERT_EQ(run({"E", "YEARS.TXT", "", ""}), 1);
   EXPECT_TRUE(terminal.showed("Format is not FIRE2; trying Binary Fire Events"));
-  EXPECT_TRUE(terminal.showed(" Fire events:  2030 -2065 -4094 years     0 Series"));
-  EXPECT_NE(dir.read("ERVA.OUT").find("- = [ ROVA ] = -"), std::string::npos);
+  EXPECT_EQ(terminal.errors.back(), " >> Fire Events file: no line holds a code after its year: no tree was read");
+  EXPECT_FALSE(terminal.showed(" Fire events:"));
 }
 
 TEST_F(RunFixture, EveryRealFileRunsThroughTheWholeAnalysis) {

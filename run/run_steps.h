@@ -20,6 +20,8 @@ namespace rova {
 struct OutputFile {
   std::string name;
   OutputText* text = nullptr;
+  // True when the overwrite dialogue gave it another name than the run's.
+  bool renamed = false;
 };
 
 struct RunFiles {
