@@ -273,30 +273,6 @@ std::string isoTime(const LocalTime& t) {
   return text;
 }
 
-// The results of one span, in run order.
-struct SpanResults {
-  int firstYear = 0;
-  int lastYear = 0;
-  std::vector<const SampleSizeResult*> results;
-  std::vector<ResultRow> rows;
-};
-
-// The results grouped by span: a new span begins where the span changes
-// or the sample size grows again.
-std::vector<SpanResults> spansOf(const std::vector<SampleSizeResult>& results) {
-  std::vector<SpanResults> spans;
-  for (const SampleSizeResult& result : results) {
-    if (spans.empty() || spans.back().firstYear != result.firstYear ||
-        spans.back().lastYear != result.lastYear ||
-        result.sampleSize >= spans.back().results.back()->sampleSize) {
-      spans.push_back(SpanResults{result.firstYear, result.lastYear, {}, {}});
-    }
-    spans.back().results.push_back(&result);
-    spans.back().rows.insert(spans.back().rows.end(), result.rows.begin(), result.rows.end());
-  }
-  return spans;
-}
-
 // The adequacy criterion of a run: its subsamples default to 1000, and to
 // none when the run asks for no simulations (-n 0): then nothing
 // simulated is claimed, and only the shares counted whole remain.
@@ -305,17 +281,11 @@ AdequacyCriterion criterionOf(const RunContext& run, const BatchOptions& b) {
   return AdequacyCriterion{b.adequacyWithin, b.adequacyShare, subsamples};
 }
 
-// How many trees are enough, for every span analysed, on the span's frame.
-std::vector<SpanAdequacy> adequacyOf(const RunContext& run, const BatchOptions& b,
-                                     const std::vector<SpanResults>& spans) {
-  std::vector<SpanAdequacy> adequacy;
+// How many trees are enough in one span analysed, on the span's frame.
+SpanAdequacy adequacyOf(const RunContext& run, const BatchOptions& b, int first, int last) {
   const RunOptions& o = run.options;
-  for (const SpanResults& span : spans) {
-    adequacy.push_back(spanAdequacy(*run.data, span.firstYear, span.lastYear, o.injuryMode,
-                                    o.selectionMode, b.frame, criterionOf(run, b),
-                                    static_cast<std::uint32_t>(o.randomSeed)));
-  }
-  return adequacy;
+  return spanAdequacy(*run.data, first, last, o.injuryMode, o.selectionMode, b.frame,
+                      criterionOf(run, b), static_cast<std::uint32_t>(o.randomSeed));
 }
 
 TidyRunFacts factsOf(const RunOptions& o) {
@@ -323,31 +293,108 @@ TidyRunFacts factsOf(const RunOptions& o) {
                       o.injuryMode == InjuryMode::kAllInjuries, o.randomSeed};
 }
 
+// The results of a run as they come, span by span: when a span's last
+// sample size is in, its adequacy is worked out and, with --csv, its rows
+// of the tidy and adequacy tables are written at once, so that a run of
+// thousands of segments never holds more than one span's results. What
+// later outputs read is kept: each span's adequacy (its rows per size only
+// for the chart, which draws them) and, for the chart, the result rows.
+class TidyStream {
+ public:
+  TidyStream(const RunContext& run, const BatchOptions& b, const OutputOpener& open)
+      : run_(run), b_(b), open_(open), site_(siteOf(run.inputName)), facts_(factsOf(run.options)) {}
+
+  // A result in run order: a new span begins where the span changes or
+  // the sample size grows again.
+  void add(const SampleSizeResult& result) {
+    if (open_span_ && (result.firstYear != first_ || result.lastYear != last_ ||
+                       result.sampleSize >= lastSize_))
+      closeSpan();
+    if (!open_span_) {
+      open_span_ = true;
+      first_ = result.firstYear;
+      last_ = result.lastYear;
+    }
+    lastSize_ = result.sampleSize;
+    results_.push_back(result);
+    if (b_.plot) rows.insert(rows.end(), result.rows.begin(), result.rows.end());
+  }
+
+  // Closes the last span and the tables.
+  void finish() {
+    if (open_span_) closeSpan();
+    if (!b_.csv) return;
+    startTables();
+    closeFile(csv_);
+    closeFile(frames_);
+  }
+
+  std::vector<SpanAdequacy> adequacy;  // per span, in run order
+  std::vector<ResultRow> rows;         // with --plot: every result row
+
+ private:
+  void closeSpan() {
+    open_span_ = false;
+    SpanAdequacy span = adequacyOf(run_, b_, first_, last_);
+    if (b_.csv) {
+      startTables();
+      std::string block;
+      for (const SampleSizeResult& result : results_) block += tidyCsvRows(site_, result, facts_, &span);
+      csv_.text->write(block);
+      frames_.text->write(adequacyRows(site_, span));
+    }
+    results_.clear();
+    if (!b_.plot) {
+      for (auto& sizes : span.sizes) std::vector<AdequacySize>().swap(sizes);
+      for (auto& curve : span.exactOfAllSeries) std::vector<ExpectedValue>().swap(curve);
+    }
+    adequacy.push_back(std::move(span));
+  }
+
+  // The tables are started with their headers when the first span closes
+  // (or at the end of a run without spans), after the report and the
+  // spreadsheet files, in the order of the names planned.
+  void startTables() {
+    if (csv_.text) return;
+    csv_ = open_(tidyName(run_, ".csv"), 0);
+    csv_.text->write(tidyCsvHeader());
+    frames_ = open_(tidyName(run_, "-adequacy.csv"), 0);
+    frames_.text->write(adequacyHeader());
+  }
+
+  static void closeFile(OutputFile& file) {
+    std::string error;
+    if (!file.text->close(error)) throw ProgramStop{1, " >> cannot write " + file.name + ": " + error};
+  }
+
+  const RunContext& run_;
+  const BatchOptions& b_;
+  const OutputOpener& open_;
+  std::string site_;
+  TidyRunFacts facts_;
+  bool open_span_ = false;
+  int first_ = 0;
+  int last_ = 0;
+  int lastSize_ = 0;
+  std::vector<SampleSizeResult> results_;  // of the open span
+  OutputFile csv_;
+  OutputFile frames_;
+};
+
+// The outputs written after the analysis: the per-year table, the chart
+// and, last, the metadata, which names the sum of every other file.
 void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::string& bytes,
-                      const std::vector<SpanResults>& spans,
                       const std::vector<SpanAdequacy>& adequacy,
                       const std::vector<ResultRow>& rows, const OutputOpener& open,
                       const std::vector<std::string>& planned, const OutputSums& sums) {
   if (!b.csv && !b.plot) return;
   const std::string site = siteOf(run.inputName);
-  if (b.csv) {
-    std::string table = tidyCsvHeader();
-    const TidyRunFacts facts = factsOf(run.options);
-    for (std::size_t i = 0; i < spans.size(); ++i) {
-      for (const SampleSizeResult* result : spans[i].results)
-        table += tidyCsvRows(site, *result, facts, &adequacy[i]);
-    }
-    writeWhole(open(tidyName(run, ".csv"), 0), table);
-    std::string frames = adequacyHeader();
-    for (const SpanAdequacy& span : adequacy) frames += adequacyRows(site, span);
-    writeWhole(open(tidyName(run, "-adequacy.csv"), 0), frames);
-    if (b.intervals) {
-      const RunOptions& o = run.options;
-      writeWhole(open(tidyName(run, "-years.csv"), 0),
-                 yearsTable(site, siteYears(*run.data, o.processFirstYear, o.processLastYear,
-                                            o.injuryMode, compositeFilters(b)),
-                            compositeFilters(b)));
-    }
+  if (b.csv && b.intervals) {
+    const RunOptions& o = run.options;
+    writeWhole(open(tidyName(run, "-years.csv"), 0),
+               yearsTable(site, siteYears(*run.data, o.processFirstYear, o.processLastYear,
+                                          o.injuryMode, compositeFilters(b)),
+                          compositeFilters(b)));
   }
   if (b.plot) {
     // The run's title (as the report shows it) and the input's name
@@ -476,22 +523,14 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
   OutputSums sums;
   const OutputOpener open = batchOpener(run, b, b.csv ? &sums : nullptr);
   const bool adequacyAsked = b.csv || b.plot || b.summary;
-  // The results are kept only for the outputs that read them again: a
-  // run of thousands of segments has millions of rows.
-  std::vector<SampleSizeResult> results;
-  std::vector<ResultRow> rows;
+  // The results are taken span by span by the outputs that read them.
+  TidyStream stream(run, b, open);
   std::function<void(const SampleSizeResult&)> keep;
-  if (adequacyAsked) {
-    keep = [&results, &rows](const SampleSizeResult& result) {
-      results.push_back(result);
-      rows.insert(rows.end(), result.rows.begin(), result.rows.end());
-    };
-  }
+  if (adequacyAsked) keep = [&stream](const SampleSizeResult& result) { stream.add(result); };
   writeRun(run, open, keep);
-  const std::vector<SpanResults> spans = spansOf(results);
-  const std::vector<SpanAdequacy> adequacy =
-      adequacyAsked ? adequacyOf(run, b, spans) : std::vector<SpanAdequacy>{};
-  writeTidyOutputs(run, b, bytes, spans, adequacy, rows, open, planned, sums);
+  if (adequacyAsked) stream.finish();
+  writeTidyOutputs(run, b, bytes, stream.adequacy, stream.rows, open, planned, sums);
+  const std::vector<SpanAdequacy>& adequacy = stream.adequacy;
   for (const std::string& name : commitOutputs(run)) {
     // The progress line on the error stream ends before the names of the
     // files written: on one terminal they would run on after it.
