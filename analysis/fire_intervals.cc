@@ -6,26 +6,10 @@
 #include <cstdlib>
 
 #include "analysis/sampling_frame.h"
+#include "records/option_rules.h"
 
 namespace rova {
 namespace {
-
-// A plain decimal number, digits and at most one point.
-std::optional<double> plainDecimal(const std::string& text) {
-  if (text.empty() || text.size() > 12) return std::nullopt;
-  bool digit = false, point = false;
-  for (char c : text) {
-    if (c == '.' && !point) {
-      point = true;
-    } else if (c >= '0' && c <= '9') {
-      digit = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (!digit) return std::nullopt;
-  return std::strtod(text.c_str(), nullptr);
-}
 
 std::optional<int> countOfTrees(const std::string& text) {
   if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
@@ -46,7 +30,7 @@ std::optional<CompositeFilter> parseCompositeFilter(const std::string& text) {
   const std::size_t second = first == std::string::npos ? first : text.find(',', first + 1);
   if (second == std::string::npos || text.find(',', second + 1) != std::string::npos)
     return std::nullopt;
-  const auto percent = plainDecimal(text.substr(0, first));
+  const auto percent = plainDecimal(text.substr(0, first), 12);
   const auto recorders = countOfTrees(text.substr(first + 1, second - first - 1));
   const auto scarred = countOfTrees(text.substr(second + 1));
   if (!percent || *percent > 100 || !recorders || !scarred) return std::nullopt;

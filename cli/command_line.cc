@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "records/option_rules.h"
 #include "records/version.h"
 #include <utility>
 
@@ -34,21 +35,8 @@ bool wholeNumberText(const std::string& text) {
 // A percentage: a plain decimal number from 0 to `most`, nothing else
 // around it.
 std::optional<double> strictPercent(const std::string& text, double most) {
-  if (text.empty() || text.size() > 20) return std::nullopt;
-  bool digit = false;
-  bool point = false;
-  for (char c : text) {
-    if (c == '.' && !point) {
-      point = true;
-    } else if (c >= '0' && c <= '9') {
-      digit = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (!digit) return std::nullopt;
-  const double value = std::strtod(text.c_str(), nullptr);
-  if (value > most) return std::nullopt;
+  const std::optional<double> value = plainDecimal(text);
+  if (!value || *value > most) return std::nullopt;
   return value;
 }
 

@@ -1,5 +1,7 @@
 #include "records/option_rules.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <utility>
 
@@ -64,6 +66,23 @@ std::vector<OptionChange> applyOptionRules(RunOptions& options, const FireHistor
     options.injuryMode = InjuryMode::kFireScarsOnly;
   }
   return changes;
+}
+
+std::optional<double> plainDecimal(const std::string& text, std::size_t longest) {
+  if (text.empty() || text.size() > longest) return std::nullopt;
+  bool digit = false;
+  bool point = false;
+  for (char c : text) {
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      digit = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digit) return std::nullopt;
+  return std::strtod(text.c_str(), nullptr);
 }
 
 }  // namespace rova

@@ -5,6 +5,8 @@
 // changes it has words for, at the moment it applies the rules.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "records/fire_history.h"
@@ -46,5 +48,10 @@ struct JustGiven {
 // may be applied again at any time. Returns the changes in that order.
 std::vector<OptionChange> applyOptionRules(RunOptions& options, const FireHistory& data,
                                            int defaultSeed, JustGiven given = {});
+
+// A percentage or other option value written as a plain decimal number:
+// digits with at most one point, nothing else, at most `longest`
+// characters; none otherwise.
+std::optional<double> plainDecimal(const std::string& text, std::size_t longest = 20);
 
 }  // namespace rova
