@@ -282,6 +282,44 @@ std::string seriesAgainstDataColumns(const InputText& file, const Fire2Counts& c
   return "";
 }
 
+// Data lines with fewer codes than series: a code that is not there is read
+// as a blank, a year in which the series records without fire, so a blank
+// line in the data is a year that every tree records. Said with the first
+// such line, since nothing in the file shows it.
+class ShortDataLines {
+ public:
+  void check(const std::string& line, std::size_t number, int series) {
+    if (line.size() >= static_cast<std::size_t>(series)) return;
+    const bool blank = line.find_first_not_of(' ') == std::string::npos;
+    if (blank && blankLines_++ == 0) firstBlank_ = number;
+    if (!blank && shortLines_++ == 0) firstShort_ = {number, line.size()};
+  }
+  void report(ReadingReporter& reporter, int series) const {
+    if (blankLines_ > 0) {
+      reporter.notice(" >> FIRE2: line " + std::to_string(firstBlank_) +
+                      " of the data is blank, read as a year in which every series records "
+                      "without fire; " + plural(blankLines_, " data line is", " data lines are") +
+                      " blank");
+    }
+    if (shortLines_ > 0) {
+      reporter.notice(" >> FIRE2: line " + std::to_string(firstShort_.number) + " holds " +
+                      std::to_string(firstShort_.codes) + " codes for " + std::to_string(series) +
+                      " series; the missing codes are read as years without fire; " +
+                      plural(shortLines_, " line is", " lines are") + " short");
+    }
+  }
+
+ private:
+  struct Where {
+    std::size_t number = 0;
+    std::size_t codes = 0;
+  };
+  int blankLines_ = 0;
+  int shortLines_ = 0;
+  std::size_t firstBlank_ = 0;
+  Where firstShort_;
+};
+
 // Tabs among the codes of the data lines: each is read as the code of a
 // series (a year without fire), and an editor shows it as several columns.
 class TabsAmongCodes {
@@ -384,6 +422,7 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
   if (!refused.problem.empty()) return refused;
   WrittenYears writtenYears(counts->seriesInFile);
   TabsAmongCodes tabs;
+  ShortDataLines shortLines;
   long long year = counts->firstYear;
   bool stored = false;
   bool skippedEarly = false;
@@ -395,6 +434,7 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
     }
     writtenYears.check(line, file.lineNumber(), year);
     tabs.check(line, file.lineNumber(), n);
+    shortLines.check(line, file.lineNumber(), n);
     if (year < kFirstYearSlot) {
       skippedEarly = true;
       ++year;
@@ -422,6 +462,7 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
   }
   writtenYears.report(reporter);
   tabs.report(reporter);
+  shortLines.report(reporter, n);
   reportTextEnd(file, " >> FIRE2: ", reporter);
   writeSummary(reporter, " FIRE2:", data, " series");
   return {Fire2Outcome::kRead, ""};

@@ -502,6 +502,25 @@ TEST_F(ReaderFixture, LowerCaseFormatLineAndTabsAmongTheCodesGetANotice) {
   EXPECT_TRUE(notices().empty());
 }
 
+// A blank line among the data is a year in which every tree records, and
+// a short line's missing codes are years without fire: both are said, with
+// the first such line.
+TEST_F(ReaderFixture, BlankAndShortDataLinesAreSaid) {
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 3 0\n\nU.| 1700\n\n|U\n||| 1703\n\nU.|\n").outcome,
+            Fire2Outcome::kRead);
+  EXPECT_EQ(data->code(1701, 1), ' ');
+  EXPECT_EQ(data->code(1702, 3), ' ');
+  EXPECT_EQ(data->lastYear, 1705);
+  EXPECT_EQ(notices(), (std::vector<std::string>{
+                           " >> FIRE2: line 5 of the data is blank, read as a year in which every "
+                           "series records without fire; 2 data lines are blank",
+                           " >> FIRE2: line 6 holds 2 codes for 3 series; the missing codes are "
+                           "read as years without fire; 1 line is short"}));
+  // Lines with every code, and a year after them, say nothing.
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU. 1700\n|U 1701\n").outcome, Fire2Outcome::kRead);
+  EXPECT_TRUE(notices().empty());
+}
+
 // Bytes after the data: a Ctrl-Z in the middle ends the text, and NUL
 // bytes that pad the file are no data year; both are said.
 TEST_F(ReaderFixture, CtrlZInTheMiddleAndTrailingNulBytesAreSaid) {
