@@ -15,8 +15,8 @@ constexpr int kTreeWords = kFrameWords;
 // For every year of the span inside the table: which trees of the frame
 // (by place) hold an event in it, within their own record (as the
 // simulations see them).
-std::vector<TreeBits> yearTrees(const FireHistory& data, const std::vector<int>& frame, int lo,
-                                int hi, InjuryMode injuryMode) {
+std::vector<TreeBits> eventTreesByYear(const FireHistory& data, const std::vector<int>& frame, int lo,
+                                       int hi, InjuryMode injuryMode) {
   std::vector<TreeBits> years(hi >= lo ? static_cast<std::size_t>(hi - lo + 1) : 0, TreeBits{});
   for (std::size_t place = 0; place < frame.size(); ++place) {
     const int t = frame[place];
@@ -89,7 +89,7 @@ SpanIncidence spanIncidence(const FireHistory& data, int first, int last, Injury
   const int n = span.trees;
   const int lo = std::max(first, kFirstYearSlot);
   const int hi = std::min(last, kLastYearSlot);
-  const std::vector<TreeBits> years = yearTrees(data, frame, lo, hi, injuryMode);
+  const std::vector<TreeBits> years = eventTreesByYear(data, frame, lo, hi, injuryMode);
   std::array<std::vector<const TreeBits*>, 2> counted;
   for (int y = lo; y <= hi; ++y) {
     const TreeBits& trees = years[y - lo];
@@ -296,83 +296,93 @@ double choose(int n, int k) {
   return c;
 }
 
-// Counts the fire years a sample finds, at both thresholds, by the
-// cheaper of two ways for its size:
-//  - by trees: the union of the sampled trees' rows of fire years (one bit
-//    per fire year), s rows of E / 64 words, counted once;
-//  - by years: the years a sample can miss, tested one by one against the
-//    sample. Without replacement a year found by more trees than the
-//    sample leaves out is found by every sample; years are kept ordered by
-//    their trees, so the open ones come first.
-class SampleCounter {
- public:
-  SampleCounter(const SpanIncidence& span, int s, SelectionMethod method)
-      : years_(span.eventTrees[0].size()), words_((years_ + 63) / 64) {
+// The fire years of a span in the two forms the counting reads, made once
+// per span: ordered by their trees, fewest first, each year's trees (by
+// place) and each tree's row of fire years (one bit per year), and the
+// years found by at least two trees.
+struct SpanYears {
+  explicit SpanYears(const SpanIncidence& span)
+      : years(span.eventTrees[0].size()), words((years + 63) / 64) {
     const int n = span.trees;
-    // Years by the number of their trees, fewest first.
-    std::vector<std::size_t> order(years_);
+    std::vector<std::size_t> order(years);
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
       return span.recorders[0][a] < span.recorders[0][b];
     });
-    const int leftOut = method == SelectionMethod::kWithoutReplacement ? n - s : n;
-    confirmed_.assign(words_, 0);
-    rows_.assign(static_cast<std::size_t>(n) * words_, 0);
-    for (std::size_t i = 0; i < years_; ++i) {
+    confirmed.assign(words, 0);
+    rows.assign(static_cast<std::size_t>(n) * words, 0);
+    for (std::size_t i = 0; i < years; ++i) {
       const std::size_t y = order[i];
       const int k = span.recorders[0][y];
+      byFew.push_back(span.eventTrees[0][y]);
+      treesOf.push_back(k);
       if (k >= 2) {
-        confirmed_[i / 64] |= std::uint64_t{1} << (i % 64);
-        ++confirmedYears_;
+        confirmed[i / 64] |= std::uint64_t{1} << (i % 64);
+        ++confirmedYears;
       }
       for (int t = 0; t < n; ++t)
         if (span.eventTrees[0][y][t / 64] >> (t % 64) & 1u)
-          rows_[static_cast<std::size_t>(t) * words_ + i / 64] |= std::uint64_t{1} << (i % 64);
-      if (k <= leftOut) {
-        open_.push_back(span.eventTrees[0][y]);
-        openConfirmed_.push_back(k >= 2);
-      }
+          rows[static_cast<std::size_t>(t) * words + i / 64] |= std::uint64_t{1} << (i % 64);
     }
-    const double byTrees = static_cast<double>(s) * static_cast<double>(words_);
-    const double byYears = static_cast<double>(open_.size()) * kTreeWords;
-    useTrees_ = byTrees < byYears;
+  }
+
+  std::size_t years;
+  std::size_t words;
+  std::vector<TreeBits> byFew;            // each year's trees, fewest first
+  std::vector<int> treesOf;               // and how many they are
+  std::vector<std::uint64_t> rows;        // tree t's fire years: words t*words ..
+  std::vector<std::uint64_t> confirmed;   // the years found by >= 2 trees
+  int confirmedYears = 0;
+};
+
+// Counts the fire years a sample of s trees finds, at both thresholds, by
+// the cheaper of two ways for the size:
+//  - by trees: the union of the sampled trees' rows, s rows of E / 64
+//    words, counted once;
+//  - by years: the years a sample can miss, tested one by one against the
+//    sample. Without replacement a year found by more trees than the
+//    sample leaves out is found by every sample; the years ordered by
+//    their trees put the open ones first.
+class SampleCounter {
+ public:
+  SampleCounter(const SpanYears& years, int n, int s, SelectionMethod method) : y_(years) {
+    const int leftOut = method == SelectionMethod::kWithoutReplacement ? n - s : n;
+    open_ = static_cast<std::size_t>(
+        std::upper_bound(y_.treesOf.begin(), y_.treesOf.end(), leftOut) - y_.treesOf.begin());
+    useTrees_ = static_cast<double>(s) * static_cast<double>(y_.words) <
+                static_cast<double>(open_) * kTreeWords;
   }
 
   // The found years of a sample, threshold 1 and 2.
   std::array<int, 2> found(const TreeBits& sample, const std::vector<int>& chosen) {
     if (useTrees_) {
-      union_.assign(words_, 0);
+      union_.assign(y_.words, 0);
       for (int t : chosen) {
-        const std::uint64_t* row = &rows_[static_cast<std::size_t>(t) * words_];
-        for (std::size_t w = 0; w < words_; ++w) union_[w] |= row[w];
+        const std::uint64_t* row = &y_.rows[static_cast<std::size_t>(t) * y_.words];
+        for (std::size_t w = 0; w < y_.words; ++w) union_[w] |= row[w];
       }
       int first = 0, second = 0;
-      for (std::size_t w = 0; w < words_; ++w) {
+      for (std::size_t w = 0; w < y_.words; ++w) {
         first += __builtin_popcountll(union_[w]);
-        second += __builtin_popcountll(union_[w] & confirmed_[w]);
+        second += __builtin_popcountll(union_[w] & y_.confirmed[w]);
       }
       return {first, second};
     }
     int missed = 0, missedConfirmed = 0;
-    for (std::size_t i = 0; i < open_.size(); ++i) {
+    for (std::size_t i = 0; i < open_; ++i) {
       std::uint64_t any = 0;
-      for (int w = 0; w < kTreeWords; ++w) any |= open_[i][w] & sample[w];
+      for (int w = 0; w < kTreeWords; ++w) any |= y_.byFew[i][w] & sample[w];
       if (any == 0) {
         ++missed;
-        missedConfirmed += openConfirmed_[i];
+        missedConfirmed += y_.treesOf[i] >= 2;
       }
     }
-    return {static_cast<int>(years_) - missed, confirmedYears_ - missedConfirmed};
+    return {static_cast<int>(y_.years) - missed, y_.confirmedYears - missedConfirmed};
   }
 
  private:
-  std::size_t years_;
-  std::size_t words_;
-  std::vector<std::uint64_t> rows_;       // tree t's fire years: words t*words_ ..
-  std::vector<std::uint64_t> confirmed_;  // the years found by >= 2 trees
-  int confirmedYears_ = 0;
-  std::vector<TreeBits> open_;            // the years a sample may miss
-  std::vector<char> openConfirmed_;
+  const SpanYears& y_;
+  std::size_t open_ = 0;  // the years a sample may miss: the first open_ of y_
   std::vector<std::uint64_t> union_;
   bool useTrees_ = false;
 };
@@ -450,14 +460,14 @@ bool countWithin(long long found, long long all, double withinPercent) {
 }
 
 // The subsample statistics and shares of one size.
-void sizeRows(const SpanIncidence& span, int s, SelectionMethod method,
+void sizeRows(const SpanIncidence& span, const SpanYears& years, int s, SelectionMethod method,
               const AdequacyCriterion& criterion, std::uint32_t seed,
               std::array<AdequacySize, kAdequacyStatistics>& rows) {
   const int n = span.trees;
   const long long all[2] = {static_cast<long long>(span.recorders[0].size()),
                             static_cast<long long>(span.recorders[1].size())};
   for (int t = 0; t < kAdequacyStatistics; ++t) rows[t].trees = s;
-  SampleCounter counter(span, s, method);
+  SampleCounter counter(years, n, s, method);
   if (method == SelectionMethod::kWithoutReplacement && choose(n, s) <= kCountedWholeLimit) {
     long long samples = 0, within[2] = {0, 0};
     everySample(n, s, [&](const TreeBits& chosen, const std::vector<int>& list) {
@@ -521,9 +531,10 @@ std::array<std::vector<AdequacySize>, kAdequacyStatistics> adequacySizes(
   const long long work = static_cast<long long>(n) * std::max(criterion.subsamples, 1) *
                          static_cast<long long>(span.eventTrees[0].size() + 1);
   const int threads = work > 2000000 && std::thread::hardware_concurrency() > 1 ? 2 : 1;
+  const SpanYears years(span);
   auto run = [&](int part) {
     for (int s = 1 + part; s <= n; s += threads)
-      sizeRows(span, s, method, criterion, seed, bySize[s - 1]);
+      sizeRows(span, years, s, method, criterion, seed, bySize[s - 1]);
   };
   if (threads == 1) {
     run(0);
