@@ -37,11 +37,17 @@ std::optional<CompositeFilter> parseCompositeFilter(const std::string& text) {
   return CompositeFilter{*percent, *recorders, *scarred};
 }
 
-std::string compositeName(const CompositeFilter& filter) {
+std::string compositeText(const CompositeFilter& filter) {
   char percent[32];
   std::snprintf(percent, sizeof percent, "%g", filter.percent);
-  return "composite_" + std::string(percent) + "_" + std::to_string(filter.minRecorders) + "_" +
+  return std::string(percent) + "," + std::to_string(filter.minRecorders) + "," +
          std::to_string(filter.minScarred);
+}
+
+std::string compositeName(const CompositeFilter& filter) {
+  std::string name = "composite_" + compositeText(filter);
+  std::replace(name.begin(), name.end(), ',', '_');
+  return name;
 }
 
 bool compositePasses(const CompositeFilter& filter, int scarred, int recording) {

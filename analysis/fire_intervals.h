@@ -37,6 +37,9 @@ struct CompositeFilter {
 // 1; none when the text is not such a filter.
 std::optional<CompositeFilter> parseCompositeFilter(const std::string& text);
 
+// "25,2,1": the filter as it is written on the command line.
+std::string compositeText(const CompositeFilter& filter);
+
 // "composite_25_2_1": the name of the filter's column.
 std::string compositeName(const CompositeFilter& filter);
 

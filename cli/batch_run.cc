@@ -449,12 +449,8 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
     const std::vector<TidyColumn> yearColumns = yearsColumns(compositeFilters(b));
     if (b.intervals) {
       meta.columns.push_back({"years", &yearColumns});
-      for (const CompositeFilter& filter : compositeFilters(b)) {
-        char percent[32];
-        std::snprintf(percent, sizeof percent, "%g", filter.percent);
-        meta.composites.push_back(std::string(percent) + "," + std::to_string(filter.minRecorders) +
-                                  "," + std::to_string(filter.minScarred));
-      }
+      for (const CompositeFilter& filter : compositeFilters(b))
+        meta.composites.push_back(compositeText(filter));
       meta.recordingRule = kRecordingRule;
     }
     if (b.summary) meta.columns.push_back({"sites", &siteSummaryColumns()});
