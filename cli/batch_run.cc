@@ -33,10 +33,10 @@ class BatchTerminal : public Terminal {
   BatchTerminal(const BatchStreams& streams, std::string file, bool quiet, Clock& clock)
       : streams_(streams), file_(std::move(file)), quiet_(quiet), clock_(clock) {}
 
-  void writeRecord(const std::string& record) override {
+  void writeRecord(const std::string& record, RecordKind kind) override {
     if (record.empty()) return;
-    if (record[0] == '+') {
-      if (quiet_ || record.compare(1, 10, "Simulation") != 0 || !streams_.err.isTerminal()) return;
+    if (kind == RecordKind::kProgress) {
+      if (quiet_ || !streams_.err.isTerminal()) return;
       const long long now = clock_.milliseconds();
       if (progressOpen_ && now - lastProgress_ < kProgressSpacing) return;
       lastProgress_ = now;
@@ -45,7 +45,7 @@ class BatchTerminal : public Terminal {
       return;
     }
     const std::string text(fmt::trimRight(record.substr(1)));
-    if (!shown(text)) return;
+    if (text.empty() || !shown(kind)) return;
     say(text);
   }
   std::optional<std::string> readLine() override { return std::nullopt; }
@@ -53,13 +53,19 @@ class BatchTerminal : public Terminal {
   void finish() override { endProgress(); }
 
  private:
-  bool shown(const std::string& text) const {
-    if (text.rfind(">>", 0) == 0) return true;
-    if (quiet_) return false;
-    for (const char* lead : {"FIRE2:", "Fire events:", "Format is not FIRE2", "Time span",
-                             "The simulations will take"})
-      if (text.rfind(lead, 0) == 0) return true;
-    return false;
+  // Notices always; what was read, each span and the time estimate unless
+  // --quiet; never the dialogue's own lines.
+  bool shown(RecordKind kind) const {
+    switch (kind) {
+      case RecordKind::kNotice:
+        return true;
+      case RecordKind::kReading:
+      case RecordKind::kSpan:
+      case RecordKind::kEstimate:
+        return !quiet_;
+      default:
+        return false;
+    }
   }
   // One line on the error stream: "rova: FILE: message".
   void say(const std::string& message) {
@@ -116,7 +122,7 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
   // Said only when something other than blanks is lost.
   if (title.find_first_not_of(' ', kTitleLength) != std::string::npos) {
     const std::size_t kept = utf8CutLength(title, kTitleLength);
-    c.write(" >> Title cut to its first " + std::to_string(kept) + " of " +
+    c.notice(" >> Title cut to its first " + std::to_string(kept) + " of " +
             std::to_string(title.size()) + " bytes: a title holds " + std::to_string(kTitleLength) +
             " bytes, and a character is never split");
   }
@@ -137,7 +143,7 @@ void applyOptions(RunContext& run, const BatchOptions& b) {
   const JustGiven given{b.firstYear || b.lastYear, b.simulations || b.seed};
   for (const OptionChange& change : applyOptionRules(o, data, run.defaultSeed, given)) {
     const std::string message = batchMessage(change, b);
-    if (!message.empty()) c.write(message);
+    if (!message.empty()) c.notice(message);
   }
 }
 
@@ -565,7 +571,7 @@ bool writeSummary(const BatchOptions& b, FileSystem& files, const std::string& r
 // without a word, the run reads it again and says what it finds.
 class SilentTerminal : public Terminal {
  public:
-  void writeRecord(const std::string&) override {}
+  void writeRecord(const std::string&, RecordKind) override {}
   std::optional<std::string> readLine() override { return std::nullopt; }
   void writeError(const std::string&) override {}
   void finish() override {}

@@ -28,7 +28,9 @@ std::string integerErrorRecord(bool cursorMoves) {
 Console::Console(Terminal& terminal, CommandInterpreter& commands)
     : terminal_(terminal), commands_(commands) {}
 
-void Console::write(const std::string& record) { terminal_.writeRecord(record); }
+void Console::write(const std::string& record, RecordKind kind) {
+  terminal_.writeRecord(record, kind);
+}
 
 void Console::showLine(std::string text, const std::string& code) {
   const int last = trimmedLength(text);

@@ -59,8 +59,11 @@ class Console {
   // saved in the settings file; the screen is cleared in the new colours.
   void setScreenColours(char code);
 
-  // Writes one record; its first character is the carriage control.
-  void write(const std::string& record);
+  // Writes one record; its first character is the carriage control. Its
+  // kind says what it is to a screen that shows only some records.
+  void write(const std::string& record, RecordKind kind = RecordKind::kDialogue);
+  // A " >> " line: a change, a refusal or something not read as written.
+  void notice(const std::string& record) { write(record, RecordKind::kNotice); }
 
   // True when a person types the answers (not a pipe or a file).
   bool keyboardIsPerson() const { return terminal_.keyboardIsPerson(); }

@@ -20,7 +20,7 @@ std::string FileDialogue::askFileName(const std::string& prompt) {
     if (first == std::string::npos) return "";
     const std::string name(fmt::trimRight(answer.substr(first)));
     if (name.size() <= kFileNameLength) return name;
-    console_.write(" >> A file name may have at most" + fmt::I(kFileNameLength, 3) +
+    console_.notice(" >> A file name may have at most" + fmt::I(kFileNameLength, 3) +
                    " characters; this one has" + fmt::I(name.size(), 4));
   }
 }
@@ -34,13 +34,13 @@ std::unique_ptr<InputText> FileDialogue::openInputFile(const std::string& label,
     typedName = fixedLength(name, kFileNameLength);
     if (name.empty()) {
       // Nothing typed: there is nothing to read, so the name is asked again.
-      console_.write(" >> A file name is needed: type the name of the fire-history file");
+      console_.notice(" >> A file name is needed: type the name of the fire-history file");
       continue;
     }
     std::string error;
     if (auto file = files_.openForReading(name, error)) return file;
     console_.write(" Cannot open file " + typedName + '\a');
-    console_.write(" >> " + error);
+    console_.notice(" >> " + error);
     // An answer script out of step would hand its next answer, a title
     // say, to the shell: without a person at the keyboard the run ends.
     if (!console_.keyboardIsPerson()) {
@@ -63,12 +63,12 @@ OutputText* FileDialogue::createOutputFile(OutputTransaction& outputs, const std
     }
     replace = false;
     if (staged.refusal == Refusal::kInputFile || staged.refusal == Refusal::kOtherOutput) {
-      console_.write(" >> " + screenSafe(target) + ": " + staged.reason + "; give another name");
+      console_.notice(" >> " + screenSafe(target) + ": " + staged.reason + "; give another name");
       target = askFileName("$  ... Name of NEW file to create");
       continue;
     }
     console_.write(" Cannot open new file " + target + fmt::I(unit, 6));
-    if (staged.refusal != Refusal::kExists) console_.write(" >> " + staged.reason);
+    if (staged.refusal != Refusal::kExists) console_.notice(" >> " + staged.reason);
     console_.write(" Overwrite existing file or give new file name");
     const std::string answer = console_.askText("Overwrite existing file?  <Y>/N", 1);
     if (answer == "N") {

@@ -144,7 +144,7 @@ void Console::saveColourSettings(char code) {
     file->writeLine(line);
     const OutputTransaction::CommitResult result = settings.commit();
     for (const std::string& name : result.leftoversRemoved) {
-      write(" >> removed " + screenSafe(name) +
+      notice(" >> removed " + screenSafe(name) +
             ", a temporary file left by an earlier run that was killed");
     }
     if (result.ok) return;
@@ -154,7 +154,7 @@ void Console::saveColourSettings(char code) {
 void Console::setScreenColours(char code) {
   if (!coloursAllowed_) {
     if (code == ' ') {
-      write(" >> Colours are off: NO_COLOR is set, TERM is dumb or the screen is not a terminal");
+      notice(" >> Colours are off: NO_COLOR is set, TERM is dumb or the screen is not a terminal");
       return;
     }
     switchOff(colours);

@@ -16,10 +16,12 @@ using testing::ScriptedTerminal;
 // Keeps what a reader says as the screen would show it.
 struct RecordingReporter : ReadingReporter {
   explicit RecordingReporter(ScriptedTerminal& terminal) : terminal(terminal) {}
-  void summary(const std::string& record) override { terminal.writeRecord(record); }
+  void summary(const std::string& record) override {
+    terminal.writeRecord(record, RecordKind::kReading);
+  }
   void notice(const std::string& record) override {
     EXPECT_EQ(record.rfind(" >> ", 0), 0u) << record;
-    terminal.writeRecord(record);
+    terminal.writeRecord(record, RecordKind::kNotice);
   }
   ScriptedTerminal& terminal;
 };

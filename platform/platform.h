@@ -14,13 +14,24 @@
 
 namespace rova {
 
+// What a screen record is, so that a screen that shows only some of them
+// (batch mode's error stream) chooses by kind, never by the record's text.
+enum class RecordKind {
+  kDialogue,  // banners, menus, prompts, explanations: the conversation
+  kProgress,  // the simulations' progress, rewritten in place
+  kReading,   // what the readers found in the data (the counts lines)
+  kSpan,      // a span's analysis begins ("Time span ...")
+  kEstimate,  // how long the simulations will take
+  kNotice,    // " >> " lines: something changed, refused or not read as written
+};
+
 // Keyboard and screen. Screen output arrives as records: the first
 // character of a record is its carriage control (' ' starts a new line,
 // '+' returns to the start of the current line and writes over it).
 class Terminal {
  public:
   virtual ~Terminal() = default;
-  virtual void writeRecord(const std::string& record) = 0;
+  virtual void writeRecord(const std::string& record, RecordKind kind) = 0;
   // One typed line without its line end; nullopt at end of input.
   virtual std::optional<std::string> readLine() = 0;
   // A message for the person at the console that must be seen even when

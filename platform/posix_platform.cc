@@ -111,7 +111,7 @@ bool showsText(const std::string& text, std::size_t from) {
 
 }  // namespace
 
-void StreamTerminal::writeRecord(const std::string& record) {
+void StreamTerminal::writeRecord(const std::string& record, RecordKind) {
   if (record.empty()) return;
   const bool visible = showsText(record, 1);
   if (record[0] == '+') {

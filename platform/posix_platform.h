@@ -18,7 +18,7 @@ namespace rova {
 class StreamTerminal : public Terminal {
  public:
   StreamTerminal(std::FILE* in, std::FILE* out, std::FILE* err, bool echoAnswers);
-  void writeRecord(const std::string& record) override;
+  void writeRecord(const std::string& record, RecordKind kind) override;
   std::optional<std::string> readLine() override;
   void writeError(const std::string& message) override;
   void finish() override;

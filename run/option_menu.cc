@@ -54,7 +54,7 @@ void applyRules(RunContext& run, JustGiven given) {
     const std::string message = changeMessage(change);
     if (message.empty()) continue;
     // The cut number of simulations rings the bell.
-    run.console.write(message + (change.rule == OptionChange::Rule::kSimulationsCut ? "\a" : ""));
+    run.console.notice(message + (change.rule == OptionChange::Rule::kSimulationsCut ? "\a" : ""));
   }
 }
 
@@ -135,7 +135,7 @@ void runOptionMenu(RunContext& run) {
     const std::string answer = run.console.askText("|Number of option to modify or <CR> to proceed", 1);
     const auto position = kChoices.find(answer[0]);
     if (position == std::string::npos) {
-      run.console.write(" >> No option of the menu: give a number from 1 to 6, or Enter to proceed");
+      run.console.notice(" >> No option of the menu: give a number from 1 to 6, or Enter to proceed");
       continue;
     }
     if (position == 0) return;

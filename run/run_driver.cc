@@ -45,10 +45,10 @@ class RunOutput : public SimulationObserver {
   // simulation 1, and a count of simulations done writes over the first
   // 16 columns, leaving the size shown.
   void sampleSizeStarted(int sampleSize) override {
-    console_.write(fmt::Line("+Simulation     1").i(sampleSize, 5).a(" trees"));
+    console_.write(fmt::Line("+Simulation     1").i(sampleSize, 5).a(" trees"), RecordKind::kProgress);
   }
   void simulationsDone(int count) override {
-    console_.write(fmt::Line("+Simulation").i(count, 6));
+    console_.write(fmt::Line("+Simulation").i(count, 6), RecordKind::kProgress);
   }
   // What is written before a span's first sample size.
   void onSpan(std::function<void(int, int)> spanStart) { spanStart_ = std::move(spanStart); }
@@ -156,8 +156,8 @@ namespace {
 class ConsoleReporter : public ReadingReporter {
  public:
   explicit ConsoleReporter(Console& console) : console_(console) {}
-  void summary(const std::string& record) override { console_.write(record); }
-  void notice(const std::string& record) override { console_.write(record); }
+  void summary(const std::string& record) override { console_.write(record, RecordKind::kReading); }
+  void notice(const std::string& record) override { console_.notice(record); }
 
  private:
   Console& console_;
@@ -178,7 +178,7 @@ void sayEmptySeries(Console& console, const FireHistory& data) {
     names += (i ? ", " : "") + std::string(fmt::trimRight(data.seriesIds[empty[i]]));
   if (empty.size() > kNamed) names += ", ... (" + std::to_string(empty.size() - kNamed) + " more)";
   const bool one = empty.size() == 1;
-  console.write(" >> " + std::to_string(empty.size()) + (one ? " series holds" : " series hold") +
+  console.notice(" >> " + std::to_string(empty.size()) + (one ? " series holds" : " series hold") +
                 " no data: " + screenSafe(names) + "; no frame counts " + (one ? "it" : "them"));
 }
 
@@ -213,7 +213,7 @@ void readFireHistory(RunContext& run, InputText& file) {
   if (fire2.outcome == Fire2Outcome::kRead) {
     data.formatKind = FormatKind::kFire2;
   } else {
-    run.console.write(" Format is not FIRE2; trying Binary Fire Events");
+    run.console.write(" Format is not FIRE2; trying Binary Fire Events", RecordKind::kReading);
     const std::string problem = RFIREB(file, data, reporter);
     if (!problem.empty()) throw ProgramStop{1, problem};
     data.formatKind = FormatKind::kFireEvents;
@@ -273,13 +273,14 @@ void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink&
   sampleDepthTables(run, o.processFirstYear, o.processLastYear, report);
   out.onSpan([&](int first, int last) {
     run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
-                          .a(" trees,").i(o.simulationCount, 6).a(" simulations"));
+                          .a(" trees,").i(o.simulationCount, 6).a(" simulations"),
+                      RecordKind::kSpan);
     run.console.write(" ");
     sampleDepthTables(run, first, last, report);
   });
   const std::vector<SimulationSpan> spans = passSpans(o);
   const std::string note = expectedTimeNote(estimatedSimulationSeconds(data, spans, settings));
-  if (!note.empty()) run.console.write(note);
+  if (!note.empty()) run.console.write(note, RecordKind::kEstimate);
   simulateSpans(data, spans, settings, generator, out);
 }
 
@@ -365,11 +366,11 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
 std::vector<std::string> commitOutputs(RunContext& run) {
   OutputTransaction::CommitResult result = run.outputs.commit();
   for (const std::string& name : result.leftoversRemoved) {
-    run.console.write(" >> removed " + screenSafe(name) +
+    run.console.notice(" >> removed " + screenSafe(name) +
                       ", a temporary file left by an earlier run that was killed");
   }
   if (result.ok) return result.written;
-  run.console.write(" >> " + screenSafe(result.failure));
+  run.console.notice(" >> " + screenSafe(result.failure));
   std::string message = " >> ROVA could not write its output: " + screenSafe(result.failure);
   if (result.written.empty()) {
     message += "; no file was written or replaced";

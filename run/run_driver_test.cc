@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "run/option_menu.h"
 #include "run/run_steps.h"
@@ -48,6 +49,33 @@ TEST_F(RunFixture, PageHeadingDefaultSeedAndBannerComeFromTheClock) {
   EXPECT_TRUE(terminal.showed("P R O G R A M     R O V A"));
   EXPECT_TRUE(dir.exists("ABRVADF.XL1"));
   EXPECT_TRUE(dir.exists("ABRVADF.XL2"));
+}
+
+// A screen that shows only some records (batch mode's error stream)
+// chooses them by kind: every " >> " line is a notice, and the lines of the
+// reading, the spans, the estimate and the progress say what they are.
+TEST_F(RunFixture, ScreenRecordsSayTheirKind) {
+  // A series without data and a segment run: notices, a reading summary,
+  // two spans and the progress.
+  dir.write("K.FHX", "FHX2 FORMAT\n1700 3 1\nabc\n\nU|.\n||.\n|U.\nUU.\n");
+  ASSERT_EQ(run({"k", "K.FHX", "x", "2", "2", "1", "3", "20", "7", ""}), 0);
+  std::map<RecordKind, int> seen;
+  for (std::size_t i = 0; i < terminal.records.size(); ++i) {
+    const std::string& record = terminal.records[i];
+    const RecordKind kind = terminal.kinds[i];
+    ++seen[kind];
+    const std::string text = record.substr(1);
+    const bool notice = text.find_first_not_of(' ') != std::string::npos &&
+                        text.compare(text.find_first_not_of(' '), 2, ">>") == 0;
+    EXPECT_EQ(notice, kind == RecordKind::kNotice) << record;
+    if (text.rfind(" Time span", 0) == 0) EXPECT_EQ(kind, RecordKind::kSpan) << record;
+    if (text.rfind("Simulation", 0) == 0) EXPECT_EQ(kind, RecordKind::kProgress) << record;
+    if (text.rfind(" FIRE2:", 0) == 0) EXPECT_EQ(kind, RecordKind::kReading) << record;
+  }
+  EXPECT_GE(seen[RecordKind::kNotice], 1);  // the series without data
+  EXPECT_GE(seen[RecordKind::kReading], 1);
+  EXPECT_EQ(seen[RecordKind::kSpan], 3);  // segments of 2 years, lag 1: 1700, 1701, 1702 on
+  EXPECT_GE(seen[RecordKind::kProgress], 2);
 }
 
 TEST_F(RunFixture, TitleEchoAndPercentileRanks) {

@@ -16,7 +16,10 @@ class ScriptedTerminal : public Terminal {
  public:
   explicit ScriptedTerminal(std::vector<std::string> answers = {})
       : answers_(answers.begin(), answers.end()) {}
-  void writeRecord(const std::string& record) override { records.push_back(record); }
+  void writeRecord(const std::string& record, RecordKind kind) override {
+    records.push_back(record);
+    kinds.push_back(kind);
+  }
   std::optional<std::string> readLine() override {
     if (answers_.empty()) return std::nullopt;
     std::string line = answers_.front();
@@ -37,6 +40,7 @@ class ScriptedTerminal : public Terminal {
   bool showed(const std::string& text) const;
 
   std::vector<std::string> records;
+  std::vector<RecordKind> kinds;  // of each record
   std::vector<std::string> errors;
 
  private:
