@@ -24,14 +24,9 @@
 #include <vector>
 
 #include "records/fire_history.h"
+#include "records/output_request.h"
 
 namespace rova {
-
-struct CompositeFilter {
-  double percent = 25;  // of the recording trees that must be scarred
-  int minRecorders = 2;
-  int minScarred = 1;
-};
 
 // "25,2,1": a percentage from 0 to 100, then two whole numbers of at least
 // 1; none when the text is not such a filter.

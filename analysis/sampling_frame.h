@@ -17,10 +17,9 @@
 #include <vector>
 
 #include "records/fire_history.h"
+#include "records/output_request.h"
 
 namespace rova {
-
-enum class FrameRule { kData, kRecorders };
 
 // "data" or "recorders", as the tables write the rule.
 const char* frameRuleName(FrameRule rule);

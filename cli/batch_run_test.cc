@@ -187,7 +187,7 @@ TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
             "is needed)");
   EXPECT_EQ(parseCommandLine({"--frame", "all", data}).error,
             "--frame: 'all' is not a usable value (data or recorders)");
-  EXPECT_EQ(parseCommandLine({"--frame", "recorders", data}).options.frame, FrameRule::kRecorders);
+  EXPECT_EQ(parseCommandLine({"--frame", "recorders", data}).options.outputs.frame, FrameRule::kRecorders);
 }
 
 // The per-year table: every year of the span, and with the filter "any
@@ -214,7 +214,7 @@ TEST_F(BatchFixture, YearsTableHoldsTheCompositesOfEveryYear) {
   EXPECT_EQ(parseCommandLine({"--composite", "25,2", data}).error,
             "--composite: '25,2' is not a usable value (PERCENT,MINREC,MINSCAR is needed: a "
             "percentage from 0 to 100, then two whole numbers from 1 to 200, e.g. 25,2,1)");
-  EXPECT_TRUE(parseCommandLine({"--composite", "25,2,1", data}).options.intervals);
+  EXPECT_TRUE(parseCommandLine({"--composite", "25,2,1", data}).options.outputs.intervals);
 }
 
 // The multi-site summary: a row per FILE and span in one table; an

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "analysis/fire_intervals.h"
+#include "export/chart_render.h"
 #include "records/option_rules.h"
 #include "records/version.h"
 #include <utility>
@@ -49,7 +51,7 @@ struct ValueOption {
 struct FlagOption {
   const char* name;
   char shortName;
-  bool BatchOptions::*flag;
+  bool& (*flag)(BatchOptions&);
 };
 
 ValueOption integerOption(const char* name, char shortName, std::optional<int> BatchOptions::*field) {
@@ -61,29 +63,12 @@ ValueOption integerOption(const char* name, char shortName, std::optional<int> B
           }};
 }
 
-// A comma-separated list of chart formats (svg, pdf, png, in any case),
-// each kept once in a fixed order; asking for a format asks for the chart.
+// A list of chart formats; asking for a format asks for the chart.
 bool applyPlotFormats(BatchOptions& o, const std::string& list) {
-  const std::pair<const char*, ChartFormat> known[] = {
-      {"svg", ChartFormat::kSvg}, {"pdf", ChartFormat::kPdf}, {"png", ChartFormat::kPng}};
-  bool wanted[3] = {false, false, false};
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = list.find(',', start);
-    std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    for (char& c : item) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    bool found = false;
-    for (int k = 0; k < 3; ++k) {
-      if (item == known[k].first) wanted[k] = found = true;
-    }
-    if (!found) return false;
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  o.plotFormats.clear();
-  for (int k = 0; k < 3; ++k)
-    if (wanted[k]) o.plotFormats.push_back(known[k].second);
-  o.plot = true;
+  const std::optional<std::vector<ChartFormat>> formats = parseChartFormats(list);
+  if (!formats) return false;
+  o.outputs.plotFormats = *formats;
+  o.outputs.plot = true;
   return true;
 }
 
@@ -93,8 +78,8 @@ bool applyPlotStyle(BatchOptions& o, const std::string& value) {
   std::string word = value;
   for (char& c : word) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   if (word != "compact" && word != "full") return false;
-  o.plotStyle = word == "compact" ? ChartStyle::kCompact : ChartStyle::kFull;
-  o.plot = true;
+  o.outputs.plotStyle = word == "compact" ? ChartStyle::kCompact : ChartStyle::kFull;
+  o.outputs.plot = true;
   return true;
 }
 
@@ -103,7 +88,7 @@ bool applyPlotStyle(BatchOptions& o, const std::string& value) {
 bool applyPlotDpi(BatchOptions& o, const std::string& value) {
   const std::optional<int> dpi = strictInteger(value);
   if (!dpi || *dpi < kChartMinDpi || *dpi > kChartMaxDpi) return false;
-  o.plotDpi = *dpi;
+  o.outputs.plotDpi = *dpi;
   return true;
 }
 
@@ -118,7 +103,7 @@ const std::vector<ValueOption>& valueOptions() {
       integerOption("simulations", 'n', &BatchOptions::simulations),
       integerOption("seed", 's', &BatchOptions::seed),
       {"output-dir", 'o',
-       [](BatchOptions& o, const std::string& v) { o.outputDirectory = v; return !v.empty(); }},
+       [](BatchOptions& o, const std::string& v) { o.outputs.outputDirectory = v; return !v.empty(); }},
       {"plot-format", 0, applyPlotFormats},
       {"plot-style", 0, applyPlotStyle},
       {"plot-dpi", 0, applyPlotDpi},
@@ -127,34 +112,34 @@ const std::vector<ValueOption>& valueOptions() {
       {"adequacy-within", 0,
        [](BatchOptions& o, const std::string& v) {
          const auto value = strictPercent(v, 1e9);
-         if (value) o.adequacyWithin = *value;
+         if (value) o.outputs.adequacyWithin = *value;
          return value.has_value();
        }},
       {"adequacy-share", 0,
        [](BatchOptions& o, const std::string& v) {
          const auto value = strictPercent(v, 100);
-         if (value) o.adequacyShare = *value;
+         if (value) o.outputs.adequacyShare = *value;
          return value.has_value();
        }},
       {"adequacy-subsamples", 0,
        [](BatchOptions& o, const std::string& v) {
          const auto value = strictInteger(v);
          if (!value || *value < 0 || *value > kMostAdequacySubsamples) return false;
-         o.adequacySubsamples = value;
+         o.outputs.adequacySubsamples = value;
          return true;
        }},
       {"composite", 0,
        [](BatchOptions& o, const std::string& v) {
          const auto filter = parseCompositeFilter(v);
          if (!filter) return false;
-         o.composites.push_back(*filter);
-         o.intervals = true;
+         o.outputs.composites.push_back(*filter);
+         o.outputs.intervals = true;
          return true;
        }},
       {"frame", 0,
        [](BatchOptions& o, const std::string& v) {
          if (v != "data" && v != "recorders") return false;
-         o.frame = v == "data" ? FrameRule::kData : FrameRule::kRecorders;
+         o.outputs.frame = v == "data" ? FrameRule::kData : FrameRule::kRecorders;
          return true;
        }},
   };
@@ -163,18 +148,18 @@ const std::vector<ValueOption>& valueOptions() {
 
 const std::vector<FlagOption>& flagOptions() {
   static const std::vector<FlagOption> options = {
-      {"with-replacement", 'R', &BatchOptions::withReplacement},
-      {"injuries", 'I', &BatchOptions::injuries},
-      {"no-spreadsheets", 0, &BatchOptions::noSpreadsheets},
-      {"force", 'f', &BatchOptions::force},
-      {"full-names", 0, &BatchOptions::fullNames},
-      {"csv", 0, &BatchOptions::csv},
-      {"plot", 0, &BatchOptions::plot},
-      {"extrapolate", 0, &BatchOptions::extrapolate},
-      {"intervals", 0, &BatchOptions::intervals},
-      {"quiet", 'q', &BatchOptions::quiet},
-      {"help", 'h', &BatchOptions::help},
-      {"version", 'V', &BatchOptions::version},
+      {"with-replacement", 'R', [](BatchOptions& o) -> bool& { return o.withReplacement; }},
+      {"injuries", 'I', [](BatchOptions& o) -> bool& { return o.injuries; }},
+      {"no-spreadsheets", 0, [](BatchOptions& o) -> bool& { return o.noSpreadsheets; }},
+      {"force", 'f', [](BatchOptions& o) -> bool& { return o.force; }},
+      {"full-names", 0, [](BatchOptions& o) -> bool& { return o.fullNames; }},
+      {"csv", 0, [](BatchOptions& o) -> bool& { return o.outputs.csv; }},
+      {"plot", 0, [](BatchOptions& o) -> bool& { return o.outputs.plot; }},
+      {"extrapolate", 0, [](BatchOptions& o) -> bool& { return o.outputs.extrapolate; }},
+      {"intervals", 0, [](BatchOptions& o) -> bool& { return o.outputs.intervals; }},
+      {"quiet", 'q', [](BatchOptions& o) -> bool& { return o.quiet; }},
+      {"help", 'h', [](BatchOptions& o) -> bool& { return o.help; }},
+      {"version", 'V', [](BatchOptions& o) -> bool& { return o.version; }},
   };
   return options;
 }
@@ -268,7 +253,7 @@ std::string applyOption(BatchOptions& o, int code, const std::string& shown, con
            (outOfRange ? " (a whole number from -2147483648 to 2147483647 is needed)" : need);
   }
   for (const FlagOption& option : flagOptions()) {
-    if (codeOf(option.shortName, index++) == code) o.*option.flag = true;
+    if (codeOf(option.shortName, index++) == code) option.flag(o) = true;
   }
   return "";
 }
@@ -288,7 +273,7 @@ std::string shownName(int code, int longIndex) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine result;
   BatchOptions& o = result.options;
-  o.arguments = arguments;
+  o.outputs.commandLine = arguments;
   std::vector<std::string> storage{"rova"};
   storage.insert(storage.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -320,32 +305,21 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (!result.error.empty()) return result;
   }
   for (int i = optind; i < argc; ++i) o.files.push_back(argv[static_cast<std::size_t>(i)]);
+  o.outputs.siteRows = o.summary.has_value();
   if (o.help || o.version) return result;
   if (o.files.empty()) {
     result.error = "no input FILE given";
   } else if (o.job && o.files.size() > 1) {
     result.error = "--job names the run of one FILE; with several FILEs each is named after its file";
-  } else if (o.plotDpi && std::find(o.plotFormats.begin(), o.plotFormats.end(), ChartFormat::kPng) ==
-                              o.plotFormats.end()) {
+  } else if (const std::vector<ChartFormat>& formats = o.outputs.plotFormats;
+             o.outputs.plotDpi &&
+             std::find(formats.begin(), formats.end(), ChartFormat::kPng) == formats.end()) {
     result.error = "--plot-dpi sets the resolution of the PNG chart: ask for it with --plot-format png";
   } else if (o.segmentLag && !o.segmentLength) {
     // Without a length there are no segments, and the lag would be lost.
     result.error = "--segment-lag needs --segment-length: without a length there are no segments";
   }
   return result;
-}
-
-std::vector<CompositeFilter> compositeFilters(const BatchOptions& options) {
-  if (options.composites.empty()) return {CompositeFilter{25, 2, 1}, CompositeFilter{0, 1, 1}};
-  std::vector<CompositeFilter> filters;
-  for (const CompositeFilter& f : options.composites) {
-    bool seen = false;
-    for (const CompositeFilter& g : filters)
-      seen = seen || (g.percent == f.percent && g.minRecorders == f.minRecorders &&
-                      g.minScarred == f.minScarred);
-    if (!seen) filters.push_back(f);
-  }
-  return filters;
 }
 
 std::string versionText() {

@@ -24,9 +24,9 @@ TEST(CommandLineTest, OptionsInBothFormsAndFilesInAnyOrder) {
   EXPECT_EQ(o.lastYear, 1800);
   EXPECT_EQ(o.segmentLength, 100);
   EXPECT_EQ(o.segmentLag, 10);
-  EXPECT_TRUE(o.withReplacement && o.injuries && o.noSpreadsheets && o.force && o.csv && o.plot &&
+  EXPECT_TRUE(o.withReplacement && o.injuries && o.noSpreadsheets && o.force && o.outputs.csv && o.outputs.plot &&
               o.quiet);
-  EXPECT_EQ(o.outputDirectory, "out");
+  EXPECT_EQ(o.outputs.outputDirectory, "out");
   EXPECT_EQ(o.files, (std::vector<std::string>{"DATA.FHX"}));
 
   const CommandLine two = parseCommandLine({"a.fhx", "-n", "5", "--", "-odd-name.fhx"});
@@ -71,7 +71,7 @@ TEST(CommandLineTest, GnuConventions) {
               c.options.fullNames);
   EXPECT_EQ(c.options.seed, 3);
   EXPECT_EQ(c.options.simulations, 7);  // the later value stands
-  EXPECT_EQ(c.options.outputDirectory, "dir");
+  EXPECT_EQ(c.options.outputs.outputDirectory, "dir");
   EXPECT_EQ(c.options.job, "AB");
   EXPECT_EQ(c.options.files, std::vector<std::string>{"a.fhx"});
 
@@ -103,10 +103,10 @@ TEST(CommandLineTest, PlotFormatsAreAListThatImpliesThePlot) {
   for (const auto& [arguments, formats] : cases) {
     const CommandLine c = parseCommandLine(arguments);
     EXPECT_EQ(c.error, "") << arguments[1];
-    EXPECT_TRUE(c.options.plot) << arguments[1];
-    EXPECT_EQ(c.options.plotFormats, formats) << arguments[1];
+    EXPECT_TRUE(c.options.outputs.plot) << arguments[1];
+    EXPECT_EQ(c.options.outputs.plotFormats, formats) << arguments[1];
   }
-  EXPECT_FALSE(parseCommandLine({"a"}).options.plot);
+  EXPECT_FALSE(parseCommandLine({"a"}).options.outputs.plot);
   for (const char* bad : {"gif", "svg,", ",svg", "svg,,pdf", "svg pdf", "", "pdfx"})
     EXPECT_EQ(parseCommandLine({"--plot-format", bad, "a"}).error,
               std::string("--plot-format: '") + bad +
@@ -120,22 +120,22 @@ TEST(CommandLineTest, PlotFormatsAreAListThatImpliesThePlot) {
 // --plot-dpi is a whole number of pixels per inch in its range, for a PNG.
 TEST(CommandLineTest, PlotStyleAndResolution) {
   const BatchOptions defaults = parseCommandLine({"a"}).options;
-  EXPECT_EQ(defaults.plotStyle, ChartStyle::kFull);
-  EXPECT_FALSE(defaults.plotDpi.has_value());
+  EXPECT_EQ(defaults.outputs.plotStyle, ChartStyle::kFull);
+  EXPECT_FALSE(defaults.outputs.plotDpi.has_value());
   const CommandLine compact = parseCommandLine({"--plot-style", "Compact", "a"});
   ASSERT_EQ(compact.error, "");
-  EXPECT_EQ(compact.options.plotStyle, ChartStyle::kCompact);
-  EXPECT_TRUE(compact.options.plot);
-  EXPECT_EQ(parseCommandLine({"--plot-style=full", "a"}).options.plotStyle, ChartStyle::kFull);
+  EXPECT_EQ(compact.options.outputs.plotStyle, ChartStyle::kCompact);
+  EXPECT_TRUE(compact.options.outputs.plot);
+  EXPECT_EQ(parseCommandLine({"--plot-style=full", "a"}).options.outputs.plotStyle, ChartStyle::kFull);
   for (const char* bad : {"", "small", "compact,full", "ful"})
     EXPECT_EQ(parseCommandLine({"--plot-style", bad, "a"}).error,
               std::string("--plot-style: '") + bad + "' is not a usable value (compact or full)");
 
   const CommandLine dpi = parseCommandLine({"--plot-dpi", "600", "--plot-format", "pdf,png", "a"});
   ASSERT_EQ(dpi.error, "");
-  EXPECT_EQ(dpi.options.plotDpi, 600);
-  EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi=72", "a"}).options.plotDpi, 72);
-  EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi=1200", "a"}).options.plotDpi, 1200);
+  EXPECT_EQ(dpi.options.outputs.plotDpi, 600);
+  EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi=72", "a"}).options.outputs.plotDpi, 72);
+  EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi=1200", "a"}).options.outputs.plotDpi, 1200);
   for (const char* bad : {"71", "1201", "0", "-300", "300.5", "3e2", "x", ""})
     EXPECT_EQ(parseCommandLine({"--plot-format=png", "--plot-dpi", bad, "a"}).error,
               std::string("--plot-dpi: '") + bad +
@@ -162,13 +162,13 @@ TEST(CommandLineTest, VersionIsTheProgramsAndTheBuilds) {
 // The adequacy criterion: percentages, the share at most 100.
 TEST(CommandLineTest, AdequacyPercentages) {
   const BatchOptions defaults = parseCommandLine({"a"}).options;
-  EXPECT_EQ(defaults.adequacyWithin, 10);
-  EXPECT_EQ(defaults.adequacyShare, 95);
+  EXPECT_EQ(defaults.outputs.adequacyWithin, 10);
+  EXPECT_EQ(defaults.outputs.adequacyShare, 95);
   const CommandLine c = parseCommandLine({"--adequacy-within", "2.5", "--adequacy-share=90", "a"});
   ASSERT_EQ(c.error, "");
-  EXPECT_EQ(c.options.adequacyWithin, 2.5);
-  EXPECT_EQ(c.options.adequacyShare, 90);
-  EXPECT_EQ(parseCommandLine({"--adequacy-share", "100", "a"}).options.adequacyShare, 100);
+  EXPECT_EQ(c.options.outputs.adequacyWithin, 2.5);
+  EXPECT_EQ(c.options.outputs.adequacyShare, 90);
+  EXPECT_EQ(parseCommandLine({"--adequacy-share", "100", "a"}).options.outputs.adequacyShare, 100);
   for (const char* bad : {"-1", "101", "x", "", ".", "1e2", "5%"})
     EXPECT_EQ(parseCommandLine({"--adequacy-share", bad, "a"}).error,
               std::string("--adequacy-share: '") + bad +

@@ -50,10 +50,9 @@
 
 #include "analysis/result_row.h"
 #include "analysis/sample_adequacy.h"
+#include "records/output_request.h"
 
 namespace rova {
-
-enum class ChartFormat { kSvg, kPdf, kPng };
 
 // ".svg", ".pdf" or ".png".
 const char* chartExtension(ChartFormat format);
@@ -69,13 +68,12 @@ struct ChartSpan {
   std::optional<SpanAdequacy> adequacy;  // drawn when present
 };
 
-// The chart's layout. Full: the 7-inch page described above. Compact: a
-// figure for one journal column, 3.5 inches wide, with no title, file,
-// options or notes above the panels (the paper's caption says them) and
-// the legend as a line under the panels; the panels are laid out on a
-// page of kChartCompactLayoutWidth points drawn at 3.5 inches, so its
+// The chart's layout (ChartStyle). Full: the 7-inch page described above.
+// Compact: a figure for one journal column, 3.5 inches wide, with no
+// title, file, options or notes above the panels (the paper's caption says
+// them) and the legend as a line under the panels; the panels are laid out
+// on a page of kChartCompactLayoutWidth points drawn at 3.5 inches, so its
 // letters are 0.84 of the full style's (tick labels 5.9 points).
-enum class ChartStyle { kFull, kCompact };
 
 // The most panels a chart holds: a run of more spans (segments) is refused
 // before its analysis, as a page of more would not be read, and its

@@ -1,10 +1,28 @@
 #include "run/option_menu.h"
 
+#include "export/chart_render.h"
 #include "format/fields.h"
+#include "format/text.h"
 
 namespace rova {
 
 namespace {
+
+// What option 7 has chosen, in the menu's column of current values: Y or
+// N for the tables and the metadata, then the chart's formats and the
+// intervals when they are asked for.
+std::string requestText(const OutputRequest& request) {
+  std::string text = request.csv ? "Y" : "N";
+  if (request.plot) {
+    text += " chart";
+    const std::vector<ChartFormat> formats =
+        request.plotFormats.empty() ? std::vector<ChartFormat>{ChartFormat::kSvg} : request.plotFormats;
+    for (std::size_t k = 0; k < formats.size(); ++k)
+      text += std::string(k ? "," : " ") + chartFormatName(formats[k]);
+  }
+  if (request.intervals) text += " intervals";
+  return text;
+}
 
 void showMenu(RunContext& run) {
   const RunOptions& o = run.options;
@@ -27,6 +45,8 @@ void showMenu(RunContext& run) {
               .a(std::string(1, letterOf(o.injuryMode))));
   c.write(fmt::Line(" ").tab(9).a("6  Save files for spreadsheets").tab(63)
               .a(std::string(1, letterOf(o.spreadsheetFiles))));
+  c.write(fmt::Line(" ").tab(9).a("7  Tables, metadata and chart").tab(63)
+              .a(requestText(run.request)));
 }
 
 }  // namespace
@@ -120,22 +140,63 @@ void spreadsheetOption(RunContext& run) {
   run.options.spreadsheetFiles = spreadsheetFilesFrom(answer[0]);
 }
 
+bool isYes(const std::string& answer) { return !answer.empty() && (answer[0] == 'Y' || answer[0] == 'y'); }
+
+// The outputs beside the report and the spreadsheet files: the tables and
+// the metadata, a chart in the formats given, and the composite fire
+// years and fire intervals in them.
+void outputsOption(RunContext& run) {
+  Console& c = run.console;
+  OutputRequest& request = run.request;
+  for (const char* line : {"", " Tables for R, Python or a spreadsheet may be saved beside the report:",
+                           "   the results of every sample size as a tidy table, how many trees are",
+                           "   enough (the adequacy table) and the run's metadata (JSON).",
+                           " A chart of the estimates against the trees in the sample may be drawn,",
+                           "   in one or more of the formats svg, pdf and png."}) {
+    c.write(std::string(" ") + line);
+  }
+  request.csv = isYes(c.askText("|Save tables and metadata?  <N>/Y", 1));
+  const std::string formats(fmt::trimRight(c.askText("|Chart formats, e.g. svg,png  <none>", 20)));
+  request.plot = false;
+  request.plotFormats.clear();
+  if (!formats.empty()) {
+    const std::optional<std::vector<ChartFormat>> chosen = parseChartFormats(formats);
+    std::string problem;
+    if (!chosen) {
+      c.notice(" >> Chart formats are svg, pdf and png, separated by commas: no chart is drawn");
+    } else if (!chartDrawingAvailable(problem)) {
+      c.notice(" >> The chart cannot be drawn: " + screenSafe(problem));
+    } else {
+      request.plot = true;
+      request.plotFormats = *chosen;
+    }
+  }
+  request.intervals = false;
+  if (request.csv || request.plot) {
+    c.write(" ");
+    c.write("  Composite fire years (a year when >= 25 % of the recording trees, at least");
+    c.write("  2 recording and 1 scarred, or any scarred tree) and their fire intervals");
+    request.intervals = isYes(c.askText("|Composite fire years and intervals?  <N>/Y", 1));
+  }
+}
+
 using OptionHandler = void (*)(RunContext&);
 constexpr OptionHandler kOptions[] = {timeSpanOption,  segmentOption, simulationOption,
-                                      selectionOption, injuryOption,  spreadsheetOption};
+                                      selectionOption, injuryOption,  spreadsheetOption,
+                                      outputsOption};
 
 }  // namespace
 
 void runOption(RunContext& run, int choice) { kOptions[choice - 1](run); }
 
 void runOptionMenu(RunContext& run) {
-  static const std::string kChoices = " 123456";
+  static const std::string kChoices = " 1234567";
   for (;;) {
     showMenu(run);
     const std::string answer = run.console.askText("|Number of option to modify or <CR> to proceed", 1);
     const auto position = kChoices.find(answer[0]);
     if (position == std::string::npos) {
-      run.console.notice(" >> No option of the menu: give a number from 1 to 6, or Enter to proceed");
+      run.console.notice(" >> No option of the menu: give a number from 1 to 7, or Enter to proceed");
       continue;
     }
     if (position == 0) return;

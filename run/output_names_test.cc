@@ -88,10 +88,10 @@ TEST_F(OutputNames, TwoOutputsOfTheRunNeverShareAFile) {
 // Enter at the input file name gives nothing to read: the name is asked
 // again. A menu answer that is no option says so before the menu returns.
 TEST_F(OutputNames, AnEmptyInputNameAndAnswersThatAreNoOptionAreSaid) {
-  ASSERT_EQ(run({"ZZ", "", "  ", "IN.FHX", "", "7", "x", "3", "3", "5", ""}), 0);
+  ASSERT_EQ(run({"ZZ", "", "  ", "IN.FHX", "", "8", "x", "3", "3", "5", ""}), 0);
   EXPECT_EQ(count(">> A file name is needed: type the name of the fire-history file"), 2);
   EXPECT_EQ(count("... Name of EXISTING INPUT file"), 3);
-  EXPECT_EQ(count(">> No option of the menu: give a number from 1 to 6, or Enter to proceed"), 2);
+  EXPECT_EQ(count(">> No option of the menu: give a number from 1 to 7, or Enter to proceed"), 2);
   EXPECT_NE(dir.read("ZZRVA.OUT").find(" Fire events file: IN.FHX"), std::string::npos);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/output_transaction.h"
 #include "platform/platform.h"
 #include "records/fire_history.h"
+#include "records/output_request.h"
 #include "records/run_options.h"
 
 namespace rova {
@@ -37,6 +38,12 @@ struct RunContext {
   std::unique_ptr<YearTable> fireTreeCount = std::make_unique<YearTable>();
   std::string inputName = std::string(kFileNameLength, ' ');
   int defaultSeed = 0;
+  // The SHA-256 of the input file's bytes as read (lower-case hex); ""
+  // when they could not be summed as read.
+  std::string inputSha256;
+  // The outputs beside the report and the spreadsheet files that the
+  // dialogue's option 7 asks for.
+  OutputRequest request;
   // When not empty, the base of every output file's name in place of the
   // job identifier (batch mode's --full-names).
   std::string fileBase;

@@ -20,63 +20,105 @@
 #include "report/simulation_report.h"
 #include "run/run_context.h"
 #include "run/run_steps.h"
+#include "run/output_sinks.h"
 #include "format/fields.h"
 #include "input/fire_readers.h"
 #include "records/version.h"
+#include "export/chart_render.h"
+#include "export/sha256.h"
 
 namespace rova {
 namespace {
 
 const std::string kProgramCode = std::string("RVA") + kProgramVersion;
 
-// What the run makes of the simulations' values: the progress records on
-// the screen, the report's tables, the spreadsheet rows when the run has
-// spreadsheet files, and every sample size's results handed to `onResult`.
-// A table goes to the report as one block of lines and a row to its file
-// as one line, both made in texts kept from one sample size to the next:
-// a big run writes hundreds of thousands of them.
-class RunOutput : public SimulationObserver {
+// The road of every output: the simulations' values are announced to the
+// run's sinks, and their progress goes to the screen. A span closes when
+// the next opens or the run ends; a span that had results is then
+// announced closed, with its adequacy when the run asks for it.
+class OutputRoad : public SimulationObserver {
  public:
-  RunOutput(Console& console, OutputText& report, std::vector<OutputFile>& spreadsheets,
-            std::function<void(const SampleSizeResult&)> onResult)
-      : console_(console), report_(report), spreadsheets_(spreadsheets),
-        onResult_(std::move(onResult)) {}
+  OutputRoad(RunContext& run, const OutputRequest& request,
+             std::vector<std::unique_ptr<OutputSink>>& sinks)
+      : run_(run), request_(request), sinks_(sinks) {}
+
   // The progress is one screen line, rewritten ('+'): a size starts at
   // simulation 1, and a count of simulations done writes over the first
   // 16 columns, leaving the size shown.
   void sampleSizeStarted(int sampleSize) override {
-    console_.write(fmt::Line("+Simulation     1").i(sampleSize, 5).a(" trees"), RecordKind::kProgress);
+    run_.console.write(fmt::Line("+Simulation     1").i(sampleSize, 5).a(" trees"),
+                       RecordKind::kProgress);
   }
   void simulationsDone(int count) override {
-    console_.write(fmt::Line("+Simulation").i(count, 6), RecordKind::kProgress);
+    run_.console.write(fmt::Line("+Simulation").i(count, 6), RecordKind::kProgress);
   }
-  // What is written before a span's first sample size.
-  void onSpan(std::function<void(int, int)> spanStart) { spanStart_ = std::move(spanStart); }
+
+  void runStarted() {
+    const RunOptions& o = run_.options;
+    const SampleDepthTable whole = depthOf(o.processFirstYear, o.processLastYear);
+    for (auto& sink : sinks_) sink->runStarted(whole);
+  }
   void spanStarted(int first, int last) override {
-    if (spanStart_) spanStart_(first, last);
+    closeSpan();
+    run_.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(run_.data->seriesCount, 6)
+                           .a(" trees,").i(run_.options.simulationCount, 6).a(" simulations"),
+                       RecordKind::kSpan);
+    run_.console.write(" ");
+    const SampleDepthTable depth = depthOf(first, last);
+    for (auto& sink : sinks_) sink->spanOpened(SpanOpened{first, last, depth});
+    open_ = true;
+    first_ = first;
+    last_ = last;
   }
   void sampleSizeFinished(const SampleSizeResult& result) override {
-    table_.clear();
-    appendSimulationTable(result, table_);
-    report_.write(table_);
-    for (const ResultRow& row : result.rows) {
-      if (row.threshold >= 1 && row.threshold <= static_cast<int>(spreadsheets_.size())) {
-        row_.clear();
-        appendSpreadsheetRow(row, row_);
-        spreadsheets_[row.threshold - 1].text->write(row_);
-      }
-    }
-    if (onResult_) onResult_(result);
+    for (auto& sink : sinks_) sink->sampleSize(result);
+    hadResults_ = true;
+    // Only the tidy table reads a span's results again when it closes.
+    if (request_.csv) results_.push_back(result);
+  }
+  void runFinished() {
+    closeSpan();
+    for (auto& sink : sinks_) sink->runFinished(adequacy_);
   }
 
  private:
-  Console& console_;
-  OutputText& report_;
-  std::string table_;
-  std::string row_;
-  std::vector<OutputFile>& spreadsheets_;
-  std::function<void(const SampleSizeResult&)> onResult_;
-  std::function<void(int, int)> spanStart_;
+  // The sample-depth table of a span; its fire-tree counts are left for
+  // its simulations.
+  SampleDepthTable depthOf(int first, int last) {
+    return analyseSampleDepth(*run_.data, first, last, *run_.sampleDepth, *run_.fireTreeCount,
+                              run_.options.injuryMode);
+  }
+  void closeSpan() {
+    const bool had = open_ && hadResults_;
+    open_ = hadResults_ = false;
+    if (!had) return;
+    std::optional<SpanAdequacy> adequacy;
+    if (adequacyAsked(request_)) {
+      const RunOptions& o = run_.options;
+      adequacy = spanAdequacy(*run_.data, first_, last_, o.injuryMode, o.selectionMode,
+                              request_.frame, adequacyCriterion(o, request_),
+                              static_cast<std::uint32_t>(o.randomSeed));
+    }
+    for (auto& sink : sinks_)
+      sink->spanClosed(SpanClosed{first_, last_, results_, adequacy ? &*adequacy : nullptr});
+    results_.clear();
+    if (!adequacy) return;
+    // What the run's end reads of a span: its rows per size only for the
+    // chart, which drew them already; the metadata reads the rest.
+    for (auto& sizes : adequacy->sizes) std::vector<AdequacySize>().swap(sizes);
+    for (auto& curve : adequacy->exactOfAllSeries) std::vector<ExpectedValue>().swap(curve);
+    adequacy_.push_back(std::move(*adequacy));
+  }
+
+  RunContext& run_;
+  const OutputRequest& request_;
+  std::vector<std::unique_ptr<OutputSink>>& sinks_;
+  bool open_ = false;
+  bool hadResults_ = false;
+  int first_ = 0;
+  int last_ = 0;
+  std::vector<SampleSizeResult> results_;  // of the open span, for the tidy table
+  std::vector<SpanAdequacy> adequacy_;     // per closed span, in run order
 };
 
 void startUp(RunContext& run) {
@@ -105,6 +147,13 @@ void readData(RunContext& run) {
   run.outputs.protect(input);
   run.console.protectFromSettings(input);
   readFireHistory(run, *file);
+  // The metadata names the input's SHA-256: its bytes are summed when they
+  // read as the same lines that were analysed (a file changed in between
+  // is not summed).
+  std::string bytes;
+  std::string error;
+  if (run.platform.files.readAll(input, bytes, error) && textOf(bytes).lines() == file->lines())
+    run.inputSha256 = sha256Hex(bytes);
 }
 
 }  // namespace
@@ -253,42 +302,26 @@ std::vector<SimulationSpan> passSpans(const RunOptions& o) {
 
 namespace {
 
-// The sample-depth tables of one span in the report; the span's fire-tree
-// counts are left for its simulations.
-void sampleDepthTables(RunContext& run, long long first, long long last, const LineSink& report) {
-  writeSampleDepthTables(analyseSampleDepth(*run.data, static_cast<int>(first),
-                                            static_cast<int>(last), *run.sampleDepth,
-                                            *run.fireTreeCount, run.options.injuryMode),
-                         report);
-}
-
-// The passes over the whole span or its segments; each pass writes its
-// sample-depth tables and the simulations for every sample size.
-void analysisPasses(RunContext& run, RandomGenerator& generator, const LineSink& report,
-                    RunOutput& out) {
+// The passes over the whole span or its segments: the whole span's sample
+// depth, then each span's and the simulations for every sample size.
+void analysisPasses(RunContext& run, RandomGenerator& generator, OutputRoad& road) {
   const RunOptions& o = run.options;
   const FireHistory& data = *run.data;
   SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
                               run.percentileRanks};
-  sampleDepthTables(run, o.processFirstYear, o.processLastYear, report);
-  out.onSpan([&](int first, int last) {
-    run.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(data.seriesCount, 6)
-                          .a(" trees,").i(o.simulationCount, 6).a(" simulations"),
-                      RecordKind::kSpan);
-    run.console.write(" ");
-    sampleDepthTables(run, first, last, report);
-  });
+  road.runStarted();
   const std::vector<SimulationSpan> spans = passSpans(o);
   const std::string note = expectedTimeNote(estimatedSimulationSeconds(data, spans, settings));
   if (!note.empty()) run.console.write(note, RecordKind::kEstimate);
-  simulateSpans(data, spans, settings, generator, out);
+  simulateSpans(data, spans, settings, generator, road);
+  road.runFinished();
 }
 
 // The closing notes name the files written, as they are named on disk. A
 // file that the overwrite dialogue gave another name is shown under the
 // name it was written to.
-void showNewFiles(RunContext& run, const OutputFile& report,
-                  const std::vector<OutputFile>& spreadsheets) {
+void showReportAndSpreadsheets(RunContext& run, const OutputFile& report,
+                          const std::vector<OutputFile>& spreadsheets) {
   Console& c = run.console;
   const std::string base = run.outputBase();
   c.write("+New files: " + screenSafe(report.name) + " for printing\a");
@@ -305,6 +338,17 @@ void showNewFiles(RunContext& run, const OutputFile& report,
     c.write(fmt::X(12) + screenSafe(file.name) + "  for importation into spreadsheets");
 }
 
+void showNewFiles(RunContext& run, const RunFiles& files) {
+  const OutputFile& report = files.report;
+  const std::vector<OutputFile>& spreadsheets = files.spreadsheets;
+  Console& c = run.console;
+  showReportAndSpreadsheets(run, report, spreadsheets);
+  // The tables, the metadata and the chart of option 7, after the report
+  // and the spreadsheet files.
+  for (std::size_t n = 1 + spreadsheets.size(); n < files.opened.size(); ++n)
+    c.write(fmt::X(12) + screenSafe(files.opened[n]) + "  table, metadata or chart");
+}
+
 OutputOpener dialogueOpener(RunContext& run) {
   return [&run](const std::string& name, int unit) {
     OutputFile file;
@@ -319,25 +363,44 @@ void runAnalysis(RunContext& run) {
   run.options.runTitle = runTitleFrom(c.askText("$|TITLE FOR THIS RUN", kTitleAnswerLength));
   runOptionMenu(run);
   settleOptions(run);
-  RunFiles files = writeRun(run, dialogueOpener(run));
+  if (run.request.plot) {
+    const std::string problem = chartSpanProblem(run.options);
+    if (!problem.empty()) {
+      run.console.notice(" >> The chart is left out: a chart of " +
+                         std::to_string(passSpans(run.options).size()) +
+                         " spans would not be readable (at most " +
+                         std::to_string(kChartMaxPanels) + " panels)");
+      run.request.plot = false;
+    }
+  }
+  RunFiles files = writeRun(run, run.request, dialogueOpener(run));
   commitOutputs(run);
-  showNewFiles(run, files.report, files.spreadsheets);
+  showNewFiles(run, files);
   showClosingSaying(c, run.platform.files, run.platform.clock, run.platform.locations.sayingsFiles);
   c.askText("/- = [ ROVA ] = -", 1);
 }
 
 }  // namespace
 
-RunFiles writeRun(RunContext& run, const OutputOpener& open,
-                  const std::function<void(const SampleSizeResult&)>& onResult) {
+RunFiles writeRun(RunContext& run, const OutputRequest& request, const OutputOpener& open,
+                  std::string* siteRows) {
   RunFiles files;
-  files.report = open(reportName(run), 6);
+  // With the metadata, every output's bytes are summed as they are
+  // written; every output's name is kept for the closing notes.
+  SummedOutputs sums;
+  const OutputOpener summed = request.csv ? sums.wrap(open) : open;
+  const OutputOpener opener = [&summed, &files](const std::string& name, int unit) {
+    OutputFile file = summed(name, unit);
+    files.opened.push_back(file.name);
+    return file;
+  };
+  files.report = opener(reportName(run), 6);
   OutputText& report = *files.report.text;
   auto toReport = [&report](const std::string& line) { report.writeLine(fmt::trimRight(line)); };
   // The spreadsheet files are named before the head is written, so that
   // the head names the files as the overwrite dialogue left them.
   if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
-    for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(open(spreadsheetName(run, n), 20 + n));
+    for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(opener(spreadsheetName(run, n), 20 + n));
   }
   int page = 0;
   runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
@@ -355,11 +418,12 @@ RunFiles writeRun(RunContext& run, const OutputOpener& open,
   RandomGenerator generator;
   generator.seed(run.options.randomSeed & 65535);
 
-  // Spreadsheet rows go to the spreadsheet files the run has: none when
-  // they are off.
-  RunOutput out(run.console, report, files.spreadsheets, onResult);
-  analysisPasses(run, generator, toReport, out);
-  writeReportClosing(toReport);
+  // The other outputs are started after the report and the spreadsheet
+  // files, in the order of their names.
+  std::vector<std::unique_ptr<OutputSink>> sinks =
+      makeOutputSinks(run, request, opener, files, request.csv ? &sums : nullptr, siteRows);
+  OutputRoad road(run, request, sinks);
+  analysisPasses(run, generator, road);
   return files;
 }
 

@@ -12,6 +12,7 @@
 #include "analysis/simulation_result.h"
 #include "run/run_context.h"
 #include "platform/platform.h"
+#include "records/output_request.h"
 
 namespace rova {
 
@@ -27,6 +28,7 @@ struct OutputFile {
 struct RunFiles {
   OutputFile report;
   std::vector<OutputFile> spreadsheets;
+  std::vector<std::string> opened;  // every output's name as opened, in order
 };
 
 // Creates an output file for a name and the file's unit number (6 for the
@@ -54,11 +56,13 @@ void settleOptions(RunContext& run);
 // or its segments in order.
 std::vector<SimulationSpan> passSpans(const RunOptions& o);
 
-// Writes the report head, the analysis of every span and the closing, and
-// the spreadsheet rows into files started in the run's outputs. Every
-// sample size's results are also handed to `onResult` when it is set.
-RunFiles writeRun(RunContext& run, const OutputOpener& open,
-                  const std::function<void(const SampleSizeResult&)>& onResult = {});
+// Writes the report head, the analysis of every span and the closing, the
+// spreadsheet rows and the outputs the request asks for, into files
+// started in the run's outputs through `open`. With the request's
+// siteRows, the run's rows of the multi-site table are added to
+// `siteRows`.
+RunFiles writeRun(RunContext& run, const OutputRequest& request, const OutputOpener& open,
+                  std::string* siteRows = nullptr);
 
 // Puts every output of the run in place; on a failure says what was and
 // was not written and stops the run.
