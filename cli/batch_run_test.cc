@@ -12,6 +12,7 @@
 #include "format/utf8.h"
 #include "platform/posix_platform.h"
 #include "tests/batch_run.h"
+#include "tests/dialogue_run.h"
 #include "tests/test_support.h"
 
 namespace rova {
@@ -576,6 +577,51 @@ TEST_F(BatchFixture, AChartOfTooManySpansIsRefusedBeforeTheAnalysis) {
                  "-o", dir.path(), data}),
             0)
       << err;
+}
+
+// The dialogue's option 7 and the command line fill one request, and the
+// run writes the same tables from it: the tidy CSV, the adequacy table,
+// the per-year table and the metadata are byte for byte those of batch
+// mode, but the metadata's command line (none in the dialogue).
+TEST(OutputRoad, DialogueOptionSevenWritesTheTablesOfBatchMode) {
+  const std::string example = std::string(ROVA_SOURCE_DIR) + "/examples/ALDER.FHX";
+  testing::DialogueRun dialogue(LocalTime{2026, 12, 8, 10, 30, 0});
+  std::filesystem::copy_file(example, dialogue.dir.file("ALDER.FHX"));
+  // Job, input, title; option 3 (simulations, seed); option 7 (tables yes,
+  // no chart, intervals yes); proceed; the closing prompt.
+  ASSERT_EQ(dialogue.run({"AB", "ALDER.FHX", "x", "3", "100", "12345", "7", "Y", "", "Y", "", ""}),
+            0);
+  EXPECT_TRUE(dialogue.terminal.showed("7  Tables, metadata and chart"));
+  EXPECT_TRUE(dialogue.terminal.showed("ABRVADF-years.csv  table, metadata or chart"));
+  // The batch run in its folder, so that the input is named as in the
+  // dialogue (the report and the metadata name it).
+  testing::BatchRun batch;
+  std::filesystem::copy_file(example, batch.dir.file("ALDER.FHX"));
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(batch.dir.path());
+  const int status = batch.run({"-j", "AB", "-t", "x", "-n", "100", "-s", "12345", "--csv",
+                                "--intervals", "ALDER.FHX"});
+  std::filesystem::current_path(here);
+  ASSERT_EQ(status, 0) << batch.err;
+  for (const char* name : {"ABRVADF.csv", "ABRVADF-adequacy.csv", "ABRVADF-years.csv",
+                           "ABRVA.OUT", "ABRVADF.XL1"}) {
+    ASSERT_TRUE(dialogue.dir.exists(name)) << name;
+    EXPECT_TRUE(dialogue.dir.read(name) == batch.dir.read(name)) << name << " differs";
+  }
+  // The metadata: the batch run records its command line; nothing else
+  // differs.
+  const std::string fromBatch = batch.dir.read("ABRVADF.json");
+  const std::string fromDialogue = dialogue.dir.read("ABRVADF.json");
+  auto withoutCommandLine = [](std::string json) {
+    const std::size_t from = json.find("\"command_line\"");
+    const std::size_t to = json.find("],", from);
+    if (from == std::string::npos || to == std::string::npos) return std::string("no command line");
+    return json.erase(from, to + 2 - from);
+  };
+  EXPECT_NE(fromBatch.find("\"--intervals\""), std::string::npos);
+  EXPECT_NE(fromDialogue.find("\"command_line\": []"), std::string::npos);
+  EXPECT_EQ(withoutCommandLine(fromDialogue), withoutCommandLine(fromBatch));
+  EXPECT_NE(fromDialogue.find("\"input_file\": \"ALDER.FHX\","), std::string::npos);
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ std::string tidyName(const RunContext& run, const std::string& extension) {
 
 namespace {
 
+// The input file's name as the user gave it (the dialogue keeps it
+// blank-padded to its field).
+std::string inputFile(const RunContext& run) { return std::string(fmt::trimRight(run.inputName)); }
+
 std::vector<ChartFormat> chartFormats(const OutputRequest& request) {
   return request.plotFormats.empty() ? std::vector<ChartFormat>{ChartFormat::kSvg}
                                      : request.plotFormats;
@@ -175,7 +179,7 @@ TidyRunFacts factsOf(const RunOptions& o) {
 class TidySink : public OutputSink {
  public:
   TidySink(const RunContext& run, const OutputOpener& open)
-      : site_(siteOf(run.inputName)), facts_(factsOf(run.options)),
+      : site_(siteOf(inputFile(run))), facts_(factsOf(run.options)),
         file_(open(tidyName(run, ".csv"), 0)) {
     file_.text->write(tidyCsvHeader());
   }
@@ -198,7 +202,7 @@ class TidySink : public OutputSink {
 class AdequacySink : public OutputSink {
  public:
   AdequacySink(const RunContext& run, const OutputOpener& open)
-      : site_(siteOf(run.inputName)), file_(open(tidyName(run, "-adequacy.csv"), 0)) {
+      : site_(siteOf(inputFile(run))), file_(open(tidyName(run, "-adequacy.csv"), 0)) {
     file_.text->write(adequacyHeader());
   }
   void spanClosed(const SpanClosed& span) override {
@@ -226,7 +230,7 @@ class YearsSink : public OutputSink {
         file_(open(tidyName(run, "-years.csv"), 0)) {}
   void runFinished(const std::vector<SpanAdequacy>&) override {
     const RunOptions& o = run_.options;
-    writeWhole(file_, yearsTable(siteOf(run_.inputName),
+    writeWhole(file_, yearsTable(siteOf(inputFile(run_)),
                                  siteYears(*run_.data, o.processFirstYear, o.processLastYear,
                                            o.injuryMode, filters_),
                                  filters_));
@@ -276,7 +280,7 @@ class ChartSink : public OutputSink {
     // The run's title (as the report shows it) and the input's name
     // without its folder.
     ChartInfo info{std::string(fmt::trimRight(run_.options.runTitle)),
-                   lastPathPart(run_.inputName), optionsLine(run_),
+                   lastPathPart(inputFile(run_)), optionsLine(run_),
                    adequacyCriterion(run_.options, request_), request_.extrapolate};
     info.style = request_.plotStyle;
     info.pngDpi = request_.plotDpi.value_or(kChartDefaultDpi);
@@ -316,8 +320,8 @@ class MetadataSink : public OutputSink {
     RunMetadata meta;
     meta.programVersion = kProgramVersion;
     meta.commandLine = request_.commandLine;
-    meta.inputFile = run_.inputName;
-    meta.site = siteOf(run_.inputName);
+    meta.inputFile = inputFile(run_);
+    meta.site = siteOf(inputFile(run_));
     meta.inputSha256 = run_.inputSha256;
     meta.job = std::string(fmt::trimRight(run_.console.identification.job));
     meta.title = std::string(fmt::trimRight(o.runTitle));
@@ -367,8 +371,8 @@ class SiteRowsSink : public OutputSink {
   void spanClosed(const SpanClosed& span) override {
     const RunOptions& o = run_.options;
     SiteSummary s;
-    s.site = siteOf(run_.inputName);
-    s.file = run_.inputName;
+    s.site = siteOf(inputFile(run_));
+    s.file = inputFile(run_);
     s.method = std::string(1, letterOf(o.selectionMode));
     s.injuriesCounted = o.injuryMode == InjuryMode::kAllInjuries;
     s.simulations = o.simulationCount;
@@ -385,6 +389,78 @@ class SiteRowsSink : public OutputSink {
 };
 
 }  // namespace
+
+// The progress is one screen line, rewritten ('+'): a size starts at
+// simulation 1, and a count of simulations done writes over the first 16
+// columns, leaving the size shown.
+void OutputRoad::sampleSizeStarted(int sampleSize) {
+  run_.console.write(fmt::Line("+Simulation     1").i(sampleSize, 5).a(" trees"),
+                     RecordKind::kProgress);
+}
+
+void OutputRoad::simulationsDone(int count) {
+  run_.console.write(fmt::Line("+Simulation").i(count, 6), RecordKind::kProgress);
+}
+
+void OutputRoad::runStarted() {
+  const RunOptions& o = run_.options;
+  const SampleDepthTable whole = depthOf(o.processFirstYear, o.processLastYear);
+  for (auto& sink : sinks_) sink->runStarted(whole);
+}
+
+void OutputRoad::spanStarted(int first, int last) {
+  closeSpan();
+  run_.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(run_.data->seriesCount, 6)
+                         .a(" trees,").i(run_.options.simulationCount, 6).a(" simulations"),
+                     RecordKind::kSpan);
+  run_.console.write(" ");
+  const SampleDepthTable depth = depthOf(first, last);
+  for (auto& sink : sinks_) sink->spanOpened(SpanOpened{first, last, depth});
+  open_ = true;
+  first_ = first;
+  last_ = last;
+}
+
+void OutputRoad::sampleSizeFinished(const SampleSizeResult& result) {
+  for (auto& sink : sinks_) sink->sampleSize(result);
+  hadResults_ = true;
+  // Only the tidy table reads a span's results again when it closes.
+  if (request_.csv) results_.push_back(result);
+}
+
+void OutputRoad::runFinished() {
+  closeSpan();
+  for (auto& sink : sinks_) sink->runFinished(adequacy_);
+}
+
+// The sample-depth table of a span; its fire-tree counts are left for its
+// simulations.
+SampleDepthTable OutputRoad::depthOf(int first, int last) {
+  return analyseSampleDepth(*run_.data, first, last, *run_.sampleDepth, *run_.fireTreeCount,
+                            run_.options.injuryMode);
+}
+
+void OutputRoad::closeSpan() {
+  const bool had = open_ && hadResults_;
+  open_ = hadResults_ = false;
+  if (!had) return;
+  std::optional<SpanAdequacy> adequacy;
+  if (adequacyAsked(request_)) {
+    const RunOptions& o = run_.options;
+    adequacy = spanAdequacy(*run_.data, first_, last_, o.injuryMode, o.selectionMode,
+                            request_.frame, adequacyCriterion(o, request_),
+                            static_cast<std::uint32_t>(o.randomSeed));
+  }
+  for (auto& sink : sinks_)
+    sink->spanClosed(SpanClosed{first_, last_, results_, adequacy ? &*adequacy : nullptr});
+  results_.clear();
+  if (!adequacy) return;
+  // What the run's end reads of a span: its rows per size only for the
+  // chart, which drew them already; the metadata reads the rest.
+  for (auto& sizes : adequacy->sizes) std::vector<AdequacySize>().swap(sizes);
+  for (auto& curve : adequacy->exactOfAllSeries) std::vector<ExpectedValue>().swap(curve);
+  adequacy_.push_back(std::move(*adequacy));
+}
 
 std::vector<std::unique_ptr<OutputSink>> makeOutputSinks(RunContext& run,
                                                          const OutputRequest& request,

@@ -15,6 +15,7 @@
 
 #include "analysis/sample_adequacy.h"
 #include "analysis/sample_depth.h"
+#include "analysis/simulation.h"
 #include "analysis/simulation_result.h"
 #include "records/output_request.h"
 #include "run/run_context.h"
@@ -104,6 +105,40 @@ std::vector<std::unique_ptr<OutputSink>> makeOutputSinks(RunContext& run,
                                                          RunFiles& files,
                                                          const SummedOutputs* sums,
                                                          std::string* siteRows);
+
+// The road of every output: the simulations' values are announced to the
+// run's sinks, and their progress goes to the screen. A span closes when
+// the next opens or the run ends; a span that had results is then
+// announced closed, with its adequacy when the request asks for it.
+class OutputRoad : public SimulationObserver {
+ public:
+  OutputRoad(RunContext& run, const OutputRequest& request,
+             std::vector<std::unique_ptr<OutputSink>>& sinks)
+      : run_(run), request_(request), sinks_(sinks) {}
+
+  // The whole span's sample depth, before the simulations.
+  void runStarted();
+  void spanStarted(int first, int last) override;
+  void sampleSizeStarted(int sampleSize) override;
+  void simulationsDone(int count) override;
+  void sampleSizeFinished(const SampleSizeResult& result) override;
+  // Closes the last span and tells every sink the run is over.
+  void runFinished();
+
+ private:
+  SampleDepthTable depthOf(int first, int last);
+  void closeSpan();
+
+  RunContext& run_;
+  const OutputRequest& request_;
+  std::vector<std::unique_ptr<OutputSink>>& sinks_;
+  bool open_ = false;
+  bool hadResults_ = false;
+  int first_ = 0;
+  int last_ = 0;
+  std::vector<SampleSizeResult> results_;  // of the open span, for the tidy table
+  std::vector<SpanAdequacy> adequacy_;     // per closed span, in run order
+};
 
 // The multi-site table of the rows that runs added (makeOutputSinks'
 // siteRows), with its header.
