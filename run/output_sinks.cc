@@ -179,7 +179,7 @@ TidyRunFacts factsOf(const RunOptions& o) {
 class TidySink : public OutputSink {
  public:
   TidySink(const RunContext& run, const OutputOpener& open)
-      : site_(siteOf(inputFile(run))), facts_(factsOf(run.options)),
+      : site_(siteOf(inputFile(run))), facts_(factsOf(run.settledOptions())),
         file_(open(tidyName(run, ".csv"), 0)) {
     file_.text->write(tidyCsvHeader());
   }
@@ -229,7 +229,7 @@ class YearsSink : public OutputSink {
       : run_(run), filters_(compositeFilters(request)),
         file_(open(tidyName(run, "-years.csv"), 0)) {}
   void runFinished(const std::vector<SpanAdequacy>&) override {
-    const RunOptions& o = run_.options;
+    const RunOptions& o = run_.settledOptions();
     writeWhole(file_, yearsTable(siteOf(inputFile(run_)),
                                  siteYears(*run_.data, o.processFirstYear, o.processLastYear,
                                            o.injuryMode, filters_),
@@ -244,7 +244,7 @@ class YearsSink : public OutputSink {
 
 // One line of the run's options, as the chart names them.
 std::string optionsLine(const RunContext& run) {
-  const RunOptions& o = run.options;
+  const RunOptions& o = run.settledOptions();
   std::string line = "Job " + std::string(fmt::trimRight(run.console.identification.job)) + ", " +
                      std::to_string(o.simulationCount) + " simulations, seed " +
                      std::to_string(o.randomSeed) + ", method " + letterOf(o.selectionMode) + " (" +
@@ -279,9 +279,9 @@ class ChartSink : public OutputSink {
   void runFinished(const std::vector<SpanAdequacy>&) override {
     // The run's title (as the report shows it) and the input's name
     // without its folder.
-    ChartInfo info{std::string(fmt::trimRight(run_.options.runTitle)),
+    ChartInfo info{std::string(fmt::trimRight(run_.settledOptions().runTitle)),
                    lastPathPart(inputFile(run_)), optionsLine(run_),
-                   adequacyCriterion(run_.options, request_), request_.extrapolate};
+                   adequacyCriterion(run_.settledOptions(), request_), request_.extrapolate};
     info.style = request_.plotStyle;
     info.pngDpi = request_.plotDpi.value_or(kChartDefaultDpi);
     for (auto& [format, file] : files_) {
@@ -316,7 +316,7 @@ class MetadataSink : public OutputSink {
                const SummedOutputs* sums)
       : run_(run), request_(request), sums_(sums), file_(open(tidyName(run, ".json"), 0)) {}
   void runFinished(const std::vector<SpanAdequacy>& adequacy) override {
-    const RunOptions& o = run_.options;
+    const RunOptions& o = run_.settledOptions();
     RunMetadata meta;
     meta.programVersion = kProgramVersion;
     meta.commandLine = request_.commandLine;
@@ -369,7 +369,7 @@ class SiteRowsSink : public OutputSink {
   SiteRowsSink(const RunContext& run, const OutputRequest& request, std::string& rows)
       : run_(run), request_(request), rows_(rows) {}
   void spanClosed(const SpanClosed& span) override {
-    const RunOptions& o = run_.options;
+    const RunOptions& o = run_.settledOptions();
     SiteSummary s;
     s.site = siteOf(inputFile(run_));
     s.file = inputFile(run_);
@@ -403,7 +403,7 @@ void OutputRoad::simulationsDone(int count) {
 }
 
 void OutputRoad::runStarted() {
-  const RunOptions& o = run_.options;
+  const RunOptions& o = run_.settledOptions();
   const SampleDepthTable whole = depthOf(o.processFirstYear, o.processLastYear);
   for (auto& sink : sinks_) sink->runStarted(whole);
 }
@@ -411,7 +411,7 @@ void OutputRoad::runStarted() {
 void OutputRoad::spanStarted(int first, int last) {
   closeSpan();
   run_.console.write(fmt::Line(" Time span").i(first, 6).i(last, 6).i(run_.data->seriesCount, 6)
-                         .a(" trees,").i(run_.options.simulationCount, 6).a(" simulations"),
+                         .a(" trees,").i(run_.settledOptions().simulationCount, 6).a(" simulations"),
                      RecordKind::kSpan);
   run_.console.write(" ");
   const SampleDepthTable depth = depthOf(first, last);
@@ -437,7 +437,7 @@ void OutputRoad::runFinished() {
 // simulations.
 SampleDepthTable OutputRoad::depthOf(int first, int last) {
   return analyseSampleDepth(*run_.data, first, last, *run_.sampleDepth, *run_.fireTreeCount,
-                            run_.options.injuryMode);
+                            run_.settledOptions().injuryMode);
 }
 
 void OutputRoad::closeSpan() {
@@ -446,7 +446,7 @@ void OutputRoad::closeSpan() {
   if (!had) return;
   std::optional<SpanAdequacy> adequacy;
   if (adequacyAsked(request_)) {
-    const RunOptions& o = run_.options;
+    const RunOptions& o = run_.settledOptions();
     adequacy = spanAdequacy(*run_.data, first_, last_, o.injuryMode, o.selectionMode,
                             request_.frame, adequacyCriterion(o, request_),
                             static_cast<std::uint32_t>(o.randomSeed));

@@ -64,12 +64,13 @@ std::vector<std::string> announcements(int threads, const OutputRequest& request
   sinks.push_back(std::make_unique<RecordingSink>(log));
   OutputRoad road(run, request, sinks);
   RandomGenerator generator;
-  generator.seed(run.options.randomSeed & 65535);
-  SimulationSettings settings{run.options.simulationCount, run.options.selectionMode,
-                              run.options.injuryMode, run.percentileRanks};
+  const RunOptions& o = run.settledOptions();
+  generator.seed(o.randomSeed & 65535);
+  SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
+                              run.settled->percentileRanks};
   settings.threads = threads;
   road.runStarted();
-  simulateSpans(*run.data, passSpans(run.options), settings, generator, road);
+  simulateSpans(*run.data, passSpans(o), settings, generator, road);
   road.runFinished();
   return log;
 }

@@ -17,6 +17,14 @@
 
 namespace rova {
 
+// The run's options as they were settled once, after the menu or the
+// command line, by the one set of option rules: what the analysis and
+// every output read.
+struct SettledOptions {
+  RunOptions options;
+  std::array<int, 4> percentileRanks{};  // of the simulations, for the limits
+};
+
 // Everything one run holds from start to end.
 struct RunContext {
   explicit RunContext(Platform& p)
@@ -32,8 +40,9 @@ struct RunContext {
   // Every output file of the run, put in place together at its end.
   OutputTransaction outputs;
   std::unique_ptr<FireHistory> data = std::make_unique<FireHistory>();
+  // The options as the menu or the command line leave them, then settled.
   RunOptions options;
-  std::array<int, 4> percentileRanks{};
+  std::shared_ptr<const SettledOptions> settled;  // none before settleOptions
   std::unique_ptr<YearTable> sampleDepth = std::make_unique<YearTable>();
   std::unique_ptr<YearTable> fireTreeCount = std::make_unique<YearTable>();
   std::string inputName = std::string(kFileNameLength, ' ');
@@ -47,6 +56,9 @@ struct RunContext {
   // When not empty, the base of every output file's name in place of the
   // job identifier (batch mode's --full-names).
   std::string fileBase;
+
+  // The settled options. REQUIRES: settleOptions has run.
+  const RunOptions& settledOptions() const { return settled->options; }
 
   // Job identifier and program name, the base name of every output file.
   std::string baseName() const { return console.identification.baseName(); }

@@ -186,7 +186,8 @@ void readFireHistory(RunContext& run, InputText& file) {
 void settleOptions(RunContext& run) {
   // The changes made here are made silently.
   applyOptionRules(run.options, *run.data, run.defaultSeed);
-  run.percentileRanks = percentileRanks(run.options.simulationCount);
+  run.settled = std::make_shared<const SettledOptions>(
+      SettledOptions{run.options, percentileRanks(run.options.simulationCount)});
 }
 
 // The spans of the passes: the whole span, or its segments.
@@ -216,10 +217,10 @@ namespace {
 // The passes over the whole span or its segments: the whole span's sample
 // depth, then each span's and the simulations for every sample size.
 void analysisPasses(RunContext& run, RandomGenerator& generator, OutputRoad& road) {
-  const RunOptions& o = run.options;
+  const RunOptions& o = run.settledOptions();
   const FireHistory& data = *run.data;
   SimulationSettings settings{o.simulationCount, o.selectionMode, o.injuryMode,
-                              run.percentileRanks};
+                              run.settled->percentileRanks};
   road.runStarted();
   const std::vector<SimulationSpan> spans = passSpans(o);
   const std::string note = expectedTimeNote(estimatedSimulationSeconds(data, spans, settings));
@@ -275,10 +276,10 @@ void runAnalysis(RunContext& run) {
   runOptionMenu(run);
   settleOptions(run);
   if (run.request.plot) {
-    const std::string problem = chartSpanProblem(run.options);
+    const std::string problem = chartSpanProblem(run.settledOptions());
     if (!problem.empty()) {
       run.console.notice(" >> The chart is left out: a chart of " +
-                         std::to_string(passSpans(run.options).size()) +
+                         std::to_string(passSpans(run.settledOptions()).size()) +
                          " spans would not be readable (at most " +
                          std::to_string(kChartMaxPanels) + " panels)");
       run.request.plot = false;
@@ -310,14 +311,14 @@ RunFiles writeRun(RunContext& run, const OutputRequest& request, const OutputOpe
   auto toReport = [&report](const std::string& line) { report.writeLine(fmt::trimRight(line)); };
   // The spreadsheet files are named before the head is written, so that
   // the head names the files as the overwrite dialogue left them.
-  if (run.options.spreadsheetFiles == SpreadsheetFiles::kWrite) {
+  if (run.settledOptions().spreadsheetFiles == SpreadsheetFiles::kWrite) {
     for (int n = 1; n <= 2; ++n) files.spreadsheets.push_back(opener(spreadsheetName(run, n), 20 + n));
   }
   int page = 0;
   runReportHeader(page, "EFFECT OF SAMPLE SIZE ON FIRE FREQUENCY ESTIMATES",
                   run.console.identification, toReport);
-  ReportHead head{run.options, *run.data, run.console.identification, run.inputName,
-                  run.percentileRanks};
+  ReportHead head{run.settledOptions(), *run.data, run.console.identification, run.inputName,
+                  run.settled->percentileRanks};
   if (files.report.renamed) head.renamedReport = files.report.name;
   const bool spreadsheetRenamed =
       std::any_of(files.spreadsheets.begin(), files.spreadsheets.end(),
@@ -327,7 +328,7 @@ RunFiles writeRun(RunContext& run, const OutputRequest& request, const OutputOpe
   writeReportHead(head, toReport);
   addRecordYears(*run.data, *run.sampleDepth);
   RandomGenerator generator;
-  generator.seed(run.options.randomSeed & 65535);
+  generator.seed(run.settledOptions().randomSeed & 65535);
 
   // The other outputs are started after the report and the spreadsheet
   // files, in the order of their names.
