@@ -84,7 +84,7 @@ TEST(AdequacyOfRealFiles, EverySegmentCountsOnlyItsTreesAndStaysInItsSpan) {
     ASSERT_TRUE(text) << error;
     FireHistory h;
     Quiet quiet;
-    ASSERT_EQ(RFIRE2(*text, h, quiet).outcome, Fire2Outcome::kRead) << entry.path();
+    ASSERT_EQ(RFIRE2(*text, h, quiet).outcome, ReadOutcome::kRead) << entry.path();
     for (int length : {50, 100}) {
       for (int first = h.firstYear; first <= h.lastYear; first += length / 2) {
         const int last = std::min(first + length - 1, h.lastYear);

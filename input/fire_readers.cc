@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "format/text.h"
@@ -13,8 +14,11 @@
 namespace rova {
 namespace {
 
-// A Fire Events file that cannot be used, found deep in its reading.
+// Why a file cannot be used: the line where it shows (0 for the whole
+// file) and what is wrong. Each check of either reader returns one, or
+// nothing when the file passes, and the reader returns the first.
 struct Refusal {
+  std::size_t line = 0;
   std::string problem;
 };
 
@@ -70,8 +74,6 @@ void reportTextEnd(const InputText& file, const std::string& where, ReadingRepor
                   " holds a DOS end-of-file mark (Ctrl-Z), which ends the text: the " +
                   plural(mark.linesAfter, " line after it is not read", " lines after it are not read"));
 }
-
-std::string lineLabel(std::size_t number) { return "line " + std::to_string(number) + ": "; }
 
 // Moves the text to the line after the format line: line 1, or the first
 // line that begins with a format marker when a descriptive header comes
@@ -143,51 +145,44 @@ std::string threeNumbers(const std::vector<std::int32_t>& v) {
 // that runs on past column 16 would be read cut short, or not at all, and
 // every later line would be taken for something else: such a line is
 // refused rather than read differently from what it shows.
-std::optional<Fire2Counts> readCounts(InputText& file, std::string& problem) {
+std::optional<Refusal> readCounts(InputText& file, Fire2Counts& counts) {
   auto line = file.nextLine();
-  const std::string where = lineLabel(file.lineNumber());
+  const std::size_t where = file.lineNumber();
   auto values = line ? readIntegers(line->substr(0, std::min<std::size_t>(line->size(), 16)), 3)
                      : std::nullopt;
   auto whole = line ? readIntegers(*line, 3) : std::nullopt;
   if (whole && whole != values) {
-    problem = where + "the first year, the number of series and the number of identifier lines "
-                      "must stand in columns 1-16: the whole line reads " + threeNumbers(*whole) +
-              ", columns 1-16 " + (values ? "read " + threeNumbers(*values) : "hold fewer numbers");
-    return std::nullopt;
+    return Refusal{where, "the first year, the number of series and the number of identifier "
+                          "lines must stand in columns 1-16: the whole line reads " +
+                              threeNumbers(*whole) + ", columns 1-16 " +
+                              (values ? "read " + threeNumbers(*values) : "hold fewer numbers")};
   }
   if (!values) {
-    problem = where + "the line after the format line must hold the first year, the number of "
-                      "series and the number of identifier lines";
-    return std::nullopt;
+    return Refusal{where, "the line after the format line must hold the first year, the number "
+                          "of series and the number of identifier lines"};
   }
   if ((*values)[1] < 1 || (*values)[2] < 0) {
-    problem = where + "the number of series must be 1 or more and the number of identifier "
-                      "lines 0 or more";
-    return std::nullopt;
+    return Refusal{where, "the number of series must be 1 or more and the number of identifier "
+                          "lines 0 or more"};
   }
-  return Fire2Counts{(*values)[0], (*values)[1], (*values)[2], file.lineNumber()};
+  counts = Fire2Counts{(*values)[0], (*values)[1], (*values)[2], file.lineNumber()};
+  return std::nullopt;
 }
 
-// Reads the identifier lines and the line after them. False, with the
-// problem, when the file ends first.
-bool readIdentifiers(InputText& file, const Fire2Counts& counts, int n, FireHistory& data,
-                     std::string& problem) {
+// Reads the identifier lines and the line after them; refused when the
+// file ends first.
+std::optional<Refusal> readIdentifiers(InputText& file, const Fire2Counts& counts, int n,
+                                       FireHistory& data) {
   for (int k = 1; k <= counts.idLines; ++k) {
     auto line = file.nextLine();
-    if (!line) {
-      problem = "the file ends within the identifier lines";
-      return false;
-    }
+    if (!line) return Refusal{0, "the file ends within the identifier lines"};
     if (k > kSeriesIdLength) continue;
     for (int s = 1; s <= n && s <= static_cast<int>(line->size()); ++s) {
       data.seriesIds[s][k - 1] = (*line)[s - 1];
     }
   }
-  if (!file.nextLine()) {
-    problem = "the file ends before its data lines";
-    return false;
-  }
-  return true;
+  if (!file.nextLine()) return Refusal{0, "the file ends before its data lines"};
+  return std::nullopt;
 }
 
 // When the file holds fewer lines between its counts line and its data
@@ -195,26 +190,28 @@ bool readIdentifiers(InputText& file, const Fire2Counts& counts, int n, FireHist
 // identifier line or for the line before the data, and every year is read
 // into the year before it. It shows when years are written: a line before
 // the data carries the first year, and the first data line carries the
-// year as many lines later. Returns the problem, or "" when the lines
-// stand where the counts line puts them.
-std::string dataLineAmongHeaderLines(const InputText& file, const Fire2Counts& counts) {
+// year as many lines later. Refused then; nothing when the lines stand
+// where the counts line puts them.
+std::optional<Refusal> dataLineAmongHeaderLines(const InputText& file, const Fire2Counts& counts) {
   const auto& lines = file.lines();
   const std::size_t firstData = file.lineNumber() + 1;  // 1-based
-  if (firstData > lines.size()) return "";
+  if (firstData > lines.size()) return std::nullopt;
   const auto firstWritten = writtenYear(lines[firstData - 1], counts.seriesInFile);
-  if (!firstWritten) return "";
+  if (!firstWritten) return std::nullopt;
   // Lines that the first data line lies beyond its place, when the years
   // are right; the lines before the data are the identifier lines and one.
   const long long m = *firstWritten - counts.firstYear;
-  if (m < 1 || m > static_cast<long long>(counts.idLines) + 1) return "";
+  if (m < 1 || m > static_cast<long long>(counts.idLines) + 1) return std::nullopt;
   const std::size_t number = firstData - static_cast<std::size_t>(m);
-  if (writtenYear(lines[number - 1], counts.seriesInFile) != counts.firstYear) return "";
-  return lineLabel(number) + "this line holds the data of the first year, " +
-         std::to_string(counts.firstYear) + ", where line " + std::to_string(counts.lineNumber) +
-         " puts an identifier line or the line before the data: the file has " + std::to_string(m) +
-         (m == 1 ? " line" : " lines") + " fewer before its data than the " +
-         std::to_string(counts.idLines) + " identifier lines and one more that line " +
-         std::to_string(counts.lineNumber) + " calls for";
+  if (writtenYear(lines[number - 1], counts.seriesInFile) != counts.firstYear) return std::nullopt;
+  return Refusal{number, "this line holds the data of the first year, " +
+                             std::to_string(counts.firstYear) + ", where line " +
+                             std::to_string(counts.lineNumber) +
+                             " puts an identifier line or the line before the data: the file has " +
+                             std::to_string(m) + (m == 1 ? " line" : " lines") +
+                             " fewer before its data than the " + std::to_string(counts.idLines) +
+                             " identifier lines and one more that line " +
+                             std::to_string(counts.lineNumber) + " calls for"};
 }
 
 // A character of a data line that can only be a code: not a blank, a tab,
@@ -231,8 +228,8 @@ bool isCodeAt(const std::string& line, std::size_t i) {
 // the data lines fill with codes. More series than columns would make the
 // blank column before the written year, or its digits, trees that record
 // every year; fewer would leave the last trees unread. Either way the
-// file is refused with both numbers: "" when they agree.
-std::string seriesAgainstDataColumns(const InputText& file, const Fire2Counts& counts,
+// file is refused with both numbers; nothing when they agree.
+std::optional<Refusal> seriesAgainstDataColumns(const InputText& file, const Fire2Counts& counts,
                                      std::size_t lastLine) {
   const auto& lines = file.lines();
   const std::size_t declared = static_cast<std::size_t>(counts.seriesInFile);
@@ -258,28 +255,32 @@ std::string seriesAgainstDataColumns(const InputText& file, const Fire2Counts& c
       columnsFilled = std::max(columnsFilled, end);
     }
   }
-  if (dataLines == 0) return "";
-  const std::string where = lineLabel(counts.lineNumber) + "the counts line declares " +
-                            std::to_string(declared) + " series, but ";
+  if (dataLines == 0) return std::nullopt;
+  const std::string declares =
+      "the counts line declares " + std::to_string(declared) + " series, but ";
   if (widest < declared) {
-    return where + "the data lines hold codes in " + plural(widest, " column", " columns") +
-           " only: " + (declared - widest == 1 ? "column " : "columns ") +
-           std::to_string(widest + 1) +
-           (declared - widest == 1 ? "" : " to " + std::to_string(declared)) +
-           (declared - widest == 1 ? " holds" : " hold") +
-           " only blanks or the digits of the years written on the lines, which would read as "
-           "trees recording every year; the number of series must agree with the data";
+    const bool one = declared - widest == 1;
+    return Refusal{counts.lineNumber,
+                   declares + "the data lines hold codes in " +
+                       plural(widest, " column", " columns") + " only: " +
+                       (one ? "column " : "columns ") + std::to_string(widest + 1) +
+                       (one ? "" : " to " + std::to_string(declared)) + (one ? " holds" : " hold") +
+                       " only blanks or the digits of the years written on the lines, which "
+                       "would read as trees recording every year; the number of series must "
+                       "agree with the data"};
   }
   if (2 * runningOn > dataLines) {
-    return where + "the data lines hold codes in " + std::to_string(columnsFilled) +
-           " columns (line " + std::to_string(firstRunningOn) + " has a code in column " +
-           std::to_string(declared + 1) + "): " +
-           (columnsFilled == declared + 1 ? "column " + std::to_string(declared + 1)
-                                          : "columns " + std::to_string(declared + 1) + " to " +
-                                                std::to_string(columnsFilled)) +
-           " would not be read; the number of series must agree with the data";
+    const std::string unread =
+        columnsFilled == declared + 1
+            ? "column " + std::to_string(declared + 1)
+            : "columns " + std::to_string(declared + 1) + " to " + std::to_string(columnsFilled);
+    return Refusal{counts.lineNumber,
+                   declares + "the data lines hold codes in " + std::to_string(columnsFilled) +
+                       " columns (line " + std::to_string(firstRunningOn) +
+                       " has a code in column " + std::to_string(declared + 1) + "): " + unread +
+                       " would not be read; the number of series must agree with the data"};
   }
-  return "";
+  return std::nullopt;
 }
 
 // Data lines with fewer codes than series: a code that is not there is read
@@ -383,9 +384,13 @@ class WrittenYears {
   Disagreement first_;
 };
 
+ReadResult refusedWith(FormatKind format, Refusal refusal) {
+  return {ReadOutcome::kRefused, format, refusal.line, std::move(refusal.problem)};
+}
+
 }  // namespace
 
-Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter) {
+ReadResult RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter) {
   data.reset(' ');
   file.rewind();
   if (file.lines().empty()) return {};
@@ -400,30 +405,30 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
     }
     return {};
   }
-  Fire2Result refused{Fire2Outcome::kRefused, ""};
+  const auto refused = [](Refusal refusal) {
+    return refusedWith(FormatKind::kFire2, std::move(refusal));
+  };
 
-  const auto counts = readCounts(file, refused.problem);
-  if (!counts) return refused;
-  const int n = std::min(counts->seriesInFile, kMaxSeries);
-  if (counts->seriesInFile > kMaxSeries) {
-    reporter.notice(fmt::Line(" >> FIRE2:").i(counts->seriesInFile, 6).a(" series in the file; only the first")
+  Fire2Counts counts;
+  if (auto refusal = readCounts(file, counts)) return refused(*refusal);
+  const int n = std::min(counts.seriesInFile, kMaxSeries);
+  if (counts.seriesInFile > kMaxSeries) {
+    reporter.notice(fmt::Line(" >> FIRE2:").i(counts.seriesInFile, 6).a(" series in the file; only the first")
                       .i(kMaxSeries, 4).a(" are read"));
   }
-  if (counts->idLines > kSeriesIdLength) {
+  if (counts.idLines > kSeriesIdLength) {
     reporter.notice(" >> FIRE2: identifiers are cut to their first 8 characters");
   }
   data.seriesCount = n;
-  if (!readIdentifiers(file, *counts, n, data, refused.problem)) return refused;
-  refused.problem = dataLineAmongHeaderLines(file, *counts);
-  if (!refused.problem.empty()) return refused;
+  if (auto refusal = readIdentifiers(file, counts, n, data)) return refused(*refusal);
+  if (auto refusal = dataLineAmongHeaderLines(file, counts)) return refused(*refusal);
 
   const std::size_t lastLine = lastNonBlankLine(file);
-  refused.problem = seriesAgainstDataColumns(file, *counts, lastLine);
-  if (!refused.problem.empty()) return refused;
-  WrittenYears writtenYears(counts->seriesInFile);
+  if (auto refusal = seriesAgainstDataColumns(file, counts, lastLine)) return refused(*refusal);
+  WrittenYears writtenYears(counts.seriesInFile);
   TabsAmongCodes tabs;
   ShortDataLines shortLines;
-  long long year = counts->firstYear;
+  long long year = counts.firstYear;
   bool stored = false;
   bool skippedEarly = false;
   while (file.lineNumber() < lastLine) {
@@ -457,15 +462,14 @@ Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter
   if (skippedEarly) reporter.notice(" >> FIRE2: data lines before -2065 are not read");
   if (!stored) {
     data.seriesCount = 0;
-    refused.problem = "no data line falls in the years -2065 to 2030";
-    return refused;
+    return refused({0, "no data line falls in the years -2065 to 2030"});
   }
   writtenYears.report(reporter);
   tabs.report(reporter);
   shortLines.report(reporter, n);
   reportTextEnd(file, " >> FIRE2: ", reporter);
   writeSummary(reporter, " FIRE2:", data, " series");
-  return {Fire2Outcome::kRead, ""};
+  return {ReadOutcome::kRead, FormatKind::kFire2};
 }
 
 namespace {
@@ -511,14 +515,15 @@ class FireEventsChecks {
   }
   // The number of trees read stands on the last line; when that line holds
   // no code, the trees of every line before it would be lost.
-  void refuseEmptyLastLine() const {
-    if (codesPerLine_.empty() || codesPerLine_.back().codes > 0) return;
+  std::optional<Refusal> emptyLastLine() const {
+    if (codesPerLine_.empty() || codesPerLine_.back().codes > 0) return std::nullopt;
     int most = 0;
     for (const auto& l : codesPerLine_) most = std::max(most, l.codes);
-    if (most == 0) return;
-    throw Refusal{fireEventsLine(codesPerLine_.back().number) + ": the last line holds a year but no code, and the number of trees "
-                             "is taken from the last line; the lines before it hold codes of up "
-                             "to " + std::to_string(most) + " trees"};
+    if (most == 0) return std::nullopt;
+    return Refusal{codesPerLine_.back().number,
+                   "the last line holds a year but no code, and the number of trees is taken "
+                   "from the last line; the lines before it hold codes of up to " +
+                       std::to_string(most) + " trees"};
   }
   void report(ReadingReporter& reporter) const {
     if (linesBeyond_ > 0) {
@@ -554,30 +559,33 @@ class FireEventsChecks {
 // The year of a line. A blank year field would read as the year 0, which
 // lies in the table, and stretch the data back to it: such a line is
 // refused, as is a year field that is no whole number.
-long long fireEventsYear(const std::string& line, std::size_t number) {
+std::optional<Refusal> fireEventsYear(const std::string& line, std::size_t number,
+                                      long long& year) {
   if (packName(line.substr(0, 5)).empty()) {
-    throw Refusal{fireEventsLine(number) + ": the year in columns 1-5 is blank"};
+    return Refusal{number, "the year in columns 1-5 is blank"};
   }
-  const auto year = yearField(line);
-  if (!year) {
-    throw Refusal{fireEventsLine(number) + ": the year in columns 1-5, \"" +
-                             screenSafe(line.substr(0, 5)) + "\", is not a whole number"};
+  const auto field = yearField(line);
+  if (!field) {
+    return Refusal{number, "the year in columns 1-5, \"" + screenSafe(line.substr(0, 5)) +
+                               "\", is not a whole number"};
   }
-  return *year;
+  year = *field;
+  return std::nullopt;
 }
 
 // A tab, another control character or a byte outside plain ASCII among the
 // codes would be read as the code of one more tree: the line is refused.
-void refuseNonCodeCharacters(const std::string& codes, std::size_t number) {
+std::optional<Refusal> nonCodeCharacter(const std::string& codes, std::size_t number) {
   for (std::size_t i = 0; i < codes.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(codes[i]);
     if (c >= 32 && c < 127) continue;
     if (c == '\0') continue;  // ignored like a blank
     const std::string what = c == '\t' ? "a tab" : "the byte " + std::to_string(c) + ", no code,";
-    throw Refusal{fireEventsLine(number) + ": column " +
-                             std::to_string(kYearColumns + i + 1) + " holds " + what +
-                             " which would be read as the code of a tree: separate codes with blanks"};
+    return Refusal{number, "column " + std::to_string(kYearColumns + i + 1) + " holds " + what +
+                               " which would be read as the code of a tree: separate codes with "
+                               "blanks"};
   }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -602,22 +610,23 @@ std::optional<long long> yearRunningOn(const std::string& line) {
 class FireEventsYears {
  public:
   // Refuses a year read again whose number runs on past its columns.
-  void line(int year, std::size_t number, const std::string& text) {
+  std::optional<Refusal> line(int year, std::size_t number, const std::string& text) {
     auto [it, fresh] = lineOf_.emplace(year, number);
-    if (fresh) return;
+    if (fresh) return std::nullopt;
     // Indented, "  1700 0 1" reads as the year 170 and the codes "0 1",
     // and ten lines share each year: the year with its next digit is the
     // number that runs on. A packed line (" 17000101") runs on further.
     if (const auto shifted = yearRunningOn(text); shifted && *shifted / 10 == year) {
-      throw Refusal{fireEventsLine(number) + ": the year " + std::to_string(year) +
-                    " stands on line " + std::to_string(it->second) +
-                    " too, and the number in the year's columns runs on into column 6 (" +
-                    std::to_string(*shifted) +
-                    "): the years seem to stand a column to the right of columns 1-5, as in a "
-                    "file indented by a blank"};
+      return Refusal{number, "the year " + std::to_string(year) + " stands on line " +
+                                 std::to_string(it->second) +
+                                 " too, and the number in the year's columns runs on into column 6 (" +
+                                 std::to_string(*shifted) +
+                                 "): the years seem to stand a column to the right of columns "
+                                 "1-5, as in a file indented by a blank"};
     }
     if (repeats_++ == 0) firstRepeat_ = {number, it->second, year};
     it->second = number;
+    return std::nullopt;
   }
   void report(ReadingReporter& reporter) const {
     if (repeats_ > 0) {
@@ -665,7 +674,8 @@ class FireEventsYears {
   Repeat firstRepeat_;
 };
 
-void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporter) {
+std::optional<Refusal> readFireEvents(InputText& file, FireHistory& data,
+                                      ReadingReporter& reporter) {
   data.reset('.');
   data.firstYear = kLastYearSlot;
   data.lastYear = kFirstYearSlot;
@@ -678,18 +688,19 @@ void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporte
     const std::string line = *file.nextLine();
     const std::size_t number = file.lineNumber();
     if (isBlankLine(line)) continue;
-    const long long year = fireEventsYear(line, number);
+    long long year = 0;
+    if (auto refusal = fireEventsYear(line, number, year)) return refusal;
     if (!yearInTable(year)) {
       reporter.notice(fmt::Line(" >> Sbr RFIREB: Year").i(year, 6));
       ++outside;
       continue;
     }
     const int y = static_cast<int>(year);
-    years.line(y, number, line);
+    if (auto refusal = years.line(y, number, line)) return refusal;
     data.firstYear = std::min(data.firstYear, y);
     data.lastYear = std::max(data.lastYear, y);
     const std::string part = line.size() > kYearColumns ? line.substr(kYearColumns, kCodeColumns) : "";
-    refuseNonCodeCharacters(part, number);
+    if (auto refusal = nonCodeCharacter(part, number)) return refusal;
     std::string codes = packName(part);
     if (codes.size() > static_cast<std::size_t>(kMaxSeries)) {
       reporter.notice(fireEventsLine(number) + ": " + std::to_string(codes.size()) +
@@ -701,7 +712,7 @@ void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporte
     const std::string beyond = line.size() > kLastCodeColumn ? packName(line.substr(kLastCodeColumn)) : "";
     checks.line(number, data.seriesCount, beyond.size());
   }
-  checks.refuseEmptyLastLine();
+  if (auto refusal = checks.emptyLastLine()) return refusal;
   if (data.seriesCount == 0) {
     // Nothing to analyse: said plainly rather than as a span of -4094 years.
     const std::string why =
@@ -710,7 +721,7 @@ void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporte
                   std::to_string(kLastYearSlot) + " (" + plural(outside, " line)", " lines)")
         : data.firstYear > data.lastYear ? "no line holds a year and codes"
                                          : "no line holds a code after its year";
-    throw Refusal{" >> Fire Events file: " + why + ": no tree was read"};
+    return Refusal{0, why + ": no tree was read"};
   }
   checks.report(reporter);
   years.report(reporter);
@@ -730,17 +741,23 @@ void readFireEvents(InputText& file, FireHistory& data, ReadingReporter& reporte
       if (data.code(y, s) == '.') data.setCode(y, s, '|');
     }
   }
+  return std::nullopt;
 }
 
 }  // namespace
 
-std::string RFIREB(InputText& file, FireHistory& data, ReadingReporter& reporter) {
-  try {
-    readFireEvents(file, data, reporter);
-  } catch (const Refusal& refusal) {
-    return refusal.problem;
-  }
-  return "";
+ReadResult RFIREB(InputText& file, FireHistory& data, ReadingReporter& reporter) {
+  if (auto refusal = readFireEvents(file, data, reporter))
+    return refusedWith(FormatKind::kFireEvents, std::move(*refusal));
+  return {ReadOutcome::kRead, FormatKind::kFireEvents};
+}
+
+std::string refusalLine(const ReadResult& refused, const std::string& fileName) {
+  const std::string line = refused.line == 0 ? "" : "line " + std::to_string(refused.line);
+  if (refused.format == FormatKind::kFireEvents)
+    return " >> Fire Events file" + (line.empty() ? "" : ", " + line) + ": " + refused.problem;
+  return " >> " + screenSafe(fileName) + " is a FIRE2/FHX2 file without usable data: " +
+         (line.empty() ? "" : line + ": ") + refused.problem;
 }
 
 }  // namespace rova

@@ -1,5 +1,6 @@
 // The two readers of fire-history files. Both fill the run's FireHistory
-// from an open text and write their summary line to the console.
+// from an open text, tell a ReadingReporter their notices and summary line,
+// and return a refusal as a value, the same way for both.
 //
 // FIRE2/FHX2 text: a format line ("FIRE2 FORMAT" or "FHX2 FORMAT" from
 // column 1), a counts line (first year, number of series, number of
@@ -12,6 +13,7 @@
 // any order.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/platform.h"
@@ -30,16 +32,28 @@ class ReadingReporter {
   virtual void notice(const std::string& record) = 0;
 };
 
-enum class Fire2Outcome {
-  kNotFire2,  // no format line: the text is rewound, for a preview and the next reader
-  kRead,      // data read; the summary line was written
-  kRefused,   // a FIRE2/FHX2 file that holds no usable data; see `problem`
+// How a reader ended.
+enum class ReadOutcome {
+  kNotThisFormat,  // RFIRE2 only: no format line; the text is rewound, for a preview and RFIREB
+  kRead,           // data read; the summary line was told to the reporter
+  kRefused,        // a file of the reader's format that holds no usable data: see the refusal
 };
 
-struct Fire2Result {
-  Fire2Outcome outcome = Fire2Outcome::kNotFire2;
-  std::string problem;  // for kRefused: what is wrong, with the line number
+// What a reader returns: how it ended and, for a refused file, why, as a
+// value with the line where the problem shows. Everything else a reader
+// has to say goes to its ReadingReporter as it reads.
+struct ReadResult {
+  ReadOutcome outcome = ReadOutcome::kNotThisFormat;
+  FormatKind format = FormatKind::kFire2;  // whose reader answered
+  std::size_t line = 0;  // for kRefused: the line of the problem; 0 when it is the whole file's
+  std::string problem;   // for kRefused: what is wrong, without the line's number
 };
+
+// The screen line that says why the file `fileName` is refused: for
+// FIRE2/FHX2 " >> NAME is a FIRE2/FHX2 file without usable data: line N:
+// problem", for Fire Events " >> Fire Events file, line N: problem"; a
+// problem of the whole file names no line. The name is made screen-safe.
+std::string refusalLine(const ReadResult& refused, const std::string& fileName);
 
 // Reads a FIRE2/FHX2 text. Series beyond the 200 that the table holds,
 // identifier characters beyond the 8th and years outside -2065..2030 are
@@ -49,16 +63,16 @@ struct Fire2Result {
 // how many there are. Refused: a counts line whose numbers run past column
 // 16, and a file whose first data line (known by the years written on it)
 // stands among the identifier lines.
-Fire2Result RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter);
+ReadResult RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter);
 
 // Reads a binary Fire Events text from its start. Years outside the table
 // are reported and their lines skipped; codes beyond the 200th on a line,
 // codes after column 517 and lines whose numbers of codes differ from the
-// last line's (whose number stands) are reported. Refused, with the
-// problem naming the line returned ("" when the file was read): a year
-// field that is blank or not a whole number, a tab or other byte that is
-// no code character among the codes, and a last line without codes after
-// lines with codes.
-std::string RFIREB(InputText& file, FireHistory& data, ReadingReporter& reporter);
+// last line's (whose number stands) are reported. Refused: a year field
+// that is blank or not a whole number, a tab or other byte that is no code
+// character among the codes, a year that stands twice with its number
+// running on past column 5, a last line without codes after lines with
+// codes, and a file that gives no tree. Never kNotThisFormat.
+ReadResult RFIREB(InputText& file, FireHistory& data, ReadingReporter& reporter);
 
 }  // namespace rova

@@ -31,16 +31,20 @@ struct ReaderFixture : ::testing::Test {
   RecordingReporter console{terminal};
   std::unique_ptr<FireHistory> data = std::make_unique<FireHistory>();
 
-  Fire2Result read(const std::string& contents) {
+  ReadResult read(const std::string& contents) {
     terminal.records.clear();
     text = std::make_unique<InputText>(textOf(contents));
     return RFIRE2(*text, *data, console);
   }
-  // Reads a Fire Events text; the problem when it is refused.
+  // Reads a Fire Events text; the line that says why when it is refused,
+  // "" when it is read.
   std::string readEvents(const std::string& contents, FireHistory& into) {
     terminal.records.clear();
     InputText events = textOf(contents);
-    return RFIREB(events, into, console);
+    const ReadResult result = RFIREB(events, into, console);
+    EXPECT_NE(result.outcome, ReadOutcome::kNotThisFormat);
+    EXPECT_EQ(result.format, FormatKind::kFireEvents);
+    return result.outcome == ReadOutcome::kRefused ? refusalLine(result, "") : "";
   }
   // The console lines that say something is amiss.
   std::vector<std::string> notices() const {
@@ -75,7 +79,7 @@ const char* const kSmall =
     "]|. 1703\n";
 
 TEST_F(ReaderFixture, ReadsCountsIdentifiersCodesAndSpans) {
-  ASSERT_EQ(read(kSmall).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(kSmall).outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->seriesCount, 3);
   EXPECT_EQ(data->firstYear, 1700);
   EXPECT_EQ(data->lastYear, 1703);
@@ -93,17 +97,17 @@ TEST_F(ReaderFixture, ReadsCountsIdentifiersCodesAndSpans) {
 }
 
 TEST_F(ReaderFixture, MarkerVariantsAndCountsSeparators) {
-  EXPECT_EQ(read("FIRE2 FORMATTED and more\n1700,1,0\n\nU\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(read("FIRE2 FORMATTED and more\n1700,1,0\n\nU\n").outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->seriesCount, 1);
-  EXPECT_EQ(read("FHX2 FORMAT version x\n1700 , 1 0\n\nU\n").outcome, Fire2Outcome::kRead);
-  EXPECT_EQ(read("fhx2 format\n1700 1 0\n\nU\n").outcome, Fire2Outcome::kNotFire2);
+  EXPECT_EQ(read("FHX2 FORMAT version x\n1700 , 1 0\n\nU\n").outcome, ReadOutcome::kRead);
+  EXPECT_EQ(read("fhx2 format\n1700 1 0\n\nU\n").outcome, ReadOutcome::kNotThisFormat);
   EXPECT_EQ(data->seriesCount, 0);
   EXPECT_EQ(text->lineNumber(), 0u);  // rewound for the preview and the next reader
 }
 
 TEST_F(ReaderFixture, DescriptiveHeaderBeforeTheMarkerIsSkipped) {
   ASSERT_EQ(read(std::string("Name of site   : Somewhere\nLatitude : 35\xb0\n\n") + kSmall).outcome,
-            Fire2Outcome::kRead);
+            ReadOutcome::kRead);
   EXPECT_EQ(data->seriesCount, 3);
   EXPECT_EQ(data->code(1701, 1), 'U');
 }
@@ -111,17 +115,17 @@ TEST_F(ReaderFixture, DescriptiveHeaderBeforeTheMarkerIsSkipped) {
 TEST_F(ReaderFixture, LineEndsCtrlZAndTrailingEmptyLinesAreNotData) {
   std::string crlf;
   for (char c : std::string(kSmall)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  ASSERT_EQ(read(crlf + "\r\n\r\n\x1a").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(crlf + "\r\n\r\n\x1a").outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->lastYear, 1703);
   EXPECT_EQ(data->seriesLastYear[2], 1703);
   std::string noFinalEnd(kSmall);
   noFinalEnd.pop_back();
-  ASSERT_EQ(read(noFinalEnd + "\n   \n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(noFinalEnd + "\n   \n").outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->lastYear, 1703);
 }
 
 TEST_F(ReaderFixture, ShortDataLinesReadAsBlanksAndAllDotSeriesHasNoRecord) {
-  ASSERT_EQ(read("FHX2 FORMAT\n1800 3 1\nabc\n\n.U\n.\n..|\n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read("FHX2 FORMAT\n1800 3 1\nabc\n\n.U\n.\n..|\n").outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->code(1800, 3), ' ');
   EXPECT_EQ(data->seriesLastYear[2], 1801);  // a missing column is a recording year
   EXPECT_EQ(data->seriesFirstYear[1], 2030);  // only "." codes: the no-record pair
@@ -133,7 +137,7 @@ TEST_F(ReaderFixture, FilesBeyondTheTableAreCutWithAMessage) {
   for (int k = 0; k < 10; ++k) wide += std::string(250, char('A' + k)) + "\n";
   wide += "\n";
   for (int y = 2028; y <= 2032; ++y) wide += std::string(250, 'U') + "\n";
-  ASSERT_EQ(read(wide).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(wide).outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->seriesCount, 200);
   EXPECT_EQ(data->seriesIds[200], "ABCDEFGH");
   EXPECT_EQ(data->lastYear, 2030);
@@ -141,7 +145,7 @@ TEST_F(ReaderFixture, FilesBeyondTheTableAreCutWithAMessage) {
   EXPECT_TRUE(terminal.showed("identifiers are cut"));
   EXPECT_TRUE(terminal.showed("data lines after 2030 are not read"));
 
-  ASSERT_EQ(read("FHX2 FORMAT\n-2067 1 0\n\nA\nB\nC\n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read("FHX2 FORMAT\n-2067 1 0\n\nA\nB\nC\n").outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->firstYear, -2065);
   EXPECT_EQ(data->code(-2065, 1), 'C');
   EXPECT_TRUE(terminal.showed("data lines before -2065 are not read"));
@@ -149,13 +153,53 @@ TEST_F(ReaderFixture, FilesBeyondTheTableAreCutWithAMessage) {
 
 TEST_F(ReaderFixture, UnusableFire2FilesAreRefusedWithTheReason) {
   auto refused = read("FHX2 FORMAT\n1700 x 2\n");
-  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
-  EXPECT_NE(refused.problem.find("line 2"), std::string::npos);
-  EXPECT_EQ(read("FHX2 FORMAT\n1700 0 2\n").outcome, Fire2Outcome::kRefused);
-  EXPECT_EQ(read("FHX2 FORMAT\n1700 2 2\nAB\n").outcome, Fire2Outcome::kRefused);
-  EXPECT_EQ(read("FHX2 FORMAT\n1700 2 0\n\n\n\n").outcome, Fire2Outcome::kRefused);
-  EXPECT_EQ(read("FHX2 FORMAT\n3000 1 0\n\nU\n").outcome, Fire2Outcome::kRefused);
-  EXPECT_EQ(read("").outcome, Fire2Outcome::kNotFire2);
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.line, 2u);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 0 2\n").outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 2 2\nAB\n").outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 2 0\n\n\n\n").outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(read("FHX2 FORMAT\n3000 1 0\n\nU\n").outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(read("").outcome, ReadOutcome::kNotThisFormat);
+}
+
+// Both readers refuse the same way: a value with the line of the problem
+// (0 for the whole file) and no line on the reporter, shown by refusalLine
+// in each format's own words.
+TEST_F(ReaderFixture, BothReadersReturnTheirRefusalsAsValuesWithTheLine) {
+  ReadResult refused = read("FHX2 FORMAT\n1700 x 3\n");
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.format, FormatKind::kFire2);
+  EXPECT_EQ(refused.line, 2u);
+  EXPECT_TRUE(terminal.records.empty());
+  EXPECT_EQ(refusalLine(refused, "BROKEN.FHX"),
+            " >> BROKEN.FHX is a FIRE2/FHX2 file without usable data: line 2: the line after the "
+            "format line must hold the first year, the number of series and the number of "
+            "identifier lines");
+  refused = read("FHX2 FORMAT\n1700 2 3\nAB\n");
+  EXPECT_EQ(refused.line, 0u);
+  EXPECT_EQ(refusalLine(refused, "a\x1b[2J.fhx"),
+            " >> a_[2J.fhx is a FIRE2/FHX2 file without usable data: the file ends within the "
+            "identifier lines");
+
+  InputText badYear(splitTextLines(" 1750 1\n     1\n"));
+  refused = RFIREB(badYear, *data, console);
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.format, FormatKind::kFireEvents);
+  EXPECT_EQ(refused.line, 2u);
+  EXPECT_EQ(refusalLine(refused, "IGNORED.TXT"),
+            " >> Fire Events file, line 2: the year in columns 1-5 is blank");
+  InputText noTree(splitTextLines(" 1800\n 1801\n"));
+  refused = RFIREB(noTree, *data, console);
+  EXPECT_EQ(refused.line, 0u);
+  EXPECT_EQ(refusalLine(refused, "IGNORED.TXT"),
+            " >> Fire Events file: no line holds a code after its year: no tree was read");
+  EXPECT_TRUE(terminal.records.empty());
+
+  InputText good(splitTextLines(" 1750 1\n 1751 0\n"));
+  const ReadResult accepted = RFIREB(good, *data, console);
+  EXPECT_EQ(accepted.outcome, ReadOutcome::kRead);
+  EXPECT_EQ(accepted.line, 0u);
+  EXPECT_EQ(accepted.problem, "");
 }
 
 TEST_F(ReaderFixture, FireEventsCodesWithOrWithoutBlanksGiveTheSameTrees) {
@@ -180,8 +224,9 @@ TEST_F(ReaderFixture, FireEventsYearsOutsideTheTableAreSkippedAndBadYearsStop) {
   EXPECT_EQ(data->firstYear, 1750);
   EXPECT_EQ(data->code(1770, 1), '|');
   InputText bad(splitTextLines(" 1750 1\n17x0 1\n"));
-  const std::string problem = RFIREB(bad, *data, console);
-  EXPECT_NE(problem.find("line 2"), std::string::npos) << "a year that is not a number is refused";
+  const ReadResult refused = RFIREB(bad, *data, console);
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused) << "a year that is not a number is refused";
+  EXPECT_EQ(refused.line, 2u);
 }
 
 TEST_F(ReaderFixture, FireEventsOrderGapsAndUnequalLines) {
@@ -255,7 +300,7 @@ TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
     const std::size_t dataLines = lastData - (marker + 3 + idLines);
     text = std::move(file);
     terminal.records.clear();
-    ASSERT_EQ(RFIRE2(*text, *data, console).outcome, Fire2Outcome::kRead) << name;
+    ASSERT_EQ(RFIRE2(*text, *data, console).outcome, ReadOutcome::kRead) << name;
     EXPECT_EQ(notices(), std::vector<std::string>{}) << name;
     EXPECT_EQ(data->seriesCount, series) << name;
     EXPECT_EQ(data->firstYear, first) << name;
@@ -284,7 +329,7 @@ TEST_F(ReaderFixture, RealFhx2FilesAreReadCompletely) {
 TEST_F(ReaderFixture, FireEventsBadYearIsQuotedWithoutControlBytes) {
   InputText bad(splitTextLines(std::string(" 1750 1\n1\x1b[2J\x9e 1\n")));
   {
-    const std::string problem = RFIREB(bad, *data, console);
+    const std::string problem = refusalLine(RFIREB(bad, *data, console), "");
     EXPECT_NE(problem.find("\"1_[2J\""), std::string::npos) << problem;
     EXPECT_EQ(problem.find('\x1b'), std::string::npos);
   }
@@ -293,14 +338,14 @@ TEST_F(ReaderFixture, FireEventsBadYearIsQuotedWithoutControlBytes) {
 // The year written after the codes is never read; when it disagrees with
 // the line's place, one notice names the first such line and the count.
 TEST_F(ReaderFixture, WrittenYearsThatDisagreeWithTheLinesAreReportedOnceAndNotUsed) {
-  ASSERT_EQ(read(kSmall).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(kSmall).outcome, ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
   FireHistory right = *data;
   // The same codes with other years written: the same data, one notice.
   std::string wrong(kSmall);
   wrong.replace(wrong.find("1701"), 4, "1702");
   wrong.replace(wrong.find("1703"), 4, "1733");
-  ASSERT_EQ(read(wrong).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(wrong).outcome, ReadOutcome::kRead);
   expectSameData(*data, right);
   EXPECT_EQ(notices(), (std::vector<std::string>{
                            " >> FIRE2: line 7 holds the year 1701 by its place but has 1702 written on it;",
@@ -310,7 +355,7 @@ TEST_F(ReaderFixture, WrittenYearsThatDisagreeWithTheLinesAreReportedOnceAndNotU
   // A data line left out: every later line is a year early.
   std::string missing(kSmall);
   missing.erase(missing.find("U|| 1701\n"), 9);
-  ASSERT_EQ(read(missing).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(missing).outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->lastYear, 1702);
   ASSERT_EQ(notices().size(), 2u);
   EXPECT_NE(notices()[0].find("line 7 holds the year 1701 by its place but has 1702"), std::string::npos);
@@ -318,9 +363,9 @@ TEST_F(ReaderFixture, WrittenYearsThatDisagreeWithTheLinesAreReportedOnceAndNotU
 
   // Years written straight after the codes, and comments after the year.
   ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|1700 fire 12\n||1701\n|U1702 3 trees\n").outcome,
-            Fire2Outcome::kRead);
+            ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
-  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|1700\n||1702\n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|1700\n||1702\n").outcome, ReadOutcome::kRead);
   EXPECT_EQ(notices().size(), 2u);
 }
 
@@ -328,29 +373,29 @@ TEST_F(ReaderFixture, WrittenYearsThatDisagreeWithTheLinesAreReportedOnceAndNotU
 // on most of its lines gets no notice, even when a comment is a number.
 TEST_F(ReaderFixture, CommentsAfterTheCodesAreNoWrittenYears) {
   ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU| 12 trees\n|| fire 1650\n|U\n||  -\n").outcome,
-            Fire2Outcome::kRead);
+            ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
   EXPECT_EQ(data->lastYear, 1703);
   // A number glued to a word, or of ten digits, is no year either.
-  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU| 1650a\n|| 1234567890\n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU| 1650a\n|| 1234567890\n").outcome, ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
 }
 
 TEST_F(ReaderFixture, CountsLineNumbersRunningPastColumnSixteenAreRefused) {
   // "12" stands in columns 16-17: read within 16 columns it would be 1.
   auto refused = read("FHX2 FORMAT\n1700      3    12\nABC\n\n...\n");
-  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
-  EXPECT_NE(refused.problem.find("line 2: "), std::string::npos) << refused.problem;
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.line, 2u);
   EXPECT_NE(refused.problem.find("the whole line reads 1700 3 12, columns 1-16 read 1700 3 1"),
             std::string::npos)
       << refused.problem;
   refused = read("FHX2 FORMAT\n   1700      25 5\n");
-  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused);
   EXPECT_NE(refused.problem.find("columns 1-16 hold fewer numbers"), std::string::npos) << refused.problem;
   // Text after column 16 that leaves the three numbers as they are.
   ASSERT_EQ(read("FHX2 FORMAT\n1700 3 2         first year, series, identifier lines\n"
                  "ABC\n123\n\n..|\n").outcome,
-            Fire2Outcome::kRead);
+            ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
 }
 
@@ -361,25 +406,26 @@ TEST_F(ReaderFixture, ADataLineAmongTheIdentifierLinesIsRefused) {
   std::string oneIdLine(kSmall);
   oneIdLine.erase(oneIdLine.find("123\n"), 4);
   auto refused = read(oneIdLine);
-  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
-  EXPECT_NE(refused.problem.find("line 5: this line holds the data of the first year, 1700"),
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.line, 5u);
+  EXPECT_NE(refused.problem.find("this line holds the data of the first year, 1700"),
             std::string::npos)
       << refused.problem;
   EXPECT_NE(refused.problem.find("1 line fewer before its data than the 2 identifier lines"),
             std::string::npos);
   std::string noBlankLine(kSmall);
   noBlankLine.erase(noBlankLine.find("\n\n"), 1);
-  EXPECT_EQ(read(noBlankLine).outcome, Fire2Outcome::kRefused);
+  EXPECT_EQ(read(noBlankLine).outcome, ReadOutcome::kRefused);
   // Two lines short: the first year's line is taken for the last identifier line.
   refused = read("FHX2 FORMAT\n1700 3 3\nABC\n\n..| 1700\nU|| 1701\n|.a 1702\n]|. 1703\n");
-  EXPECT_EQ(refused.outcome, Fire2Outcome::kRefused);
-  EXPECT_NE(refused.problem.find("line 5: "), std::string::npos) << refused.problem;
+  EXPECT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.line, 5u);
   EXPECT_NE(refused.problem.find("2 lines fewer"), std::string::npos) << refused.problem;
   // Without written years nothing shows it: read as the lines stand.
-  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 2\nABC\n\n..|\nU||\n|.a\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 2\nABC\n\n..|\nU||\n|.a\n").outcome, ReadOutcome::kRead);
   // Identifier lines holding digits, and a first data line a year off
   // with no year on the lines before it, are no sign of it.
-  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 2\n170\n000\n\n..| 1701\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 2\n170\n000\n\n..| 1701\n").outcome, ReadOutcome::kRead);
 }
 
 TEST_F(ReaderFixture, FireEventsBlankYearFieldStopsTheRun) {
@@ -439,12 +485,12 @@ TEST_F(ReaderFixture, CrOnlyLineEndsReadLikeAnyOther) {
   EXPECT_EQ(data->seriesFirstYear[3], 1701);
   EXPECT_TRUE(notices().empty());
 
-  ASSERT_EQ(read(kSmall).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(kSmall).outcome, ReadOutcome::kRead);
   FireHistory lf = *data;
   std::string cr(kSmall);
   for (char& c : cr)
     if (c == '\n') c = '\r';
-  ASSERT_EQ(read(cr).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(cr).outcome, ReadOutcome::kRead);
   expectSameData(*data, lf);
 }
 
@@ -455,52 +501,54 @@ TEST_F(ReaderFixture, ACountsLineThatDisagreesWithTheDataColumnsIsRefused) {
   std::string more(kSmall);
   more.replace(more.find("1700 3 2"), 8, "1700 4 2");
   auto refused = read(more);
-  ASSERT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  ASSERT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.line, 2u);
   EXPECT_EQ(refused.problem,
-            "line 2: the counts line declares 4 series, but the data lines hold codes in 3 columns "
+            "the counts line declares 4 series, but the data lines hold codes in 3 columns "
             "only: column 4 holds only blanks or the digits of the years written on the lines, "
             "which would read as trees recording every year; the number of series must agree "
             "with the data");
   // Years written straight after the codes: the extra columns hold digits.
   refused = read("FHX2 FORMAT\n1700 4 0\n\nU|1700\n||1701\n.U1702\n");
-  ASSERT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  ASSERT_EQ(refused.outcome, ReadOutcome::kRefused);
   EXPECT_NE(refused.problem.find("codes in 2 columns only: columns 3 to 4 hold"), std::string::npos)
       << refused.problem;
 
   std::string fewer(kSmall);
   fewer.replace(fewer.find("1700 3 2"), 8, "1700 2 2");
   refused = read(fewer);
-  ASSERT_EQ(refused.outcome, Fire2Outcome::kRefused);
+  ASSERT_EQ(refused.outcome, ReadOutcome::kRefused);
+  EXPECT_EQ(refused.line, 2u);
   EXPECT_EQ(refused.problem,
-            "line 2: the counts line declares 2 series, but the data lines hold codes in 3 columns "
+            "the counts line declares 2 series, but the data lines hold codes in 3 columns "
             "(line 6 has a code in column 3): column 3 would not be read; the number of series "
             "must agree with the data");
 
   // Agreeing files: negative years glued to the codes, a code in the
   // extra column on a minority of lines (a comment), short lines.
-  EXPECT_EQ(read("FHX2 FORMAT\n-502 2 0\n\nU|-502\n||-501\n|U-500\n").outcome, Fire2Outcome::kRead);
-  EXPECT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|x\n||\n|U\n").outcome, Fire2Outcome::kRead);
-  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 0\n\n.U\n.\n..|\n").outcome, Fire2Outcome::kRead);
+  EXPECT_EQ(read("FHX2 FORMAT\n-502 2 0\n\nU|-502\n||-501\n|U-500\n").outcome, ReadOutcome::kRead);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU|x\n||\n|U\n").outcome, ReadOutcome::kRead);
+  EXPECT_EQ(read("FHX2 FORMAT\n1700 3 0\n\n.U\n.\n..|\n").outcome, ReadOutcome::kRead);
 }
 
 // A format line in lower case is not read as one (the format is written in
 // capitals), and a tab among the codes is read as a code: both are said.
 TEST_F(ReaderFixture, LowerCaseFormatLineAndTabsAmongTheCodesGetANotice) {
-  ASSERT_EQ(read("Site: somewhere\nfhx2 format\n1700 1 0\n\nU\n").outcome, Fire2Outcome::kNotFire2);
+  ASSERT_EQ(read("Site: somewhere\nfhx2 format\n1700 1 0\n\nU\n").outcome, ReadOutcome::kNotThisFormat);
   EXPECT_EQ(notices(), (std::vector<std::string>{
                            " >> FIRE2: line 2, \"fhx2 format\", is no format line: the format line "
                            "begins in column 1 with FHX2 FORMAT or FIRE2 FORMAT in capitals"}));
-  ASSERT_EQ(read("  FIRE2 FORMAT\n1700 1 0\n\nU\n").outcome, Fire2Outcome::kNotFire2);
+  ASSERT_EQ(read("  FIRE2 FORMAT\n1700 1 0\n\nU\n").outcome, ReadOutcome::kNotThisFormat);
   EXPECT_EQ(notices().size(), 1u);
 
   ASSERT_EQ(read("FHX2 FORMAT\n1700 3 0\n\nU.| 1700\nU\t| 1701\n\t\t| 1702\n").outcome,
-            Fire2Outcome::kRead);
+            ReadOutcome::kRead);
   EXPECT_EQ(data->code(1701, 2), '\t');
   EXPECT_EQ(notices(), (std::vector<std::string>{
                            " >> FIRE2: line 5 holds a tab in column 2, read as the code of series 2 "
                            "(a year without fire); 2 lines hold tabs among the codes"}));
   // A tab after the codes, before the year, is no code.
-  ASSERT_EQ(read("FHX2 FORMAT\n1700 1 0\n\nU\t1700\n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 1 0\n\nU\t1700\n").outcome, ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
 }
 
@@ -509,7 +557,7 @@ TEST_F(ReaderFixture, LowerCaseFormatLineAndTabsAmongTheCodesGetANotice) {
 // the first such line.
 TEST_F(ReaderFixture, BlankAndShortDataLinesAreSaid) {
   ASSERT_EQ(read("FHX2 FORMAT\n1700 3 0\n\nU.| 1700\n\n|U\n||| 1703\n\nU.|\n").outcome,
-            Fire2Outcome::kRead);
+            ReadOutcome::kRead);
   EXPECT_EQ(data->code(1701, 1), ' ');
   EXPECT_EQ(data->code(1702, 3), ' ');
   EXPECT_EQ(data->lastYear, 1705);
@@ -519,7 +567,7 @@ TEST_F(ReaderFixture, BlankAndShortDataLinesAreSaid) {
                            " >> FIRE2: line 6 holds 2 codes for 3 series; the missing codes are "
                            "read as years without fire; 1 line is short"}));
   // Lines with every code, and a year after them, say nothing.
-  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU. 1700\n|U 1701\n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read("FHX2 FORMAT\n1700 2 0\n\nU. 1700\n|U 1701\n").outcome, ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
 }
 
@@ -528,21 +576,21 @@ TEST_F(ReaderFixture, BlankAndShortDataLinesAreSaid) {
 TEST_F(ReaderFixture, CtrlZInTheMiddleAndTrailingNulBytesAreSaid) {
   std::string cut(kSmall);
   cut.insert(cut.find("|.a 1702"), "\x1a");
-  ASSERT_EQ(read(cut).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(cut).outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->lastYear, 1701);
   EXPECT_EQ(notices(), (std::vector<std::string>{
                            " >> FIRE2: line 8 holds a DOS end-of-file mark (Ctrl-Z), which ends the "
                            "text: the 2 lines after it are not read"}));
   // A final mark, or marks and line ends after it, leave nothing out.
-  ASSERT_EQ(read(std::string(kSmall) + "\x1a\x1a\r\n\x1a").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(std::string(kSmall) + "\x1a\x1a\r\n\x1a").outcome, ReadOutcome::kRead);
   EXPECT_TRUE(notices().empty());
 
-  ASSERT_EQ(read(std::string(kSmall) + std::string(7, '\0')).outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(std::string(kSmall) + std::string(7, '\0')).outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->lastYear, 1703);
   EXPECT_EQ(data->code(1704, 1), ' ');
   EXPECT_EQ(notices(), (std::vector<std::string>{" >> FIRE2: line 10: NUL bytes after the data are not read"}));
 
-  ASSERT_EQ(read(std::string(kSmall) + "\x04\n\x1b\n").outcome, Fire2Outcome::kRead);
+  ASSERT_EQ(read(std::string(kSmall) + "\x04\n\x1b\n").outcome, ReadOutcome::kRead);
   EXPECT_EQ(data->lastYear, 1703);
   EXPECT_EQ(notices(), (std::vector<std::string>{" >> FIRE2: line 10: control bytes after the data are not read"}));
 

@@ -162,20 +162,17 @@ void readFireHistory(RunContext& run, InputText& file) {
                                                           : " holds only blank lines: no fire history")};
   }
   ConsoleReporter reporter(run.console);
-  const Fire2Result fire2 = RFIRE2(file, data, reporter);
-  if (fire2.outcome == Fire2Outcome::kNotFire2 && !file.lines().empty()) {
+  const ReadResult fire2 = RFIRE2(file, data, reporter);
+  if (fire2.outcome == ReadOutcome::kNotThisFormat && !file.lines().empty()) {
     run.dialogue.showFileHead(file, 12);
   }
-  if (fire2.outcome == Fire2Outcome::kRefused) {
-    throw ProgramStop{1, " >> " + screenSafe(name) + " is a FIRE2/FHX2 file without usable data: " +
-                             fire2.problem};
-  }
-  if (fire2.outcome == Fire2Outcome::kRead) {
+  if (fire2.outcome == ReadOutcome::kRefused) throw ProgramStop{1, refusalLine(fire2, name)};
+  if (fire2.outcome == ReadOutcome::kRead) {
     data.formatKind = FormatKind::kFire2;
   } else {
     run.console.write(" Format is not FIRE2; trying Binary Fire Events", RecordKind::kReading);
-    const std::string problem = RFIREB(file, data, reporter);
-    if (!problem.empty()) throw ProgramStop{1, problem};
+    const ReadResult events = RFIREB(file, data, reporter);
+    if (events.outcome == ReadOutcome::kRefused) throw ProgramStop{1, refusalLine(events, name)};
     data.formatKind = FormatKind::kFireEvents;
   }
   sayEmptySeries(run.console, data);
