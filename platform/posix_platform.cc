@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -344,5 +345,20 @@ void ShellInterpreter::run(const std::string& commandLine) {
     }
   }
 }
+
+ProgramPlatform::ProgramPlatform()
+    : terminal_(stdin, stdout, stderr, !::isatty(STDIN_FILENO)),
+      commands_(terminal_),
+      platform{terminal_,
+               files_,
+               clock_,
+               commands_,
+               standardConfigLocations(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"),
+                                       currentExecutablePath()),
+               coloursAllowedFor(std::getenv("NO_COLOR"), std::getenv("TERM"),
+                                 ::isatty(STDOUT_FILENO) != 0),
+               &interrupts_},
+      out(stdout, false),
+      err(stderr, ::isatty(STDERR_FILENO) != 0) {}
 
 }  // namespace rova

@@ -119,4 +119,29 @@ class ShellInterpreter : public CommandInterpreter {
   Terminal& terminal_;
 };
 
+// The program's one platform on Linux, assembled from the process's
+// surroundings: the terminal on the standard streams (answers echoed when
+// they do not come from a terminal), the file system, the clock, the shell,
+// the configuration locations of the environment, the screen's colours as
+// NO_COLOR, TERM and the screen allow them, the interrupt handling, and
+// batch mode's standard output and error.
+class ProgramPlatform {
+ public:
+  ProgramPlatform();
+  ProgramPlatform(const ProgramPlatform&) = delete;
+  ProgramPlatform& operator=(const ProgramPlatform&) = delete;
+
+ private:
+  StreamTerminal terminal_;
+  PosixFileSystem files_;
+  SystemClock clock_;
+  ShellInterpreter commands_;
+  SignalInterrupts interrupts_;
+
+ public:
+  Platform platform;
+  FileStream out;
+  FileStream err;
+};
+
 }  // namespace rova
