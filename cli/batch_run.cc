@@ -210,22 +210,10 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
 bool writeSummary(const BatchOptions& b, FileSystem& files, const std::string& rows,
                   const BatchStreams& streams) {
   const std::string target = joinPath(b.outputs.outputDirectory, *b.summary);
-  OutputTransaction outputs(files);
-  for (const std::string& input : b.files) outputs.protect(input);
-  const OutputTransaction::Staged staged = outputs.stage(target, b.force);
-  std::string error;
-  if (staged.text != nullptr) {
-    staged.text->write(siteTable(rows));
-    if (staged.text->close(error)) {
-      const OutputTransaction::CommitResult result = outputs.commit();
-      if (result.ok) {
-        if (!b.quiet) streams.out.write(target + "\n");
-        return streams.out.flush();
-      }
-      error = result.failure;
-    }
-  } else {
-    error = staged.reason;
+  const std::string error = writeSiteTable(files, target, rows, b.force, b.files);
+  if (error.empty()) {
+    if (!b.quiet) streams.out.write(target + "\n");
+    return streams.out.flush();
   }
   streams.err.write("rova: cannot write " + screenSafe(target) + ": " + screenSafe(error) + "\n");
   return false;

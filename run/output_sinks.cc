@@ -74,7 +74,20 @@ std::string chartSpanProblem(const RunOptions& options) {
          "(--first-year, --last-year), or leave out --plot; nothing was analysed";
 }
 
-std::string siteTable(const std::string& rows) { return siteSummaryHeader() + rows; }
+std::string writeSiteTable(FileSystem& files, const std::string& target, const std::string& rows,
+                           bool force, const std::vector<std::string>& inputs) {
+  OutputTransaction outputs(files);
+  for (const std::string& input : inputs) outputs.protect(input);
+  const OutputTransaction::Staged staged = outputs.stage(target, force);
+  // Every failure has a reason to say, even one the system left unnamed.
+  auto reason = [](const std::string& why) { return why.empty() ? std::string("it failed") : why; };
+  if (staged.text == nullptr) return reason(staged.reason);
+  staged.text->write(siteSummaryHeader() + rows);
+  std::string error;
+  if (!staged.text->close(error)) return reason(error);
+  const OutputTransaction::CommitResult result = outputs.commit();
+  return result.ok ? "" : reason(result.failure);
+}
 
 void closeOutput(OutputFile& file) {
   std::string error;
