@@ -53,13 +53,13 @@ void checkSpan(const FireHistory& h, int first, int last, SelectionMethod method
       }
     }
     for (const AdequacySize& s : a.sizes[t]) {
-      EXPECT_TRUE(std::isfinite(s.exactMean) && s.exactMean <= a.allTrees[t] + 1e-9) << where;
+      EXPECT_TRUE(std::isfinite(*s.exactMean) && *s.exactMean <= a.allTrees[t] + 1e-9) << where;
       if (s.share) {
         EXPECT_TRUE(*s.share >= 0 && *s.share <= 1) << where;
       }
     }
     if (method == SelectionMethod::kWithoutReplacement && a.trees > 0) {
-      EXPECT_NEAR(a.sizes[t].back().exactMean, a.allTrees[t], 1e-9) << where;
+      EXPECT_NEAR(*a.sizes[t].back().exactMean, a.allTrees[t], 1e-9) << where;
     }
   }
   if (a.trees == 0) return;

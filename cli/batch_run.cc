@@ -278,7 +278,7 @@ std::string isoTime(const LocalTime& t) {
 // simulated is claimed, and only the shares counted whole remain.
 AdequacyCriterion criterionOf(const RunContext& run, const BatchOptions& b) {
   const int subsamples = b.adequacySubsamples.value_or(run.options.simulationCount > 0 ? 1000 : 0);
-  return AdequacyCriterion{b.adequacyWithin, b.adequacyShare, subsamples};
+  return AdequacyCriterion{b.adequacyWithin, b.adequacyShare, subsamples, intervalFilters(b)};
 }
 
 // How many trees are enough in one span analysed, on the span's frame.
@@ -344,10 +344,7 @@ class TidyStream {
       frames_.text->write(adequacyRows(site_, span));
     }
     results_.clear();
-    if (!b_.plot) {
-      for (auto& sizes : span.sizes) std::vector<AdequacySize>().swap(sizes);
-      for (auto& curve : span.exactOfAllSeries) std::vector<ExpectedValue>().swap(curve);
-    }
+    if (!b_.plot) dropSizes(span);
     adequacy.push_back(std::move(span));
   }
 

@@ -161,16 +161,19 @@ TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
   auto lines = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
   ASSERT_EQ(lines.size(), 1u + 2 * 30);  // ALDER: 30 trees with data, two statistics
   const auto header = fields(lines[0], ',');
-  ASSERT_EQ(header.size(), 19u);
+  ASSERT_EQ(header.size(), 22u);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const auto row = fields(lines[i], ',');
     ASSERT_EQ(row.size(), header.size()) << lines[i];
     EXPECT_EQ(row[4], "data");
     EXPECT_EQ(row[5], "30");
-    EXPECT_EQ(row[11], "0");   // subsamples
-    EXPECT_EQ(row[12], "NA");  // mean
+    EXPECT_EQ(row[7], "NA");   // filter: the frequencies have none
+    EXPECT_EQ(row[12], "0");   // subsamples
+    EXPECT_EQ(row[13], "NA");  // undefined_share
+    EXPECT_EQ(row[14], "NA");  // mean
+    EXPECT_EQ(row[17], "NA");  // p50
     // A share only where every sample was counted.
-    EXPECT_EQ(row[16] == "NA", row[18] == "FALSE") << lines[i];
+    EXPECT_EQ(row[19] == "NA", row[21] == "FALSE") << lines[i];
   }
   ASSERT_EQ(run({"--csv", "-n", "0", "-s", "3", "--adequacy-subsamples", "50", "-f", "-o", dir.path(),
                  data}),
@@ -178,9 +181,11 @@ TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
   lines = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const auto row = fields(lines[i], ',');
-    EXPECT_EQ(row[11], "50");
-    EXPECT_NE(row[12], "NA");
-    EXPECT_NE(row[16], "NA");
+    EXPECT_EQ(row[12], "50");
+    EXPECT_EQ(row[13], "0");
+    EXPECT_NE(row[14], "NA");
+    EXPECT_NE(row[17], "NA");
+    EXPECT_NE(row[19], "NA");
   }
   EXPECT_EQ(parseCommandLine({"--adequacy-subsamples", "-1", data}).error,
             "--adequacy-subsamples: '-1' is not a usable value (a whole number from 0 to 100000 "
@@ -215,6 +220,16 @@ TEST_F(BatchFixture, YearsTableHoldsTheCompositesOfEveryYear) {
             "--composite: '25,2' is not a usable value (PERCENT,MINREC,MINSCAR is needed: a "
             "percentage from 0 to 100, then two whole numbers from 1 to 200, e.g. 25,2,1)");
   EXPECT_TRUE(parseCommandLine({"--composite", "25,2,1", data}).options.intervals);
+  // The adequacy table: after the two frequencies, per filter the eight
+  // composite and interval statistics at every size of the 30-tree frame,
+  // the filter quoted (it holds commas).
+  const auto adequacy = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
+  ASSERT_EQ(adequacy.size(), 1u + 30 * (2 + 2 * 8));
+  EXPECT_EQ(adequacy[1 + 2 * 30].rfind("ALDER,1600,1990,391,data,30,composite_frequency,\"0,1,1\",1,", 0), 0u)
+      << adequacy[1 + 2 * 30];
+  EXPECT_EQ(adequacy.back().rfind("ALDER,1600,1990,391,data,30,weibull_scale,\"10,2,1\",30,", 0), 0u)
+      << adequacy.back();
+  EXPECT_NE(json.find("\"filter\": \"10,2,1\""), std::string::npos);
 }
 
 // The multi-site summary: a row per FILE and span in one table; an

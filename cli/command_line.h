@@ -78,6 +78,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 // 25,2,1 and 0,1,1.
 std::vector<CompositeFilter> compositeFilters(const BatchOptions& options);
 
+// The filters of the composite and interval statistics of the adequacy
+// outputs: compositeFilters with --intervals, none without.
+std::vector<CompositeFilter> intervalFilters(const BatchOptions& options);
+
 std::string usageText();
 std::string versionText();
 

@@ -244,7 +244,7 @@ std::vector<ResultRow> frameRows(const SpanAdequacy& a) {
       r.lastYear = a.lastYear;
       r.sampleSize = size.trees;
       r.threshold = t + 1;
-      r.mean = static_cast<float>(size.exactMean);
+      r.mean = static_cast<float>(size.exactMean.value_or(0));
       r.percentiles = {size.p2_5 ? static_cast<float>(*size.p2_5) : none,
                        size.p97_5 ? static_cast<float>(*size.p97_5) : none, none, none};
       rows.push_back(r);
@@ -275,7 +275,7 @@ double largestDrawnValue(const std::vector<ChartSpan>& spans, bool extrapolate) 
       const SpanAdequacy& a = *span.adequacy;
       for (const auto& sizes : a.sizes) {
         for (const AdequacySize& v : sizes) {
-          consider(static_cast<float>(v.exactMean));
+          consider(static_cast<float>(v.exactMean.value_or(0)));
           if (v.p97_5) consider(static_cast<float>(*v.p97_5));
         }
       }
@@ -953,7 +953,7 @@ class Chart {
         ++place;
         if (!needed || *needed < 1 || *needed > static_cast<int>(a.sizes[t].size())) continue;
         const double x = f.x(*needed);
-        const double from = f.y(std::max(a.sizes[t][*needed - 1].exactMean, 0.0));
+        const double from = f.y(std::max(a.sizes[t][*needed - 1].exactMean.value_or(0), 0.0));
         setColour(cr, darker(s.colour));
         cairo_set_line_width(cr, 0.8);
         setDash(cr, place == 1 ? std::vector<double>{} : std::vector<double>{1, 1.5});

@@ -557,8 +557,8 @@ SpanAdequacy adequacyOf(const ChartSpan& s, int trees, std::optional<double> upp
       AdequacySize size;
       size.trees = n;
       size.exactMean = (t == 0 ? 12.0 : 5.0) * (1 - 0.6 / n);
-      size.p2_5 = size.exactMean * 0.7;
-      size.p97_5 = size.exactMean * 1.1;
+      size.p2_5 = *size.exactMean * 0.7;
+      size.p97_5 = *size.exactMean * 1.1;
       a.sizes[t].push_back(size);
     }
     a.allTrees[t] = t == 0 ? 12.0 : 5.0;

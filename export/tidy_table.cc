@@ -268,6 +268,22 @@ Json spanObject(const SpanAdequacy& span) {
     entry["trees_for_mean_reached"] = span.needed[t].forMean.has_value();
     needed.push_back(entry);
   }
+  // The composite and interval statistics: trees for the mean only where
+  // the exact mean is known (composite_frequency without replacement).
+  for (const FilterAdequacy& f : span.composites) {
+    for (int k = 0; k < kIntervalStatistics; ++k) {
+      const StatisticAdequacy& statistic = f.statistics[k];
+      Json entry = Json::object();
+      entry["statistic"] = statisticName(static_cast<IntervalStatistic>(k));
+      entry["filter"] = compositeText(f.filter);
+      entry["all_trees_value"] = optionalNumber(statistic.allTrees);
+      entry["trees_for_share"] = neededObject(statistic.needed.forShare);
+      entry["trees_for_share_reached"] = statistic.needed.forShare.has_value();
+      entry["trees_for_mean"] = neededObject(statistic.needed.forMean);
+      entry["trees_for_mean_reached"] = statistic.exactMeans ? Json(statistic.needed.forMean.has_value()) : Json(nullptr);
+      needed.push_back(entry);
+    }
+  }
   Json ahead = Json::array();
   for (std::size_t i = 0; i < span.extrapolation.size(); ++i) {
     Json entry = Json::object();

@@ -158,7 +158,10 @@ struct RunMetadata {
 // events per century, capped at 100, null without frame trees; capped,
 // complete, q1, q2, observed_years in fire years, cautions), trees_needed
 // (per statistic: all_trees_value, trees_for_share and trees_for_mean,
-// null when not reached, with their _reached flags) and extrapolation
+// null when not reached, with their _reached flags; with --intervals also
+// per filter and composite statistic, with its "filter", all_trees_value
+// null where undefined, and trees_for_mean_reached null where the exact
+// mean is not computed) and extrapolation
 // (trees F + 1 .. 2F and the mean there). `method` and `injuries` are objects holding the one-letter
 // code and its meaning, e.g. {"code": "D", "name": "without replacement"}
 // (a code the program does not know gets the name "unknown").

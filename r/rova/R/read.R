@@ -11,7 +11,7 @@
 .rova_column_types <- c(
   site = "character", file = "character", method = "character",
   injuries = "character", frame = "character", statistic = "character",
-  cautions = "character",
+  cautions = "character", filter = "character",
   span_first_year = "integer", span_last_year = "integer", years = "integer",
   trees = "integer", threshold = "integer", simulations = "integer",
   series = "integer", frame_trees = "integer", subsamples = "integer",
@@ -27,14 +27,14 @@
   mean = "numeric", sd = "numeric", mean_double = "numeric",
   sd_double = "numeric", lower_95 = "numeric", upper_95 = "numeric",
   lower_99 = "numeric", upper_99 = "numeric", lower_99_9 = "numeric",
-  upper_99_9 = "numeric", p2_5 = "numeric", p97_5 = "numeric",
+  upper_99_9 = "numeric", p2_5 = "numeric", p50 = "numeric", p97_5 = "numeric",
   p0_5 = "numeric", p99_5 = "numeric", exact_mean = "numeric",
   exact_sd = "numeric", observed_1 = "numeric", observed_2 = "numeric",
   chao2_estimate = "numeric", chao2_lower_95 = "numeric",
   chao2_upper_95 = "numeric", within_percent = "numeric",
   of_simulations_percent = "numeric", share_percent = "numeric",
   all_trees_value = "numeric", share_within = "numeric",
-  share_within_se = "numeric")
+  share_within_se = "numeric", undefined_share = "numeric")
 
 # One CSV of the program, each known column with its type.
 .read_rova_csv <- function(path) {
