@@ -450,7 +450,8 @@ void writeTidyOutputs(const RunContext& run, const BatchOptions& b, const std::s
         meta.composites.push_back(compositeText(filter));
       meta.recordingRule = kRecordingRule;
     }
-    if (b.summary) meta.columns.push_back({"sites", &siteSummaryColumns()});
+    const std::vector<TidyColumn> siteColumns = siteSummaryColumns(intervalFilters(b));
+    if (b.summary) meta.columns.push_back({"sites", &siteColumns});
     meta.adequacy = criterionOf(run, b);
     meta.frame = frameRuleName(b.frame);
     meta.spans = adequacy;
@@ -542,7 +543,7 @@ bool writeSummary(const BatchOptions& b, FileSystem& files, const std::string& r
   const OutputTransaction::Staged staged = outputs.stage(target, b.force);
   std::string error;
   if (staged.text != nullptr) {
-    staged.text->write(siteSummaryHeader() + rows);
+    staged.text->write(siteSummaryHeader(intervalFilters(b)) + rows);
     if (staged.text->close(error)) {
       const OutputTransaction::CommitResult result = outputs.commit();
       if (result.ok) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -230,6 +231,47 @@ TEST_F(BatchFixture, YearsTableHoldsTheCompositesOfEveryYear) {
   EXPECT_EQ(adequacy.back().rfind("ALDER,1600,1990,391,data,30,weibull_scale,\"10,2,1\",30,", 0), 0u)
       << adequacy.back();
   EXPECT_NE(json.find("\"filter\": \"10,2,1\""), std::string::npos);
+}
+
+// With --intervals the multi-site table gains, per filter, the frame's
+// composite frequency, MFI and WMPI and their trees needed by the share,
+// the very values of the adequacy table and the metadata.
+TEST_F(BatchFixture, SummaryWithIntervalsHasTheCompositesOfEachFilter) {
+  const std::string data = example();
+  ASSERT_EQ(run({"--csv", "--intervals", "--multi-site", "sites.csv", "--no-spreadsheets", "-n", "20",
+                 "-s", "3", "-o", dir.path(), data}),
+            0) << err;
+  const auto lines = testing::splitLines(dir.read("sites.csv"));
+  ASSERT_EQ(lines.size(), 2u);
+  const auto header = fields(lines[0], ',');
+  const auto row = fields(lines[1], ',');
+  ASSERT_EQ(header.size(), 30u + 2 * 6);
+  ASSERT_EQ(row.size(), header.size());
+  const std::vector<std::string> added(header.begin() + 30, header.end());
+  EXPECT_EQ(added, (std::vector<std::string>{
+                       "composite_frequency_25_2_1", "mean_interval_25_2_1",
+                       "weibull_median_interval_25_2_1", "trees_for_share_composite_frequency_25_2_1",
+                       "trees_for_share_mean_interval_25_2_1",
+                       "trees_for_share_weibull_median_interval_25_2_1", "composite_frequency_0_1_1",
+                       "mean_interval_0_1_1", "weibull_median_interval_0_1_1",
+                       "trees_for_share_composite_frequency_0_1_1", "trees_for_share_mean_interval_0_1_1",
+                       "trees_for_share_weibull_median_interval_0_1_1"}));
+  // The frame's values as the adequacy table has them; 0,1,1 is the
+  // fire frequency of all frame trees.
+  EXPECT_EQ(row[36], row[8]);
+  const std::string adequacy = dir.read("ALDERRVADF-adequacy.csv");
+  for (const char* statistic : {"composite_frequency", "mean_interval", "weibull_median_interval"}) {
+    const std::string start = std::string(",") + statistic + ",\"25,2,1\",1,";
+    const std::size_t at = adequacy.find(start);
+    ASSERT_NE(at, std::string::npos) << statistic;
+    const std::size_t from = at + start.size();
+    const std::string value = adequacy.substr(from, adequacy.find(',', from) - from);
+    const std::size_t column = std::find(header.begin(), header.end(),
+                                         std::string(statistic) + "_25_2_1") - header.begin();
+    EXPECT_EQ(row[column], value) << statistic;
+  }
+  const std::string json = dir.read("ALDERRVADF.json");
+  EXPECT_NE(json.find("\"trees_for_share_weibull_median_interval_0_1_1\": {"), std::string::npos);
 }
 
 // The multi-site summary: a row per FILE and span in one table; an

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <mutex>
+#include <set>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
@@ -101,6 +103,14 @@ const std::vector<TidyColumn>& tidyCsvColumns() {
       {"seed", "the run's random seed", ""},
   };
   return columns;
+}
+
+const char* lastingText(const std::string& text) {
+  // A set never moves its elements; the lock serves the threads of a run.
+  static std::set<std::string> texts;
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> held(lock);
+  return texts.insert(text).first->c_str();
 }
 
 std::string csvHeader(const std::vector<TidyColumn>& columns) {

@@ -63,6 +63,11 @@ const std::vector<TidyColumn>& tidyCsvColumns();
 // The header row of a table with these columns, ending in "\n".
 std::string csvHeader(const std::vector<TidyColumn>& columns);
 
+// A text made at run time (a column name made from a composite filter, its
+// meaning) kept for as long as the program runs, as TidyColumn's plain
+// pointers need; the same text is kept once.
+const char* lastingText(const std::string& text);
+
 // The header row, ending in "\n".
 std::string tidyCsvHeader();
 

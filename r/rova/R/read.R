@@ -36,11 +36,20 @@
   all_trees_value = "numeric", share_within = "numeric",
   share_within_se = "numeric", undefined_share = "numeric")
 
+# The multi-site table's columns of a composite filter (--intervals) are
+# named with the filter, e.g. mean_interval_25_2_1: typed by their stem.
+.rova_filter_column_types <- c(
+  "^trees_for_share_" = "integer", "^composite_frequency_" = "numeric",
+  "^mean_interval_" = "numeric", "^weibull_median_interval_" = "numeric")
+
 # One CSV of the program, each known column with its type.
 .read_rova_csv <- function(path) {
   header <- names(utils::read.csv(path, nrows = 0L, check.names = FALSE,
                                   encoding = "UTF-8"))
   classes <- unname(.rova_column_types[header])
+  for (stem in names(.rova_filter_column_types)) {
+    classes[is.na(classes) & grepl(stem, header)] <- .rova_filter_column_types[[stem]]
+  }
   utils::read.csv(path, colClasses = classes, na.strings = "NA",
                   check.names = FALSE, stringsAsFactors = FALSE,
                   encoding = "UTF-8")

@@ -108,6 +108,14 @@ test_that("read_rova stacks the sites of a folder and leaves other tables alone"
   z <- read_rova(alone)
   expect_equal(z$adequacy$filter, "25,2,1")
   expect_equal(z$adequacy$p50, 11.5)
+  # The multi-site columns of a filter are typed by their stem, even NA
+  # throughout.
+  writeLines(c("site,file,composite_frequency_25_2_1,mean_interval_25_2_1,trees_for_share_mean_interval_25_2_1",
+               "ALDER,ALDER.FHX,NA,NA,NA"), file.path(alone, "sites.csv"))
+  w <- read_rova(alone)
+  expect_type(w$sites$composite_frequency_25_2_1, "double")
+  expect_type(w$sites$mean_interval_25_2_1, "double")
+  expect_type(w$sites$trees_for_share_mean_interval_25_2_1, "integer")
   expect_null(y$sites)
 })
 
