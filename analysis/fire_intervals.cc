@@ -39,13 +39,6 @@ std::optional<CompositeFilter> parseCompositeFilter(const std::string& text) {
   return CompositeFilter{*percent, *recorders, *scarred};
 }
 
-std::string compositeText(const CompositeFilter& filter) {
-  char percent[32];
-  std::snprintf(percent, sizeof percent, "%g", filter.percent);
-  return std::string(percent) + "," + std::to_string(filter.minRecorders) + "," +
-         std::to_string(filter.minScarred);
-}
-
 std::string compositeName(const CompositeFilter& filter) {
   std::string name = "composite_" + compositeText(filter);
   std::replace(name.begin(), name.end(), ',', '_');

@@ -19,6 +19,7 @@
 // intervals b (-ln 0.875)^(1/c) and b (-ln 0.125)^(1/c).
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,8 +39,14 @@ struct CompositeFilter {
 // 1; none when the text is not such a filter.
 std::optional<CompositeFilter> parseCompositeFilter(const std::string& text);
 
-// "25,2,1": the filter as it is written on the command line.
-std::string compositeText(const CompositeFilter& filter);
+// "25,2,1": the filter as it is written on the command line. Inline: the
+// chart's module, which links no analysis, names filters too.
+inline std::string compositeText(const CompositeFilter& filter) {
+  char percent[32];
+  std::snprintf(percent, sizeof percent, "%g", filter.percent);
+  return std::string(percent) + "," + std::to_string(filter.minRecorders) + "," +
+         std::to_string(filter.minScarred);
+}
 
 // "composite_25_2_1": the name of the filter's column.
 std::string compositeName(const CompositeFilter& filter);

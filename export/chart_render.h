@@ -147,6 +147,8 @@ struct ChartScale {
   int decimals = 1;
 };
 ChartScale chartValueScale(const std::vector<ChartSpan>& spans, bool extrapolate = false);
+// The scale of values from 0 to `maximum`: a round top and step.
+ChartScale chartScaleAbove(double maximum);
 
 // The labelled sample sizes of an x axis from 1 to `maxTrees` with room
 // for at most `maxLabels` labels: every size, or multiples of a round step
