@@ -348,18 +348,8 @@ TEST(CompositeFilter, ExactCompositeMeanAgainstEverySubset) {
 // Every statistic of a filter's composite, as the adequacy rows hold it
 // (composite frequency in years here, not per century).
 std::optional<double> valueOf(const std::vector<int>& years, int statistic) {
-  const IntervalStatistics i = plainIntervals(years);
-  switch (static_cast<IntervalStatistic>(statistic)) {
-    case IntervalStatistic::kCompositeFrequency: return static_cast<double>(years.size());
-    case IntervalStatistic::kMeanInterval: return i.mean;
-    case IntervalStatistic::kMedianInterval: return i.median;
-    case IntervalStatistic::kWeibullMedianInterval: return i.weibullMedian;
-    case IntervalStatistic::kWeibullLowerExceedance: return i.weibullLowerExceedance;
-    case IntervalStatistic::kWeibullUpperExceedance: return i.weibullUpperExceedance;
-    case IntervalStatistic::kWeibullShape: return i.weibullShape;
-    case IntervalStatistic::kWeibullScale: return i.weibullScale;
-  }
-  return std::nullopt;
+  return statisticValue(SampleComposite{static_cast<int>(years.size()), plainIntervals(years)},
+                        static_cast<IntervalStatistic>(statistic));
 }
 
 TEST(CompositeAdequacy, SharesExactMeansAndTheFrameAgainstEverySubset) {

@@ -10,20 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_test_support.h"
 #include "analysis/fire_intervals.h"
 #include "analysis/sample_adequacy.h"
-#include "input/fire_readers.h"
-#include "platform/posix_platform.h"
 #include "tests/test_support.h"
 
 namespace rova {
 namespace {
-
-class Quiet : public ReadingReporter {
- public:
-  void summary(const std::string&) override {}
-  void notice(const std::string&) override {}
-};
 
 bool inRecord(const FireHistory& h, int t, int y) {
   return y >= h.seriesFirstYear[t] && y <= h.seriesLastYear[t] && y >= h.firstYear && y <= h.lastYear;
@@ -108,16 +101,12 @@ void checkFile(const FireHistory& h, const std::string& name) {
 TEST(IntervalsOfRealFiles, CompositesAsWorkedFromTheCodesAndIntervalsInOrder) {
   const std::string dir = testing::realDataDirectory();
   if (dir.empty()) GTEST_SKIP() << testing::realDataMissing();
-  PosixFileSystem files;
   int read = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (entry.path().filename() == "SOURCES.md") continue;
     std::string error;
-    auto text = files.openForReading(entry.path().string(), error);
-    ASSERT_TRUE(text) << error;
     FireHistory h;
-    Quiet quiet;
-    ASSERT_EQ(RFIRE2(*text, h, quiet).outcome, Fire2Outcome::kRead) << entry.path();
+    ASSERT_TRUE(readRealFile(entry.path().string(), h, error)) << error;
     checkFile(h, entry.path().filename().string());
     ++read;
   }
@@ -127,13 +116,9 @@ TEST(IntervalsOfRealFiles, CompositesAsWorkedFromTheCodesAndIntervalsInOrder) {
 TEST(IntervalsOfRealFiles, AdequacyOfTheCompositesOnPgm) {
   const std::string dir = testing::realDataDirectory();
   if (dir.empty()) GTEST_SKIP() << testing::realDataMissing();
-  PosixFileSystem files;
   std::string error;
-  auto text = files.openForReading(dir + "/pgm.fhx", error);
-  ASSERT_TRUE(text) << error;
   FireHistory h;
-  Quiet quiet;
-  ASSERT_EQ(RFIRE2(*text, h, quiet).outcome, Fire2Outcome::kRead);
+  ASSERT_TRUE(readRealFile(dir + "/pgm.fhx", h, error)) << error;
   AdequacyCriterion c{10, 95, 200};
   c.composites = {{25, 2, 1}, {0, 1, 1}};
   const SpanAdequacy a = spanAdequacy(h, h.firstYear, h.lastYear, InjuryMode::kFireScarsOnly,

@@ -475,11 +475,16 @@ bool countWithin(long long found, long long all, double withinPercent) {
 }
 
 // A sample's value of one composite statistic, in its raw unit (composite
-// fire years for the frequency, which the scale turns into a rate); none
-// where it is undefined.
+// fire years for the frequency, which the scale turns into a rate).
 std::optional<double> rawValue(const SampleComposite& c, int statistic) {
+  return statisticValue(c, static_cast<IntervalStatistic>(statistic));
+}
+
+}  // namespace
+
+std::optional<double> statisticValue(const SampleComposite& c, IntervalStatistic statistic) {
   const IntervalStatistics& i = c.intervals;
-  switch (static_cast<IntervalStatistic>(statistic)) {
+  switch (statistic) {
     case IntervalStatistic::kCompositeFrequency: return static_cast<double>(c.years);
     case IntervalStatistic::kMeanInterval: return i.mean;
     case IntervalStatistic::kMedianInterval: return i.median;
@@ -491,6 +496,8 @@ std::optional<double> rawValue(const SampleComposite& c, int statistic) {
   }
   return std::nullopt;
 }
+
+namespace {
 
 // The composite statistics of the frame's trees, what each sample is
 // compared with.

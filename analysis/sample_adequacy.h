@@ -177,6 +177,10 @@ enum class IntervalStatistic {
 constexpr int kIntervalStatistics = 8;
 const char* statisticName(IntervalStatistic statistic);
 
+// A sample composite's value of one statistic, the composite frequency in
+// composite fire years (not yet per century); none where undefined.
+std::optional<double> statisticValue(const SampleComposite& composite, IntervalStatistic statistic);
+
 // One sample size of one statistic, in the statistic's unit (fire events
 // per century for the frequencies).
 struct AdequacySize {

@@ -822,27 +822,7 @@ class Chart {
     show(cr, layOut(cr, heading, kPanelTitleFont, f.width, 1), f.left,
          f.top - sizeOf(layOut(cr, "0", kPanelTitleFont)).height - 3, kInk);
 
-    // Grid lines and value ticks.
-    cairo_set_line_width(cr, 0.5);
-    setDash(cr, {});
-    const int yTicks = static_cast<int>(std::lround(scale_.top / scale_.step));
-    for (int k = 0; k <= yTicks; ++k) {
-      const double y = f.y(k * scale_.step);
-      if (k > 0 && k < yTicks) {
-        setColour(cr, kGridLine);
-        cairo_move_to(cr, f.left, y);
-        cairo_line_to(cr, f.right(), y);
-        cairo_stroke(cr);
-      }
-      if (!valueLabels) continue;
-      setColour(cr, kInk);
-      cairo_move_to(cr, f.left - kTickLength, y);
-      cairo_line_to(cr, f.left, y);
-      cairo_stroke(cr);
-      const Layout label = layOut(cr, number(k * scale_.step, scale_.decimals), kTickFont);
-      const Size size = sizeOf(label);
-      show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
-    }
+    valueAxis(cr, f, scale_, valueLabels);
     if (span.rows.empty()) {
       // A frame without trees has nothing to show; nor has a span without
       // simulations.
@@ -850,15 +830,7 @@ class Chart {
       const Layout none = layOut(cr, why, kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
       show(cr, none, f.left, f.top + (f.height - sizeOf(none).height) / 2, kSoftInk);
     } else {
-      setColour(cr, kInk);
-      for (int t : chartTreeTicks(f.maxTrees, maxLabels)) {
-        const double x = f.x(t);
-        cairo_move_to(cr, x, f.bottom());
-        cairo_line_to(cr, x, f.bottom() + kTickLength);
-        cairo_stroke(cr);
-        const Layout label = layOut(cr, std::to_string(t), kTickFont);
-        show(cr, label, x - sizeOf(label).width / 2, f.bottom() + kTickLength + 1, kInk);
-      }
+      treeAxis(cr, f, maxLabels);
       // Every value lies inside the frame; the markers of values at 0 may
       // stand out of it by their size, no more.
       cairo_save(cr);
@@ -873,6 +845,44 @@ class Chart {
     setDash(cr, {});
     cairo_rectangle(cr, f.left, f.top, f.width, f.height);
     cairo_stroke(cr);
+  }
+
+  // The grid lines of a panel's value scale and, with `labels`, its ticks
+  // and their values at the left.
+  static void valueAxis(cairo_t* cr, const Frame& f, const ChartScale& scale, bool labels) {
+    cairo_set_line_width(cr, 0.5);
+    setDash(cr, {});
+    const int yTicks = static_cast<int>(std::lround(scale.top / scale.step));
+    for (int k = 0; k <= yTicks; ++k) {
+      const double y = f.y(k * scale.step);
+      if (k > 0 && k < yTicks) {
+        setColour(cr, kGridLine);
+        cairo_move_to(cr, f.left, y);
+        cairo_line_to(cr, f.right(), y);
+        cairo_stroke(cr);
+      }
+      if (!labels) continue;
+      setColour(cr, kInk);
+      cairo_move_to(cr, f.left - kTickLength, y);
+      cairo_line_to(cr, f.left, y);
+      cairo_stroke(cr);
+      const Layout label = layOut(cr, number(k * scale.step, scale.decimals), kTickFont);
+      const Size size = sizeOf(label);
+      show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
+    }
+  }
+
+  // The sample sizes under a panel: ticks and their values.
+  static void treeAxis(cairo_t* cr, const Frame& f, int maxLabels) {
+    setColour(cr, kInk);
+    for (int t : chartTreeTicks(f.maxTrees, maxLabels)) {
+      const double x = f.x(t);
+      cairo_move_to(cr, x, f.bottom());
+      cairo_line_to(cr, x, f.bottom() + kTickLength);
+      cairo_stroke(cr);
+      const Layout label = layOut(cr, std::to_string(t), kTickFont);
+      show(cr, label, x - sizeOf(label).width / 2, f.bottom() + kTickLength + 1, kInk);
+    }
   }
 
   static void marks(cairo_t* cr, const SpanSeries& s, const Frame& f) {
@@ -1082,35 +1092,8 @@ class Chart {
                       const StatisticAdequacy& statistic, int maxLabels) {
     show(cr, layOut(cr, heading, kPanelTitleFont, f.width, 1), f.left,
          f.top - sizeOf(layOut(cr, "0", kPanelTitleFont)).height - 3, kInk);
-    const ChartScale scale = compositeScale(statistic);
-    cairo_set_line_width(cr, 0.5);
-    setDash(cr, {});
-    const int yTicks = static_cast<int>(std::lround(scale.top / scale.step));
-    for (int k = 0; k <= yTicks; ++k) {
-      const double y = f.y(k * scale.step);
-      if (k > 0 && k < yTicks) {
-        setColour(cr, kGridLine);
-        cairo_move_to(cr, f.left, y);
-        cairo_line_to(cr, f.right(), y);
-        cairo_stroke(cr);
-      }
-      setColour(cr, kInk);
-      cairo_move_to(cr, f.left - kTickLength, y);
-      cairo_line_to(cr, f.left, y);
-      cairo_stroke(cr);
-      const Layout label = layOut(cr, number(k * scale.step, scale.decimals), kTickFont);
-      const Size size = sizeOf(label);
-      show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
-    }
-    for (int t : chartTreeTicks(f.maxTrees, maxLabels)) {
-      const double x = f.x(t);
-      setColour(cr, kInk);
-      cairo_move_to(cr, x, f.bottom());
-      cairo_line_to(cr, x, f.bottom() + kTickLength);
-      cairo_stroke(cr);
-      const Layout label = layOut(cr, std::to_string(t), kTickFont);
-      show(cr, label, x - sizeOf(label).width / 2, f.bottom() + kTickLength + 1, kInk);
-    }
+    valueAxis(cr, f, compositeScale(statistic), true);
+    treeAxis(cr, f, maxLabels);
     const std::vector<ResultRow> median = compositeRows(statistic);
     const std::vector<ResultRow> exact = compositeRows(statistic, true);
     Rows drawnRows, exactRows;
