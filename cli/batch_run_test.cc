@@ -231,6 +231,14 @@ TEST_F(BatchFixture, YearsTableHoldsTheCompositesOfEveryYear) {
   EXPECT_EQ(adequacy.back().rfind("ALDER,1600,1990,391,data,30,weibull_scale,\"10,2,1\",30,", 0), 0u)
       << adequacy.back();
   EXPECT_NE(json.find("\"filter\": \"10,2,1\""), std::string::npos);
+  // Trees for the mean only where the exact mean is known: the composite
+  // frequency (method D), not the intervals.
+  EXPECT_NE(json.find("\"statistic\": \"composite_frequency\",\n          \"filter\": \"0,1,1\""),
+            std::string::npos) << json;
+  const std::size_t interval = json.find("\"statistic\": \"mean_interval\"");
+  ASSERT_NE(interval, std::string::npos);
+  const std::size_t reached = json.find("\"trees_for_mean_reached\": ", interval);
+  EXPECT_EQ(json.substr(reached, 30), "\"trees_for_mean_reached\": null");
 }
 
 // With --intervals the multi-site table gains, per filter, the frame's

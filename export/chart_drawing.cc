@@ -1137,8 +1137,12 @@ class Chart {
     }
     cairo_restore(cr);
     if (!any) {
-      const Layout none = layOut(cr, "undefined in every sample", kEmptyFont, f.width, 1, Cut::kEnd,
-                                 PANGO_ALIGN_CENTER);
+      // Nothing drawn: no subsamples were asked for (-n 0), or the
+      // statistic is undefined in every one.
+      const bool drawnSamples = std::any_of(statistic.sizes.begin(), statistic.sizes.end(),
+                                            [](const AdequacySize& size) { return size.subsamples > 0; });
+      const Layout none = layOut(cr, drawnSamples ? "undefined in every sample" : "no subsamples",
+                                 kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
       show(cr, none, f.left, f.top + (f.height - sizeOf(none).height) / 2, kSoftInk);
     }
     setColour(cr, kInk);

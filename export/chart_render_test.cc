@@ -666,6 +666,18 @@ TEST(ChartRender, CompositePanelsPerFilter) {
       EXPECT_NE(text.find(heading), std::string::npos) << heading << "\n" << text;
     EXPECT_NE(text.find("share 9"), std::string::npos);
     EXPECT_NE(text.find("Weibull median probability interval"), std::string::npos);
+    EXPECT_EQ(text.find("undefined in every sample"), std::string::npos);
+    // A statistic undefined in every subsample, and a run without any.
+    ChartSpan undefined = composite;
+    for (AdequacySize& size : undefined.adequacy->composites[0].statistics[1].sizes) {
+      size.p50 = size.p2_5 = size.p97_5 = std::nullopt;
+      size.subsamples = 100;
+    }
+    EXPECT_NE(pdfText(dir, rendered(info, {undefined}, ChartFormat::kPdf)).find("undefined in every sample"),
+              std::string::npos);
+    for (AdequacySize& size : undefined.adequacy->composites[0].statistics[1].sizes) size.subsamples = 0;
+    EXPECT_NE(pdfText(dir, rendered(info, {undefined}, ChartFormat::kPdf)).find("no subsamples"),
+              std::string::npos);
     // Five segments of two filters: ten rows, more than a chart draws.
     std::vector<ChartSpan> segments;
     for (int k = 0; k < 5; ++k) {
