@@ -11,19 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_test_support.h"
 #include "analysis/sample_adequacy.h"
-#include "input/fire_readers.h"
-#include "platform/posix_platform.h"
 #include "tests/test_support.h"
 
 namespace rova {
 namespace {
-
-class Quiet : public ReadingReporter {
- public:
-  void summary(const std::string&) override {}
-  void notice(const std::string&) override {}
-};
 
 // Trees with a code other than "." in first..last, read from the codes.
 int treesWithData(const FireHistory& h, int first, int last) {
@@ -53,13 +46,13 @@ void checkSpan(const FireHistory& h, int first, int last, SelectionMethod method
       }
     }
     for (const AdequacySize& s : a.sizes[t]) {
-      EXPECT_TRUE(std::isfinite(s.exactMean) && s.exactMean <= a.allTrees[t] + 1e-9) << where;
+      EXPECT_TRUE(std::isfinite(*s.exactMean) && *s.exactMean <= a.allTrees[t] + 1e-9) << where;
       if (s.share) {
         EXPECT_TRUE(*s.share >= 0 && *s.share <= 1) << where;
       }
     }
     if (method == SelectionMethod::kWithoutReplacement && a.trees > 0) {
-      EXPECT_NEAR(a.sizes[t].back().exactMean, a.allTrees[t], 1e-9) << where;
+      EXPECT_NEAR(*a.sizes[t].back().exactMean, a.allTrees[t], 1e-9) << where;
     }
   }
   if (a.trees == 0) return;
@@ -75,16 +68,12 @@ void checkSpan(const FireHistory& h, int first, int last, SelectionMethod method
 TEST(AdequacyOfRealFiles, EverySegmentCountsOnlyItsTreesAndStaysInItsSpan) {
   const std::string dir = testing::realDataDirectory();
   if (dir.empty()) GTEST_SKIP() << "the shared real fire-history files are not there";
-  PosixFileSystem files;
   int spans = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (entry.path().filename() == "SOURCES.md") continue;
     std::string error;
-    auto text = files.openForReading(entry.path().string(), error);
-    ASSERT_TRUE(text) << error;
     FireHistory h;
-    Quiet quiet;
-    ASSERT_EQ(RFIRE2(*text, h, quiet).outcome, ReadOutcome::kRead) << entry.path();
+    ASSERT_TRUE(readRealFile(entry.path().string(), h, error)) << error;
     for (int length : {50, 100}) {
       for (int first = h.firstYear; first <= h.lastYear; first += length / 2) {
         const int last = std::min(first + length - 1, h.lastYear);

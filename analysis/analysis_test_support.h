@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "analysis/simulation_result.h"
+#include "input/fire_readers.h"
+#include "platform/posix_platform.h"
 #include "records/fire_history.h"
 
 namespace rova {
@@ -48,6 +50,23 @@ inline FireHistory makeHistory(int firstYear, const std::vector<std::string>& tr
     }
   }
   return h;
+}
+
+// Reads one real FHX2 file quietly (its notices are not wanted here);
+// false, with the reason in `why`, when it cannot be read.
+inline bool readRealFile(const std::string& path, FireHistory& data, std::string& why) {
+  class Quiet : public ReadingReporter {
+   public:
+    void summary(const std::string&) override {}
+    void notice(const std::string&) override {}
+  };
+  PosixFileSystem files;
+  auto text = files.openForReading(path, why);
+  if (!text) return false;
+  Quiet quiet;
+  if (RFIRE2(*text, data, quiet).outcome == ReadOutcome::kRead) return true;
+  why = path + " is not read as FHX2";
+  return false;
 }
 
 }  // namespace rova

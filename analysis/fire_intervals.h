@@ -19,10 +19,12 @@
 // intervals b (-ln 0.875)^(1/c) and b (-ln 0.125)^(1/c).
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/sampling_frame.h"
 #include "records/fire_history.h"
 #include "records/output_request.h"
 
@@ -32,8 +34,14 @@ namespace rova {
 // 1; none when the text is not such a filter.
 std::optional<CompositeFilter> parseCompositeFilter(const std::string& text);
 
-// "25,2,1": the filter as it is written on the command line.
-std::string compositeText(const CompositeFilter& filter);
+// "25,2,1": the filter as it is written on the command line. Inline: the
+// chart's module, which links no analysis, names filters too.
+inline std::string compositeText(const CompositeFilter& filter) {
+  char percent[32];
+  std::snprintf(percent, sizeof percent, "%g", filter.percent);
+  return std::string(percent) + "," + std::to_string(filter.minRecorders) + "," +
+         std::to_string(filter.minScarred);
+}
 
 // "composite_25_2_1": the name of the filter's column.
 std::string compositeName(const CompositeFilter& filter);
@@ -42,20 +50,41 @@ std::string compositeName(const CompositeFilter& filter);
 // REQUIRES: 0 <= scarred <= recording.
 bool compositePasses(const CompositeFilter& filter, int scarred, int recording);
 
-// The trees of one year of a span: which record and which are scarred.
-struct YearTrees {
+// The years of a span as bit sets over the places of a frame's trees
+// (place i is the series trees[i]): which trees record in each year and
+// which are scarred (have a fire event; a scarred tree records).
+struct FrameYear {
   int year = 0;
-  std::vector<int> recording;  // series numbers, in order
-  std::vector<int> scarred;    // a subset of recording
+  FrameBits recording{};
+  FrameBits scarred{};
+};
+struct FrameYears {
+  std::vector<int> trees;        // the frame's series numbers, in order
+  std::vector<FrameYear> years;  // every year of the span inside the table
+  std::vector<int> fireYears;    // the places in `years` of those with a scarred tree
+  int words = 0;                 // the words of FrameBits the trees use
 };
 
-// Every year of first..last inside the table, for the trees `trees`.
-std::vector<YearTrees> yearTrees(const FireHistory& data, const std::vector<int>& trees, int first,
-                                 int last, InjuryMode injuryMode);
+// The years first..last inside the table of the trees `trees` (series
+// numbers, at most kMaxSeries).
+FrameYears frameYears(const FireHistory& data, const std::vector<int>& trees, int first, int last,
+                      InjuryMode injuryMode);
 
-// The composite fire years of the trees whose flag in `inSample` (indexed
-// by series number) is set.
-std::vector<int> compositeYears(const std::vector<YearTrees>& years, const std::vector<char>& inSample,
+// Every place of a frame of n trees.
+FrameBits allPlaces(int n);
+
+// The composite fire years of the sample `sample` (places of the frame),
+// one ascending list per filter. This is the one definition of a
+// sample's composite: the per-year table, the frame's values and every
+// subsample of the adequacy table take their composites from here. A year
+// passes a filter by the counts of the sampled trees that are scarred and
+// that record in it; only years with a scarred tree of the frame can pass
+// (every filter asks for at least one scarred tree).
+void compositeYears(const FrameYears& years, const FrameBits& sample,
+                    const std::vector<CompositeFilter>& filters, std::vector<std::vector<int>>& found);
+
+// The same for one filter.
+std::vector<int> compositeYears(const FrameYears& years, const FrameBits& sample,
                                 const CompositeFilter& filter);
 
 struct IntervalStatistics {
@@ -89,9 +118,43 @@ std::vector<SiteYear> siteYears(const FireHistory& data, int first, int last, In
 // The statistics of the intervals between successive `years` (ascending).
 IntervalStatistics intervalStatistics(const std::vector<int>& years);
 
+// The same, with working space kept from call to call: what a sampler
+// calls once per sample. One object per thread.
+class IntervalFitter {
+ public:
+  const IntervalStatistics& of(const std::vector<int>& years);
+
+ private:
+  IntervalStatistics result_;
+  std::vector<int> intervals_;  // counts by length
+  std::vector<double> values_, counts_, logs_;
+};
+
 // The Weibull shape by maximum likelihood; none when it is undefined
 // (fewer than three intervals, or all equal). REQUIRES: every x > 0.
 std::optional<double> weibullShape(const std::vector<double>& x);
+
+// The statistics of a sample's composite for one filter: its composite
+// fire years and their intervals.
+struct SampleComposite {
+  int years = 0;
+  IntervalStatistics intervals;
+};
+
+// The composites and interval statistics of samples of one frame's trees,
+// per filter in order. One object per thread.
+class CompositeStatistics {
+ public:
+  CompositeStatistics(const FrameYears& years, const std::vector<CompositeFilter>& filters);
+  const std::vector<SampleComposite>& of(const FrameBits& sample);
+
+ private:
+  const FrameYears& years_;
+  const std::vector<CompositeFilter>& filters_;
+  std::vector<std::vector<int>> found_;
+  std::vector<SampleComposite> result_;
+  IntervalFitter fitter_;
+};
 
 // The probability that a sample of s of F trees, drawn without
 // replacement, passes the filter in a year with k scarred and r recording
@@ -99,5 +162,10 @@ std::optional<double> weibullShape(const std::vector<double>& x);
 // in the sample of C(k,x) C(r-k,w) C(F-r, s-x-w) / C(F,s) where the filter
 // passes x of x + w. REQUIRES: 0 <= k <= r <= F, 0 <= s <= F.
 double compositePassProbability(const CompositeFilter& filter, int k, int r, int F, int s);
+
+// The exact expected number of composite fire years of a sample of s of
+// the frame's trees drawn without replacement, s = 1..F (element s - 1):
+// the sum of compositePassProbability over the span's years.
+std::vector<double> exactCompositeYears(const FrameYears& years, const CompositeFilter& filter);
 
 }  // namespace rova

@@ -246,6 +246,20 @@ const char* statisticName(AdequacyStatistic statistic) {
                                                         : "fire_frequency_confirmed";
 }
 
+const char* statisticName(IntervalStatistic statistic) {
+  switch (statistic) {
+    case IntervalStatistic::kCompositeFrequency: return "composite_frequency";
+    case IntervalStatistic::kMeanInterval: return "mean_interval";
+    case IntervalStatistic::kMedianInterval: return "median_interval";
+    case IntervalStatistic::kWeibullMedianInterval: return "weibull_median_interval";
+    case IntervalStatistic::kWeibullLowerExceedance: return "weibull_lower_exceedance";
+    case IntervalStatistic::kWeibullUpperExceedance: return "weibull_upper_exceedance";
+    case IntervalStatistic::kWeibullShape: return "weibull_shape";
+    case IntervalStatistic::kWeibullScale: return "weibull_scale";
+  }
+  return "";
+}
+
 namespace {
 
 // SplitMix64: a small generator whose every output is fixed by its 64-bit
@@ -447,8 +461,9 @@ TreeBits randomSample(int n, int s, SelectionMethod method, SplitMix64& random,
   return chosen;
 }
 
-// R's quantile type 7 of sorted counts, times the scale.
-double quantile7(const std::vector<int>& sorted, double p, double scale) {
+// R's quantile type 7 of sorted values, times the scale.
+template <class Value>
+double quantile7(const std::vector<Value>& sorted, double p, double scale) {
   const double h = (static_cast<double>(sorted.size()) - 1) * p;
   const std::size_t lo = static_cast<std::size_t>(std::floor(h));
   const std::size_t hi = std::min(lo + 1, sorted.size() - 1);
@@ -459,25 +474,133 @@ bool countWithin(long long found, long long all, double withinPercent) {
   return std::fabs(static_cast<double>(found - all)) * 100.0 <= withinPercent * static_cast<double>(all);
 }
 
-// The subsample statistics and shares of one size.
+// A sample's value of one composite statistic, in its raw unit (composite
+// fire years for the frequency, which the scale turns into a rate).
+std::optional<double> rawValue(const SampleComposite& c, int statistic) {
+  return statisticValue(c, static_cast<IntervalStatistic>(statistic));
+}
+
+}  // namespace
+
+std::optional<double> statisticValue(const SampleComposite& c, IntervalStatistic statistic) {
+  const IntervalStatistics& i = c.intervals;
+  switch (statistic) {
+    case IntervalStatistic::kCompositeFrequency: return static_cast<double>(c.years);
+    case IntervalStatistic::kMeanInterval: return i.mean;
+    case IntervalStatistic::kMedianInterval: return i.median;
+    case IntervalStatistic::kWeibullMedianInterval: return i.weibullMedian;
+    case IntervalStatistic::kWeibullLowerExceedance: return i.weibullLowerExceedance;
+    case IntervalStatistic::kWeibullUpperExceedance: return i.weibullUpperExceedance;
+    case IntervalStatistic::kWeibullShape: return i.weibullShape;
+    case IntervalStatistic::kWeibullScale: return i.weibullScale;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// The composite statistics of the frame's trees, what each sample is
+// compared with.
+struct CompositeTargets {
+  const FrameYears* years = nullptr;  // none: no composite statistics
+  std::vector<CompositeFilter> filters;
+  std::vector<SampleComposite> all;  // per filter, of every frame tree
+  double withinPercent = 0;
+
+  // Whether a sample's statistic lies within X % of the frame's; a
+  // composite frequency is compared on its counts of years, exactly.
+  bool within(const SampleComposite& sample, std::size_t f, int statistic) const {
+    if (statistic == static_cast<int>(IntervalStatistic::kCompositeFrequency))
+      return countWithin(sample.years, all[f].years, withinPercent);
+    const std::optional<double> value = rawValue(sample, statistic);
+    const std::optional<double> target = rawValue(all[f], statistic);
+    return value && target && withinShare(*value, *target, withinPercent);
+  }
+  bool defined(std::size_t f, int statistic) const { return rawValue(all[f], statistic).has_value(); }
+};
+
+using CompositeRows = std::vector<std::array<AdequacySize, kIntervalStatistics>>;
+
+// The subsamples' values of one composite statistic at one size.
+struct Draws {
+  std::vector<double> values;  // where defined, in the raw unit
+  long long undefined = 0;
+  long long within = 0;
+};
+
+// The subsample figures of one composite statistic from its draws.
+void summarize(Draws& d, int draws, double scale, bool targetDefined, AdequacySize& row) {
+  const double nd = draws;
+  row.subsamples = draws;
+  row.undefinedShare = static_cast<double>(d.undefined) / nd;
+  std::vector<double>& v = d.values;
+  std::sort(v.begin(), v.end());
+  if (!v.empty()) {
+    const double n = static_cast<double>(v.size());
+    if (v.front() == v.back()) {
+      // Every defined sample agrees: that value, and no spread at all.
+      row.mean = v.front() * scale;
+      if (v.size() >= 2) row.sd = 0.0;
+    } else {
+      double sum = 0;
+      for (double x : v) sum += x;
+      const double mean = sum / n;
+      double squares = 0;
+      for (double x : v) squares += (x - mean) * (x - mean);
+      row.mean = mean * scale;
+      row.sd = std::sqrt(squares / (n - 1)) * scale;
+    }
+    row.p2_5 = quantile7(v, 0.025, scale);
+    row.p50 = quantile7(v, 0.5, scale);
+    row.p97_5 = quantile7(v, 0.975, scale);
+  }
+  if (!row.shareExact && targetDefined) {
+    const double share = static_cast<double>(d.within) / nd;
+    row.share = share;
+    row.shareSe = std::sqrt(share * (1 - share) / nd);
+  }
+}
+
+// The subsample statistics and shares of one size, for the fire
+// frequencies and every composite statistic, from the same samples.
 void sizeRows(const SpanIncidence& span, const SpanYears& years, int s, SelectionMethod method,
               const AdequacyCriterion& criterion, std::uint32_t seed,
-              std::array<AdequacySize, kAdequacyStatistics>& rows) {
+              const CompositeTargets& targets, std::array<AdequacySize, kAdequacyStatistics>& rows,
+              CompositeRows& compositeRows) {
   const int n = span.trees;
   const long long all[2] = {static_cast<long long>(span.recorders[0].size()),
                             static_cast<long long>(span.recorders[1].size())};
+  const std::size_t filters = targets.years ? targets.filters.size() : 0;
+  compositeRows.assign(filters, {});
   for (int t = 0; t < kAdequacyStatistics; ++t) rows[t].trees = s;
+  for (auto& statistics : compositeRows)
+    for (AdequacySize& row : statistics) row.trees = s;
+  std::optional<CompositeStatistics> composites;
+  if (filters > 0) composites.emplace(*targets.years, targets.filters);
   SampleCounter counter(years, n, s, method);
   if (method == SelectionMethod::kWithoutReplacement && choose(n, s) <= kCountedWholeLimit) {
     long long samples = 0, within[2] = {0, 0};
+    std::vector<std::array<long long, kIntervalStatistics>> compositeWithin(filters);
     everySample(n, s, [&](const TreeBits& chosen, const std::vector<int>& list) {
       const std::array<int, 2> f = counter.found(chosen, list);
       ++samples;
       for (int t = 0; t < 2; ++t) within[t] += countWithin(f[t], all[t], criterion.withinPercent);
+      if (filters == 0) return;
+      const std::vector<SampleComposite>& c = composites->of(chosen);
+      for (std::size_t g = 0; g < filters; ++g)
+        for (int i = 0; i < kIntervalStatistics; ++i) compositeWithin[g][i] += targets.within(c[g], g, i);
     });
     for (int t = 0; t < 2; ++t) {
       rows[t].share = static_cast<double>(within[t]) / static_cast<double>(samples);
       rows[t].shareExact = true;
+    }
+    for (std::size_t g = 0; g < filters; ++g) {
+      for (int i = 0; i < kIntervalStatistics; ++i) {
+        if (!targets.defined(g, i)) continue;
+        compositeRows[g][i].share =
+            static_cast<double>(compositeWithin[g][i]) / static_cast<double>(samples);
+        compositeRows[g][i].shareExact = true;
+      }
     }
   }
   const int draws = criterion.subsamples;
@@ -486,15 +609,27 @@ void sizeRows(const SpanIncidence& span, const SpanYears& years, int s, Selectio
   std::vector<int> places, list;
   std::array<std::vector<int>, 2> counts;
   for (auto& c : counts) c.reserve(static_cast<std::size_t>(draws));
+  std::vector<std::array<Draws, kIntervalStatistics>> drawn(filters);
   for (int i = 0; i < draws; ++i) {
     const TreeBits chosen = randomSample(n, s, method, random, places, list);
     const std::array<int, 2> f = counter.found(chosen, list);
     for (int t = 0; t < 2; ++t) counts[t].push_back(f[t]);
+    if (filters == 0) continue;
+    const std::vector<SampleComposite>& c = composites->of(chosen);
+    for (std::size_t g = 0; g < filters; ++g) {
+      for (int k = 0; k < kIntervalStatistics; ++k) {
+        Draws& d = drawn[g][k];
+        const std::optional<double> value = rawValue(c[g], k);
+        if (value) d.values.push_back(*value); else ++d.undefined;
+        d.within += targets.within(c[g], g, k);
+      }
+    }
   }
   for (int t = 0; t < kAdequacyStatistics; ++t) {
     AdequacySize& row = rows[t];
     std::vector<int>& c = counts[t];
     row.subsamples = draws;
+    row.undefinedShare = 0.0;
     // Sums of counts are exact integers: equal samples give sd 0 exactly.
     long long sum = 0, squares = 0, within = 0;
     for (int x : c) {
@@ -510,6 +645,7 @@ void sizeRows(const SpanIncidence& span, const SpanYears& years, int s, Selectio
     }
     std::sort(c.begin(), c.end());
     row.p2_5 = quantile7(c, 0.025, span.scale);
+    row.p50 = quantile7(c, 0.5, span.scale);
     row.p97_5 = quantile7(c, 0.975, span.scale);
     if (!row.shareExact) {
       const double share = static_cast<double>(within) / nd;
@@ -517,24 +653,41 @@ void sizeRows(const SpanIncidence& span, const SpanYears& years, int s, Selectio
       row.shareSe = std::sqrt(share * (1 - share) / nd);
     }
   }
+  for (std::size_t g = 0; g < filters; ++g) {
+    for (int k = 0; k < kIntervalStatistics; ++k) {
+      const double scale = k == static_cast<int>(IntervalStatistic::kCompositeFrequency) ? span.scale : 1.0;
+      summarize(drawn[g][k], draws, scale, targets.defined(g, k), compositeRows[g][k]);
+    }
+  }
 }
 
 }  // namespace
 
-std::array<std::vector<AdequacySize>, kAdequacyStatistics> adequacySizes(
-    const SpanIncidence& span, SelectionMethod method, const AdequacyCriterion& criterion,
-    std::uint32_t seed) {
+AdequacySizes adequacySizes(const SpanIncidence& span, const FrameYears* frameYears,
+                            SelectionMethod method, const AdequacyCriterion& criterion,
+                            std::uint32_t seed) {
   const int n = span.trees;
+  CompositeTargets targets;
+  if (frameYears && !criterion.composites.empty()) {
+    targets.years = frameYears;
+    targets.filters = criterion.composites;
+    targets.withinPercent = criterion.withinPercent;
+    CompositeStatistics frame(*frameYears, targets.filters);
+    targets.all = frame.of(allPlaces(n));
+  }
+  const std::size_t filters = targets.years ? targets.filters.size() : 0;
   std::vector<std::array<AdequacySize, kAdequacyStatistics>> bySize(static_cast<std::size_t>(n));
+  std::vector<CompositeRows> compositeBySize(static_cast<std::size_t>(n));
   // The sizes are independent (each its own generator): two threads share
   // them, size s to thread s % 2, when there is work enough to pay for it.
   const long long work = static_cast<long long>(n) * std::max(criterion.subsamples, 1) *
-                         static_cast<long long>(span.eventTrees[0].size() + 1);
+                         static_cast<long long>(span.eventTrees[0].size() + 1) *
+                         static_cast<long long>(1 + 4 * filters);
   const int threads = work > 2000000 && std::thread::hardware_concurrency() > 1 ? 2 : 1;
   const SpanYears years(span);
   auto run = [&](int part) {
     for (int s = 1 + part; s <= n; s += threads)
-      sizeRows(span, years, s, method, criterion, seed, bySize[s - 1]);
+      sizeRows(span, years, s, method, criterion, seed, targets, bySize[s - 1], compositeBySize[s - 1]);
   };
   if (threads == 1) {
     run(0);
@@ -543,15 +696,37 @@ std::array<std::vector<AdequacySize>, kAdequacyStatistics> adequacySizes(
     run(0);
     other.join();
   }
-  std::array<std::vector<AdequacySize>, kAdequacyStatistics> sizes;
+  AdequacySizes sizes;
   for (int t = 0; t < kAdequacyStatistics; ++t) {
     const std::vector<ExpectedValue> exact = exactCurve(span, t + 1, method);
     for (int s = 1; s <= n; ++s) {
       AdequacySize row = bySize[s - 1][t];
       row.exactMean = exact[s - 1].mean;
       row.exactSd = exact[s - 1].sd;
-      sizes[t].push_back(row);
+      sizes.fire[t].push_back(row);
     }
+  }
+  for (std::size_t g = 0; g < filters; ++g) {
+    FilterAdequacy f;
+    f.filter = targets.filters[g];
+    // The composite frequency's exact mean without replacement: the chance
+    // of each year to pass, summed. Its sd would need the chance of every
+    // pair of years to pass together, and is not computed.
+    std::vector<double> exact;
+    if (method == SelectionMethod::kWithoutReplacement) exact = exactCompositeYears(*frameYears, f.filter);
+    for (int k = 0; k < kIntervalStatistics; ++k) {
+      StatisticAdequacy& statistic = f.statistics[k];
+      const std::optional<double> all = rawValue(targets.all[g], k);
+      const bool rate = k == static_cast<int>(IntervalStatistic::kCompositeFrequency);
+      if (all) statistic.allTrees = *all * (rate ? span.scale : 1.0);
+      statistic.exactMeans = rate && !exact.empty();
+      for (int s = 1; s <= n; ++s) {
+        AdequacySize row = compositeBySize[s - 1][g][k];
+        if (rate && !exact.empty()) row.exactMean = exact[s - 1] * span.scale;
+        statistic.sizes.push_back(row);
+      }
+    }
+    sizes.composites.push_back(std::move(f));
   }
   return sizes;
 }
@@ -566,11 +741,11 @@ TreesNeeded treesNeeded(const std::vector<AdequacySize>& sizes, double allTrees,
     return share && *share * 100.0 >= criterion.sharePercent;
   });
   // The mean must stay within up to F, but F itself is never the answer.
-  if (withinShare(sizes[frame - 1].exactMean, allTrees, criterion.withinPercent)) {
-    needed.forMean = smallestStableSize(frame - 1, [&](int s) {
-      return withinShare(sizes[s - 1].exactMean, allTrees, criterion.withinPercent);
-    });
-  }
+  auto meanWithin = [&](int s) {
+    const std::optional<double>& mean = sizes[s - 1].exactMean;
+    return mean && withinShare(*mean, allTrees, criterion.withinPercent);
+  };
+  if (meanWithin(frame)) needed.forMean = smallestStableSize(frame - 1, meanWithin);
   return needed;
 }
 
@@ -585,14 +760,21 @@ SpanAdequacy spanAdequacy(const FireHistory& data, int first, int last, InjuryMo
   a.frameRule = frameRule;
   const SpanIncidence everySeries = spanIncidence(data, first, last, injuryMode);
   for (int t = 0; t < 2; ++t) a.exactOfAllSeries[t] = exactCurve(everySeries, t + 1, method);
-  const SpanIncidence span =
-      spanIncidence(data, first, last, injuryMode, frameTrees(data, first, last, frameRule, injuryMode));
+  const std::vector<int> frame = frameTrees(data, first, last, frameRule, injuryMode);
+  const SpanIncidence span = spanIncidence(data, first, last, injuryMode, frame);
   a.trees = span.trees;
-  a.sizes = adequacySizes(span, method, criterion, seed);
+  std::optional<FrameYears> years;
+  if (!criterion.composites.empty()) years = frameYears(data, frame, first, last, injuryMode);
+  AdequacySizes sizes = adequacySizes(span, years ? &*years : nullptr, method, criterion, seed);
+  a.sizes = std::move(sizes.fire);
+  a.composites = std::move(sizes.composites);
   for (int t = 0; t < kAdequacyStatistics; ++t) {
     a.allTrees[t] = static_cast<double>(span.recorders[t].size()) * span.scale;
     a.needed[t] = treesNeeded(a.sizes[t], a.allTrees[t], criterion);
   }
+  for (FilterAdequacy& f : a.composites)
+    for (StatisticAdequacy& statistic : f.statistics)
+      if (statistic.allTrees) statistic.needed = treesNeeded(statistic.sizes, *statistic.allTrees, criterion);
   if (span.trees < 1 || span.years < 1) return a;
   a.chao2 = chao2OfYears(span.trees, span.recorders[0]);
   a.extrapolation = chao2Extrapolation(a.chao2);
@@ -612,6 +794,13 @@ SpanAdequacy spanAdequacy(const FireHistory& data, int first, int last, InjuryMo
   if (a.capped) a.cautions.push_back("capped");
   if (a.chao2.observedYears == 0) a.cautions.push_back("no_fire_years");
   return a;
+}
+
+void dropSizes(SpanAdequacy& span) {
+  for (auto& sizes : span.sizes) std::vector<AdequacySize>().swap(sizes);
+  for (auto& curve : span.exactOfAllSeries) std::vector<ExpectedValue>().swap(curve);
+  for (FilterAdequacy& f : span.composites)
+    for (StatisticAdequacy& statistic : f.statistics) std::vector<AdequacySize>().swap(statistic.sizes);
 }
 
 }  // namespace rova

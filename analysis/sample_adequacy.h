@@ -45,14 +45,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/fire_intervals.h"
 #include "analysis/sampling_frame.h"
 #include "records/fire_history.h"
 
 namespace rova {
-
-// A set of the frame's trees, one bit per tree by its place in the frame.
-constexpr int kFrameWords = (kMaxSeries + 63) / 64;
-using FrameBits = std::array<std::uint64_t, kFrameWords>;
 
 // The fire years of one span as the sample-size curves need them, for
 // thresholds 1 (index 0) and 2 (index 1), on a frame of trees.
@@ -150,6 +147,9 @@ struct AdequacyCriterion {
   double withinPercent = 10;  // X
   double sharePercent = 95;   // P
   int subsamples = 1000;      // random samples per size where not counted whole
+  // The filters of the composite and interval statistics; none: the fire
+  // frequencies alone.
+  std::vector<CompositeFilter> composites{};
 };
 
 // The statistics of the adequacy table.
@@ -160,17 +160,47 @@ enum class AdequacyStatistic {
 constexpr int kAdequacyStatistics = 2;
 const char* statisticName(AdequacyStatistic statistic);
 
-// One sample size of one statistic, in fire events per century.
+// The statistics of a filter's composite (fire_intervals.h), per sample:
+// its composite fire years per century, and of the intervals between
+// them the mean, the median, the Weibull median and exceedance intervals
+// (years), shape and scale (years).
+enum class IntervalStatistic {
+  kCompositeFrequency,
+  kMeanInterval,
+  kMedianInterval,
+  kWeibullMedianInterval,
+  kWeibullLowerExceedance,
+  kWeibullUpperExceedance,
+  kWeibullShape,
+  kWeibullScale,
+};
+constexpr int kIntervalStatistics = 8;
+const char* statisticName(IntervalStatistic statistic);
+
+// A sample composite's value of one statistic, the composite frequency in
+// composite fire years (not yet per century); none where undefined.
+std::optional<double> statisticValue(const SampleComposite& composite, IntervalStatistic statistic);
+
+// One sample size of one statistic, in the statistic's unit (fire events
+// per century for the frequencies).
 struct AdequacySize {
   int trees = 0;  // s
-  double exactMean = 0;
-  double exactSd = 0;
+  std::optional<double> exactMean;  // none where it is not computed exactly
+  std::optional<double> exactSd;
   int subsamples = 0;            // random samples drawn (0: none)
+  // The subsamples' figures are over those where the statistic is
+  // defined (every sample for the frequencies; an interval statistic needs
+  // enough composite fire years).
+  std::optional<double> undefinedShare;  // of the subsamples; none without
   std::optional<double> mean;    // of the subsamples
-  std::optional<double> sd;      // divisor subsamples - 1; none below 2
+  std::optional<double> sd;      // divisor samples - 1; none below 2
   std::optional<double> p2_5;    // percentiles, linear between order statistics
-  std::optional<double> p97_5;   //   (R's quantile type 7)
-  std::optional<double> share;   // share of samples within X % of the frame's value
+  std::optional<double> p50;     //   (R's quantile type 7)
+  std::optional<double> p97_5;
+  // Share of samples within X % of the frame's value (a sample where the
+  // statistic is undefined is not within); none when the frame's value is
+  // undefined, or nothing was drawn or counted.
+  std::optional<double> share;
   double shareSe = 0;            // binomial standard error; 0 when exact
   bool shareExact = false;       // counted over every sample of s trees
 };
@@ -185,15 +215,35 @@ struct TreesNeeded {
 // C(F, s) at most this): their share is exact.
 constexpr double kCountedWholeLimit = 100000;
 
-// The rows s = 1..F of both statistics (index: statistic). `seed` is the
-// run's; each span and size draws from a generator of its own, started
-// from the seed, the span and the size, so the table is the same whatever
-// else the run does.
-std::array<std::vector<AdequacySize>, kAdequacyStatistics> adequacySizes(
-    const SpanIncidence& span, SelectionMethod method, const AdequacyCriterion& criterion,
-    std::uint32_t seed);
+// One statistic of a filter's composite on a span's frame.
+struct StatisticAdequacy {
+  std::optional<double> allTrees;   // the frame's value; none: undefined there
+  std::vector<AdequacySize> sizes;  // s = 1..F
+  bool exactMeans = false;          // the rows have exact means (trees for the mean)
+  TreesNeeded needed;
+};
 
-// The trees needed by the two rules from a statistic's rows.
+struct FilterAdequacy {
+  CompositeFilter filter;
+  std::array<StatisticAdequacy, kIntervalStatistics> statistics;  // by IntervalStatistic
+};
+
+// The rows s = 1..F of every statistic: both fire frequencies, and, when
+// `years` is given (the same frame's years), every statistic of each
+// filter of the criterion. `seed` is the run's; each span and size draws
+// from a generator of its own, started from the seed, the span and the
+// size, so the table is the same whatever else the run does; every
+// statistic of a size reads the same samples.
+struct AdequacySizes {
+  std::array<std::vector<AdequacySize>, kAdequacyStatistics> fire;
+  std::vector<FilterAdequacy> composites;  // per filter: sizes and allTrees set
+};
+AdequacySizes adequacySizes(const SpanIncidence& span, const FrameYears* years,
+                            SelectionMethod method, const AdequacyCriterion& criterion,
+                            std::uint32_t seed);
+
+// The trees needed by the two rules from a statistic's rows; by the mean
+// only where the rows have exact means.
 TreesNeeded treesNeeded(const std::vector<AdequacySize>& sizes, double allTrees,
                         const AdequacyCriterion& criterion);
 
@@ -214,6 +264,8 @@ struct SpanAdequacy {
   std::array<std::vector<AdequacySize>, kAdequacyStatistics> sizes;
   std::array<double, kAdequacyStatistics> allTrees{};  // the frame's value
   std::array<TreesNeeded, kAdequacyStatistics> needed;
+  // Per filter of the criterion, the composite and interval statistics.
+  std::vector<FilterAdequacy> composites;
   Chao2Estimate chao2;  // in fire years, on the frame
   // The asymptote and its limits, capped at 100 (one fire year per
   // calendar year of the span).
@@ -231,5 +283,9 @@ struct SpanAdequacy {
 SpanAdequacy spanAdequacy(const FireHistory& data, int first, int last, InjuryMode injuryMode,
                           SelectionMethod method, FrameRule frameRule,
                           const AdequacyCriterion& criterion, std::uint32_t seed);
+
+// Drops the rows per size (and the curves of all series), keeping the
+// figures of the span: what is left once the rows are written.
+void dropSizes(SpanAdequacy& span);
 
 }  // namespace rova

@@ -279,8 +279,8 @@ TEST(SampleAdequacy, SpanAdequacyOfThreeTreesAndATreeOutsideTheSpan) {
   ASSERT_EQ(a.sizes[0].size(), 3u);
   // The frame's curve is that of the three trees alone (worked by hand
   // above); the design's curve draws from all four series.
-  EXPECT_NEAR(a.sizes[0][0].exactMean, 25.0 * 5 / 3, 1e-12);
-  EXPECT_NEAR(a.sizes[0][1].exactMean, 25.0 * 7 / 3, 1e-12);
+  EXPECT_NEAR(*a.sizes[0][0].exactMean, 25.0 * 5 / 3, 1e-12);
+  EXPECT_NEAR(*a.sizes[0][1].exactMean, 25.0 * 7 / 3, 1e-12);
   EXPECT_EQ(a.exactOfAllSeries[0].size(), 4u);
   EXPECT_NEAR(a.exactOfAllSeries[0][0].mean, 25.0 * 5 / 4, 1e-12);
   // Samples of 2: {1,2} finds 75, the others 50: share within 10 % 1/3.
@@ -341,7 +341,7 @@ TEST(SampleAdequacy, SharesAndMeansOfEverySampleAgreeWithEnumeration) {
         ASSERT_TRUE(row.shareExact);
         EXPECT_EQ(*row.share, inside / found.size()) << t << " " << s << " " << within;
         EXPECT_EQ(row.shareSe, 0.0);
-        EXPECT_NEAR(row.exactMean, 10 * sum / found.size(), 1e-12);
+        EXPECT_NEAR(*row.exactMean, 10 * sum / found.size(), 1e-12);
         EXPECT_FALSE(row.mean.has_value());  // no subsamples asked for
       }
     }
@@ -372,7 +372,7 @@ TEST(SampleAdequacy, SubsamplesAgreeWithEnumerationWithinFourStandardErrors) {
   const double se = std::sqrt(share * (1 - share) / 4000);
   EXPECT_NEAR(*row.share, share, 4 * se);
   EXPECT_NEAR(row.shareSe, se, 0.1 * se);
-  EXPECT_NEAR(*row.mean, row.exactMean, 4 * row.exactSd / std::sqrt(4000.0));
+  EXPECT_NEAR(*row.mean, *row.exactMean, 4 * *row.exactSd / std::sqrt(4000.0));
   EXPECT_LE(*row.p2_5, *row.mean);
   EXPECT_GE(*row.p97_5, *row.mean);
   // The same seed gives the same table; another seed other subsamples,
@@ -407,8 +407,8 @@ TEST(SampleAdequacy, SubsamplesWithReplacementAgreeWithEveryOrderedDraw) {
   EXPECT_FALSE(row.shareExact);  // with replacement nothing is counted whole
   const double share = inside / 16;
   EXPECT_NEAR(*row.share, share, 4 * std::sqrt(share * (1 - share) / 20000));
-  EXPECT_NEAR(row.exactMean, 25 * sum / 16, 1e-12);
-  EXPECT_NEAR(*row.mean, row.exactMean, 4 * row.exactSd / std::sqrt(20000.0));
+  EXPECT_NEAR(*row.exactMean, 25 * sum / 16, 1e-12);
+  EXPECT_NEAR(*row.mean, *row.exactMean, 4 * *row.exactSd / std::sqrt(20000.0));
 }
 
 TEST(SampleAdequacy, Chao2IntervalWhenNothingIsEstimatedMissing) {

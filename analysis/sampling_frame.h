@@ -14,12 +14,18 @@
 // so a tree outside either frame has no event in the span.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 #include "records/fire_history.h"
 #include "records/output_request.h"
 
 namespace rova {
+
+// A set of a frame's trees, one bit per tree by its place in the frame.
+constexpr int kFrameWords = (kMaxSeries + 63) / 64;
+using FrameBits = std::array<std::uint64_t, kFrameWords>;
 
 // "data" or "recorders", as the tables write the rule.
 const char* frameRuleName(FrameRule rule);

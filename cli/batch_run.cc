@@ -210,7 +210,7 @@ void runOneFile(const BatchOptions& b, const std::string& path, Platform& platfo
 bool writeSummary(const BatchOptions& b, FileSystem& files, const std::string& rows,
                   const BatchStreams& streams) {
   const std::string target = joinPath(b.outputs.outputDirectory, *b.summary);
-  const std::string error = writeSiteTable(files, target, rows, b.force, b.files);
+  const std::string error = writeSiteTable(files, target, rows, b.force, b.files, b.outputs);
   if (error.empty()) {
     if (!b.quiet) streams.out.write(target + "\n");
     return streams.out.flush();

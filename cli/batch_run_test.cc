@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -162,16 +163,19 @@ TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
   auto lines = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
   ASSERT_EQ(lines.size(), 1u + 2 * 30);  // ALDER: 30 trees with data, two statistics
   const auto header = fields(lines[0], ',');
-  ASSERT_EQ(header.size(), 19u);
+  ASSERT_EQ(header.size(), 22u);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const auto row = fields(lines[i], ',');
     ASSERT_EQ(row.size(), header.size()) << lines[i];
     EXPECT_EQ(row[4], "data");
     EXPECT_EQ(row[5], "30");
-    EXPECT_EQ(row[11], "0");   // subsamples
-    EXPECT_EQ(row[12], "NA");  // mean
+    EXPECT_EQ(row[7], "NA");   // filter: the frequencies have none
+    EXPECT_EQ(row[12], "0");   // subsamples
+    EXPECT_EQ(row[13], "NA");  // undefined_share
+    EXPECT_EQ(row[14], "NA");  // mean
+    EXPECT_EQ(row[17], "NA");  // p50
     // A share only where every sample was counted.
-    EXPECT_EQ(row[16] == "NA", row[18] == "FALSE") << lines[i];
+    EXPECT_EQ(row[19] == "NA", row[21] == "FALSE") << lines[i];
   }
   ASSERT_EQ(run({"--csv", "-n", "0", "-s", "3", "--adequacy-subsamples", "50", "-f", "-o", dir.path(),
                  data}),
@@ -179,9 +183,11 @@ TEST_F(BatchFixture, AdequacyTableClaimsNothingSimulatedWithoutSimulations) {
   lines = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const auto row = fields(lines[i], ',');
-    EXPECT_EQ(row[11], "50");
-    EXPECT_NE(row[12], "NA");
-    EXPECT_NE(row[16], "NA");
+    EXPECT_EQ(row[12], "50");
+    EXPECT_EQ(row[13], "0");
+    EXPECT_NE(row[14], "NA");
+    EXPECT_NE(row[17], "NA");
+    EXPECT_NE(row[19], "NA");
   }
   EXPECT_EQ(parseCommandLine({"--adequacy-subsamples", "-1", data}).error,
             "--adequacy-subsamples: '-1' is not a usable value (a whole number from 0 to 100000 "
@@ -216,6 +222,65 @@ TEST_F(BatchFixture, YearsTableHoldsTheCompositesOfEveryYear) {
             "--composite: '25,2' is not a usable value (PERCENT,MINREC,MINSCAR is needed: a "
             "percentage from 0 to 100, then two whole numbers from 1 to 200, e.g. 25,2,1)");
   EXPECT_TRUE(parseCommandLine({"--composite", "25,2,1", data}).options.outputs.intervals);
+  // The adequacy table: after the two frequencies, per filter the eight
+  // composite and interval statistics at every size of the 30-tree frame,
+  // the filter quoted (it holds commas).
+  const auto adequacy = testing::splitLines(dir.read("ALDERRVADF-adequacy.csv"));
+  ASSERT_EQ(adequacy.size(), 1u + 30 * (2 + 2 * 8));
+  EXPECT_EQ(adequacy[1 + 2 * 30].rfind("ALDER,1600,1990,391,data,30,composite_frequency,\"0,1,1\",1,", 0), 0u)
+      << adequacy[1 + 2 * 30];
+  EXPECT_EQ(adequacy.back().rfind("ALDER,1600,1990,391,data,30,weibull_scale,\"10,2,1\",30,", 0), 0u)
+      << adequacy.back();
+  EXPECT_NE(json.find("\"filter\": \"10,2,1\""), std::string::npos);
+  // Trees for the mean only where the exact mean is known: the composite
+  // frequency (method D), not the intervals.
+  EXPECT_NE(json.find("\"statistic\": \"composite_frequency\",\n          \"filter\": \"0,1,1\""),
+            std::string::npos) << json;
+  const std::size_t interval = json.find("\"statistic\": \"mean_interval\"");
+  ASSERT_NE(interval, std::string::npos);
+  const std::size_t reached = json.find("\"trees_for_mean_reached\": ", interval);
+  EXPECT_EQ(json.substr(reached, 30), "\"trees_for_mean_reached\": null");
+}
+
+// With --intervals the multi-site table gains, per filter, the frame's
+// composite frequency, MFI and WMPI and their trees needed by the share,
+// the very values of the adequacy table and the metadata.
+TEST_F(BatchFixture, SummaryWithIntervalsHasTheCompositesOfEachFilter) {
+  const std::string data = example();
+  ASSERT_EQ(run({"--csv", "--intervals", "--multi-site", "sites.csv", "--no-spreadsheets", "-n", "20",
+                 "-s", "3", "-o", dir.path(), data}),
+            0) << err;
+  const auto lines = testing::splitLines(dir.read("sites.csv"));
+  ASSERT_EQ(lines.size(), 2u);
+  const auto header = fields(lines[0], ',');
+  const auto row = fields(lines[1], ',');
+  ASSERT_EQ(header.size(), 30u + 2 * 6);
+  ASSERT_EQ(row.size(), header.size());
+  const std::vector<std::string> added(header.begin() + 30, header.end());
+  EXPECT_EQ(added, (std::vector<std::string>{
+                       "composite_frequency_25_2_1", "mean_interval_25_2_1",
+                       "weibull_median_interval_25_2_1", "trees_for_share_composite_frequency_25_2_1",
+                       "trees_for_share_mean_interval_25_2_1",
+                       "trees_for_share_weibull_median_interval_25_2_1", "composite_frequency_0_1_1",
+                       "mean_interval_0_1_1", "weibull_median_interval_0_1_1",
+                       "trees_for_share_composite_frequency_0_1_1", "trees_for_share_mean_interval_0_1_1",
+                       "trees_for_share_weibull_median_interval_0_1_1"}));
+  // The frame's values as the adequacy table has them; 0,1,1 is the
+  // fire frequency of all frame trees.
+  EXPECT_EQ(row[36], row[8]);
+  const std::string adequacy = dir.read("ALDERRVADF-adequacy.csv");
+  for (const char* statistic : {"composite_frequency", "mean_interval", "weibull_median_interval"}) {
+    const std::string start = std::string(",") + statistic + ",\"25,2,1\",1,";
+    const std::size_t at = adequacy.find(start);
+    ASSERT_NE(at, std::string::npos) << statistic;
+    const std::size_t from = at + start.size();
+    const std::string value = adequacy.substr(from, adequacy.find(',', from) - from);
+    const std::size_t column = std::find(header.begin(), header.end(),
+                                         std::string(statistic) + "_25_2_1") - header.begin();
+    EXPECT_EQ(row[column], value) << statistic;
+  }
+  const std::string json = dir.read("ALDERRVADF.json");
+  EXPECT_NE(json.find("\"trees_for_share_weibull_median_interval_0_1_1\": {"), std::string::npos);
 }
 
 // The multi-site summary: a row per FILE and span in one table; an

@@ -391,7 +391,9 @@ was changed is said on standard error):
                            of it) or recorders (series recording in it)
       --extrapolate        the chart extends the curves to twice the trees
       --intervals          with --csv: also the per-year table of recording,
-                           scarred and injured trees and composite fire years
+                           scarred and injured trees and composite fire years;
+                           the adequacy figures gain the composite frequency
+                           and fire intervals (MFI, WMPI, ...) by sample size
       --composite P,R,S    a composite filter (repeatable; implies --intervals):
                            a year is a composite fire year when at least S
                            trees are scarred, at least R record, and the

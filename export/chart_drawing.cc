@@ -244,7 +244,7 @@ std::vector<ResultRow> frameRows(const SpanAdequacy& a) {
       r.lastYear = a.lastYear;
       r.sampleSize = size.trees;
       r.threshold = t + 1;
-      r.mean = static_cast<float>(size.exactMean);
+      r.mean = static_cast<float>(size.exactMean.value_or(0));
       r.percentiles = {size.p2_5 ? static_cast<float>(*size.p2_5) : none,
                        size.p97_5 ? static_cast<float>(*size.p97_5) : none, none, none};
       rows.push_back(r);
@@ -263,6 +263,25 @@ std::vector<ResultRow> frameRows(const SpanAdequacy& a) {
   return rows;
 }
 
+// The rows one composite statistic of a frame is drawn from: s = 1..F
+// with the subsamples' median as the mean and their 2.5 and 97.5
+// percentiles (not finite, so not drawn, where the statistic is undefined
+// in every subsample); `exact` takes the exact mean instead of the median.
+std::vector<ResultRow> compositeRows(const StatisticAdequacy& statistic, bool exact = false) {
+  std::vector<ResultRow> rows;
+  const float none = std::numeric_limits<float>::quiet_NaN();
+  auto value = [none](const std::optional<double>& v) { return v ? static_cast<float>(*v) : none; };
+  for (const AdequacySize& size : statistic.sizes) {
+    ResultRow r;
+    r.sampleSize = size.trees;
+    r.threshold = 1;
+    r.mean = value(exact ? size.exactMean : size.p50);
+    r.percentiles = {value(size.p2_5), value(size.p97_5), none, none};
+    rows.push_back(r);
+  }
+  return rows;
+}
+
 double largestDrawnValue(const std::vector<ChartSpan>& spans, bool extrapolate) {
   double maximum = 0;
   auto consider = [&](float v) {
@@ -275,7 +294,7 @@ double largestDrawnValue(const std::vector<ChartSpan>& spans, bool extrapolate) 
       const SpanAdequacy& a = *span.adequacy;
       for (const auto& sizes : a.sizes) {
         for (const AdequacySize& v : sizes) {
-          consider(static_cast<float>(v.exactMean));
+          consider(static_cast<float>(v.exactMean.value_or(0)));
           if (v.p97_5) consider(static_cast<float>(*v.p97_5));
         }
       }
@@ -496,6 +515,17 @@ unsigned darker(unsigned colour) {
 
 constexpr double kAsymptoteStrip = 14;
 
+// The most rows of composite panels (spans times filters) a chart draws.
+constexpr std::size_t kCompositeRows = 8;
+const char* const kCompositeNote =
+    "Composites and fire intervals by filter PERCENT,MINREC,MINSCAR (a year is a composite fire "
+    "year of the sampled trees when at least MINSCAR are scarred, at least MINREC record and the "
+    "scarred are at least PERCENT % of the recording), from the subsamples: line, their median; "
+    "band, their 2.5 to 97.5 percentiles, of the samples where the statistic is defined; thin "
+    "darker line, the exact mean; dotted line and large marker, all frame trees; drop line, "
+    "trees needed by the share rule. Composite freq.: composite fire years per century; MFI: "
+    "mean fire interval; WMPI: Weibull median probability interval.";
+
 // The legend's columns, left to right.
 enum class Sample { kMean, kBand, kObserved };
 
@@ -597,12 +627,14 @@ class Chart {
               10, kSoftInk);
     }
     y = panels(cr, y, ink);
+    y = compositePanels(cr, y, ink);
     height_ = std::ceil(y + kMargin);
   }
 
   // The compact figure: the panels, and the legend as a line under them.
   void drawCompact(cairo_t* cr, bool ink) {
     double y = panels(cr, margin_, ink);
+    y = compositePanels(cr, y, ink);
     if (!thresholds_.empty()) y = legendLine(cr, y + 5, ink);
     height_ = std::ceil(y + margin_);
   }
@@ -790,27 +822,7 @@ class Chart {
     show(cr, layOut(cr, heading, kPanelTitleFont, f.width, 1), f.left,
          f.top - sizeOf(layOut(cr, "0", kPanelTitleFont)).height - 3, kInk);
 
-    // Grid lines and value ticks.
-    cairo_set_line_width(cr, 0.5);
-    setDash(cr, {});
-    const int yTicks = static_cast<int>(std::lround(scale_.top / scale_.step));
-    for (int k = 0; k <= yTicks; ++k) {
-      const double y = f.y(k * scale_.step);
-      if (k > 0 && k < yTicks) {
-        setColour(cr, kGridLine);
-        cairo_move_to(cr, f.left, y);
-        cairo_line_to(cr, f.right(), y);
-        cairo_stroke(cr);
-      }
-      if (!valueLabels) continue;
-      setColour(cr, kInk);
-      cairo_move_to(cr, f.left - kTickLength, y);
-      cairo_line_to(cr, f.left, y);
-      cairo_stroke(cr);
-      const Layout label = layOut(cr, number(k * scale_.step, scale_.decimals), kTickFont);
-      const Size size = sizeOf(label);
-      show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
-    }
+    valueAxis(cr, f, scale_, valueLabels);
     if (span.rows.empty()) {
       // A frame without trees has nothing to show; nor has a span without
       // simulations.
@@ -818,15 +830,7 @@ class Chart {
       const Layout none = layOut(cr, why, kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
       show(cr, none, f.left, f.top + (f.height - sizeOf(none).height) / 2, kSoftInk);
     } else {
-      setColour(cr, kInk);
-      for (int t : chartTreeTicks(f.maxTrees, maxLabels)) {
-        const double x = f.x(t);
-        cairo_move_to(cr, x, f.bottom());
-        cairo_line_to(cr, x, f.bottom() + kTickLength);
-        cairo_stroke(cr);
-        const Layout label = layOut(cr, std::to_string(t), kTickFont);
-        show(cr, label, x - sizeOf(label).width / 2, f.bottom() + kTickLength + 1, kInk);
-      }
+      treeAxis(cr, f, maxLabels);
       // Every value lies inside the frame; the markers of values at 0 may
       // stand out of it by their size, no more.
       cairo_save(cr);
@@ -841,6 +845,44 @@ class Chart {
     setDash(cr, {});
     cairo_rectangle(cr, f.left, f.top, f.width, f.height);
     cairo_stroke(cr);
+  }
+
+  // The grid lines of a panel's value scale and, with `labels`, its ticks
+  // and their values at the left.
+  static void valueAxis(cairo_t* cr, const Frame& f, const ChartScale& scale, bool labels) {
+    cairo_set_line_width(cr, 0.5);
+    setDash(cr, {});
+    const int yTicks = static_cast<int>(std::lround(scale.top / scale.step));
+    for (int k = 0; k <= yTicks; ++k) {
+      const double y = f.y(k * scale.step);
+      if (k > 0 && k < yTicks) {
+        setColour(cr, kGridLine);
+        cairo_move_to(cr, f.left, y);
+        cairo_line_to(cr, f.right(), y);
+        cairo_stroke(cr);
+      }
+      if (!labels) continue;
+      setColour(cr, kInk);
+      cairo_move_to(cr, f.left - kTickLength, y);
+      cairo_line_to(cr, f.left, y);
+      cairo_stroke(cr);
+      const Layout label = layOut(cr, number(k * scale.step, scale.decimals), kTickFont);
+      const Size size = sizeOf(label);
+      show(cr, label, f.left - kTickLength - 2 - size.width, y - size.height / 2, kInk);
+    }
+  }
+
+  // The sample sizes under a panel: ticks and their values.
+  static void treeAxis(cairo_t* cr, const Frame& f, int maxLabels) {
+    setColour(cr, kInk);
+    for (int t : chartTreeTicks(f.maxTrees, maxLabels)) {
+      const double x = f.x(t);
+      cairo_move_to(cr, x, f.bottom());
+      cairo_line_to(cr, x, f.bottom() + kTickLength);
+      cairo_stroke(cr);
+      const Layout label = layOut(cr, std::to_string(t), kTickFont);
+      show(cr, label, x - sizeOf(label).width / 2, f.bottom() + kTickLength + 1, kInk);
+    }
   }
 
   static void marks(cairo_t* cr, const SpanSeries& s, const Frame& f) {
@@ -953,7 +995,7 @@ class Chart {
         ++place;
         if (!needed || *needed < 1 || *needed > static_cast<int>(a.sizes[t].size())) continue;
         const double x = f.x(*needed);
-        const double from = f.y(std::max(a.sizes[t][*needed - 1].exactMean, 0.0));
+        const double from = f.y(std::max(a.sizes[t][*needed - 1].exactMean.value_or(0), 0.0));
         setColour(cr, darker(s.colour));
         cairo_set_line_width(cr, 0.8);
         setDash(cr, place == 1 ? std::vector<double>{} : std::vector<double>{1, 1.5});
@@ -968,6 +1010,146 @@ class Chart {
         show(cr, label, x + 2, y, darker(s.colour));
       }
     }
+  }
+
+  // The composite and fire-interval panels (--intervals): per span and
+  // composite filter a row of three, the composite frequency, MFI and WMPI
+  // against trees in the sample, each on a value scale of its own (they
+  // are in different units) and x from 1 to the span's frame. A chart of
+  // more rows than kCompositeRows says so and leaves them to the tables.
+  // Gives the bottom of what it drew.
+  double compositePanels(cairo_t* cr, double top, bool ink) {
+    std::vector<std::pair<const ChartSpan*, const FilterAdequacy*>> rows;
+    for (const ChartSpan& span : spans_)
+      if (span.adequacy)
+        for (const FilterAdequacy& f : span.adequacy->composites) rows.push_back({&span, &f});
+    if (rows.empty()) return top;
+    double y = top + 10;
+    auto block = [&](const std::string& text, double gapAfter) {
+      const Layout layout = layOut(cr, text, kNoteFont, contentWidth(), 6);
+      if (ink) show(cr, layout, margin_, y, kSoftInk);
+      y += sizeOf(layout).height + gapAfter;
+    };
+    if (rows.size() > kCompositeRows) {
+      block("The panels of the composites and fire intervals (" + std::to_string(rows.size()) +
+                " spans and filters, more than " + std::to_string(kCompositeRows) +
+                ") are left out; the adequacy table holds their figures.",
+            0);
+      return y;
+    }
+    if (info_.style == ChartStyle::kFull) block(kCompositeNote, 8);
+    const double labelWidth = sizeOf(layOut(cr, "000.0", kTickFont)).width + kTickLength + 2;
+    const double panelWidth = (contentWidth() - 3 * labelWidth - 2 * kPanelGapX) / 3;
+    const double plotHeight = panelWidth * 0.72;
+    const double titleHeight = sizeOf(layOut(cr, "0", kPanelTitleFont)).height + 3;
+    const double tickHeight = kTickLength + 1 + sizeOf(layOut(cr, "0", kTickFont)).height;
+    const int maxLabels = std::max(2, static_cast<int>(panelWidth / 16));
+    constexpr IntervalStatistic kShown[] = {IntervalStatistic::kCompositeFrequency,
+                                            IntervalStatistic::kMeanInterval,
+                                            IntervalStatistic::kWeibullMedianInterval};
+    for (const auto& [span, filter] : rows) {
+      const std::string where = (spans_.size() > 1 ? std::to_string(span->firstYear) + "\u2013" +
+                                                         std::to_string(span->lastYear) + ", "
+                                                   : std::string()) +
+                                compositeText(filter->filter) +
+                                (info_.style == ChartStyle::kCompact ? " " : ": ");
+      for (int k = 0; k < 3; ++k) {
+        const double left = margin_ + labelWidth + k * (panelWidth + labelWidth + kPanelGapX);
+        const StatisticAdequacy& statistic = filter->statistics[static_cast<int>(kShown[k])];
+        // The compact figure's panels are narrow: the names alone.
+        const bool compact = info_.style == ChartStyle::kCompact;
+        const char* name = k == 0 ? (compact ? "freq." : "composite freq.")
+                           : k == 1 ? (compact ? "MFI" : "MFI (years)")
+                                    : (compact ? "WMPI" : "WMPI (years)");
+        const Frame frame{left, y + titleHeight, panelWidth, plotHeight, std::max(span->adequacy->trees, 1),
+                          compositeScale(statistic).top, 0.0};
+        if (ink) compositePanel(cr, frame, where + name, statistic, maxLabels);
+      }
+      y += titleHeight + plotHeight + tickHeight + kPanelGapY;
+    }
+    const Layout xTitle =
+        layOut(cr, kXAxisTitle, kAxisFont, contentWidth(), 1, Cut::kEnd, PANGO_ALIGN_CENTER);
+    if (ink) show(cr, xTitle, margin_, y - kPanelGapY + 3, kInk);
+    return y - kPanelGapY + 3 + sizeOf(xTitle).height;
+  }
+
+  // The value scale of one composite statistic: above its band, its
+  // median, its exact mean and the value of all trees.
+  static ChartScale compositeScale(const StatisticAdequacy& statistic) {
+    double maximum = statistic.allTrees.value_or(0);
+    for (const AdequacySize& size : statistic.sizes)
+      for (const std::optional<double>& v : {size.p97_5, size.p50, size.exactMean})
+        if (v && std::isfinite(*v)) maximum = std::max(maximum, *v);
+    return chartScaleAbove(maximum);
+  }
+
+  // One composite panel: the subsamples' 2.5-97.5 percentile band and
+  // median line, the exact mean (composite frequency without replacement)
+  // as a thin darker line, the value of all frame trees as a dotted level
+  // line ending in the large marker at F, and the trees needed by the
+  // share as a drop line from the median to the axis.
+  void compositePanel(cairo_t* cr, const Frame& f, const std::string& heading,
+                      const StatisticAdequacy& statistic, int maxLabels) {
+    show(cr, layOut(cr, heading, kPanelTitleFont, f.width, 1), f.left,
+         f.top - sizeOf(layOut(cr, "0", kPanelTitleFont)).height - 3, kInk);
+    valueAxis(cr, f, compositeScale(statistic), true);
+    treeAxis(cr, f, maxLabels);
+    const std::vector<ResultRow> median = compositeRows(statistic);
+    const std::vector<ResultRow> exact = compositeRows(statistic, true);
+    Rows drawnRows, exactRows;
+    for (const ResultRow& r : median) drawnRows.push_back(&r);
+    for (const ResultRow& r : exact) exactRows.push_back(&r);
+    const bool any = std::any_of(median.begin(), median.end(),
+                                 [](const ResultRow& r) { return std::isfinite(r.mean); });
+    cairo_save(cr);
+    cairo_rectangle(cr, f.left - 4, f.top - 4, f.width + 8, f.height + 8);
+    cairo_clip(cr);
+    const ThresholdStyle style = thresholdStyle(1);
+    PanelPainter p(cr, f);
+    p.band(drawnRows, style, kBandOpacity);
+    p.line(exactRows, [](const ResultRow& r) { return r.mean; }, darker(style.colour), 0.8, {});
+    p.line(drawnRows, [](const ResultRow& r) { return r.mean; }, style.colour, 1.4, {});
+    if (statistic.allTrees) {
+      const double level = f.y(std::max(*statistic.allTrees, 0.0));
+      setColour(cr, kSoftInk);
+      cairo_set_line_width(cr, 0.6);
+      setDash(cr, {1, 2});
+      cairo_move_to(cr, f.left, level);
+      cairo_line_to(cr, f.right(), level);
+      cairo_stroke(cr);
+      observedMark(cr, style, f.x(f.maxTrees), level);
+    }
+    const std::optional<int> needed = statistic.needed.forShare;
+    if (needed && *needed >= 1 && *needed <= static_cast<int>(median.size()) &&
+        std::isfinite(median[*needed - 1].mean)) {
+      const double x = f.x(*needed);
+      setColour(cr, darker(style.colour));
+      cairo_set_line_width(cr, 0.8);
+      setDash(cr, {});
+      cairo_move_to(cr, x, f.y(std::max<double>(median[*needed - 1].mean, 0.0)));
+      cairo_line_to(cr, x, f.bottom());
+      cairo_stroke(cr);
+      const Layout label = layOut(cr, "share " + std::to_string(*needed), kEdgeFont);
+      const Size size = sizeOf(label);
+      // Right of the line, or left of it where the panel ends first.
+      const double at = x + 2 + size.width <= f.right() - 1 ? x + 2 : x - 2 - size.width;
+      show(cr, label, at, f.bottom() - size.height - 3, darker(style.colour));
+    }
+    cairo_restore(cr);
+    if (!any) {
+      // Nothing drawn: no subsamples were asked for (-n 0), or the
+      // statistic is undefined in every one.
+      const bool drawnSamples = std::any_of(statistic.sizes.begin(), statistic.sizes.end(),
+                                            [](const AdequacySize& size) { return size.subsamples > 0; });
+      const Layout none = layOut(cr, drawnSamples ? "undefined in every sample" : "no subsamples",
+                                 kEmptyFont, f.width, 1, Cut::kEnd, PANGO_ALIGN_CENTER);
+      show(cr, none, f.left, f.top + (f.height - sizeOf(none).height) / 2, kSoftInk);
+    }
+    setColour(cr, kInk);
+    cairo_set_line_width(cr, 0.7);
+    setDash(cr, {});
+    cairo_rectangle(cr, f.left, f.top, f.width, f.height);
+    cairo_stroke(cr);
   }
 
   const ChartInfo& info_;
@@ -1055,7 +1237,10 @@ std::string svgDescription(const ChartInfo& info, const std::vector<ChartSpan>& 
 }  // namespace
 
 ChartScale chartValueScale(const std::vector<ChartSpan>& spans, bool extrapolate) {
-  const double maximum = largestDrawnValue(spans, extrapolate);
+  return chartScaleAbove(largestDrawnValue(spans, extrapolate));
+}
+
+ChartScale chartScaleAbove(double maximum) {
   ChartScale s;
   if (!(maximum > 0)) return s;
   const double raw = maximum / 5;

@@ -36,6 +36,17 @@
 // The x scale then runs to twice the largest sample, and a second note
 // says what these marks are.
 //
+// When a span's adequacy carries composite filters (--intervals), the
+// page goes on under the spans' panels with a note and, per span and
+// filter, a row of three panels: the composite frequency, MFI and WMPI
+// against trees in the sample (x from 1 to the frame's trees), each on a
+// value scale of its own: the subsamples' median as a line over their
+// 2.5-97.5 percentile band (left out where the statistic is undefined in
+// every subsample), the exact mean of the composite frequency as a thin
+// darker line, the value of all frame trees as a dotted level line with
+// the large marker at F, and the trees needed by the share as a drop
+// line. More than eight such rows are not drawn; a note says so.
+//
 // Every text is measured: nothing runs off the page or out of its place.
 // Text that is not valid UTF-8 is read as Latin-1; control characters are
 // dropped. The bytes depend on nothing but the input and the fonts
@@ -145,6 +156,8 @@ struct ChartScale {
   int decimals = 1;
 };
 ChartScale chartValueScale(const std::vector<ChartSpan>& spans, bool extrapolate = false);
+// The scale of values from 0 to `maximum`: a round top and step.
+ChartScale chartScaleAbove(double maximum);
 
 // The labelled sample sizes of an x axis from 1 to `maxTrees` with room
 // for at most `maxLabels` labels: every size, or multiples of a round step

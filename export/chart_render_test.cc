@@ -557,8 +557,8 @@ SpanAdequacy adequacyOf(const ChartSpan& s, int trees, std::optional<double> upp
       AdequacySize size;
       size.trees = n;
       size.exactMean = (t == 0 ? 12.0 : 5.0) * (1 - 0.6 / n);
-      size.p2_5 = size.exactMean * 0.7;
-      size.p97_5 = size.exactMean * 1.1;
+      size.p2_5 = *size.exactMean * 0.7;
+      size.p97_5 = *size.exactMean * 1.1;
       a.sizes[t].push_back(size);
     }
     a.allTrees[t] = t == 0 ? 12.0 : 5.0;
@@ -615,6 +615,81 @@ TEST(ChartRender, AdequacyIsDrawnWithItsNote) {
     withAdequacy.adequacy->upper95 = 13.5;
     EXPECT_NE(pdfText(dir, rendered(info, {withAdequacy}, ChartFormat::kPdf)).find("complete"),
               std::string::npos);
+  }
+}
+
+// A filter's composite statistics as the analysis would give them for a
+// frame of `trees`: the interval statistics undefined below 4 trees.
+FilterAdequacy compositeOf(CompositeFilter filter, int trees) {
+  FilterAdequacy f;
+  f.filter = filter;
+  for (int k = 0; k < kIntervalStatistics; ++k) {
+    StatisticAdequacy& st = f.statistics[k];
+    st.allTrees = k == 0 ? 6.0 : 11.0 + k;
+    for (int n = 1; n <= trees; ++n) {
+      AdequacySize size;
+      size.trees = n;
+      if (k == 0 || n >= 4) {
+        size.p50 = *st.allTrees * (1 + 0.4 / n);
+        size.p2_5 = *size.p50 * 0.6;
+        size.p97_5 = *size.p50 * 1.5;
+      }
+      if (k == 0) size.exactMean = 6.0 * (1 - 0.5 / n);
+      st.sizes.push_back(size);
+    }
+    st.needed.forShare = trees - 3;
+  }
+  return f;
+}
+
+// With the composites, a row of three panels per filter under the spans'
+// panels, each named by its filter and statistic with the trees needed;
+// more rows than a page holds are left to the tables, and said so.
+TEST(ChartRender, CompositePanelsPerFilter) {
+  ChartSpan plain = span(1600, 1990, 12, true);
+  plain.adequacy = adequacyOf(plain, 12, 13.5);
+  ChartSpan composite = plain;
+  composite.adequacy->composites = {compositeOf({25, 2, 1}, 12), compositeOf({0, 1, 1}, 12)};
+  ChartInfo info = kInfo;
+  info.adequacy = AdequacyCriterion{10, 95};
+  const std::string before = rendered(info, {plain}, ChartFormat::kSvg);
+  const std::string svg = rendered(info, {composite}, ChartFormat::kSvg);
+  EXPECT_EQ(xmlProblem(svg), "");
+  EXPECT_GT(svgHeight(svg), svgHeight(before) + 150);  // two rows of panels and their note
+  info.style = ChartStyle::kCompact;
+  EXPECT_EQ(xmlProblem(rendered(info, {composite}, ChartFormat::kSvg)), "");
+  info.style = ChartStyle::kFull;
+  if (have("pdftotext")) {
+    testing::TemporaryDirectory dir;
+    const std::string text = pdfText(dir, rendered(info, {composite}, ChartFormat::kPdf));
+    for (const char* heading : {"25,2,1: composite freq.", "25,2,1: MFI (years)", "0,1,1: WMPI (years)"})
+      EXPECT_NE(text.find(heading), std::string::npos) << heading << "\n" << text;
+    EXPECT_NE(text.find("share 9"), std::string::npos);
+    EXPECT_NE(text.find("Weibull median probability interval"), std::string::npos);
+    EXPECT_EQ(text.find("undefined in every sample"), std::string::npos);
+    // A statistic undefined in every subsample, and a run without any.
+    ChartSpan undefined = composite;
+    for (AdequacySize& size : undefined.adequacy->composites[0].statistics[1].sizes) {
+      size.p50 = size.p2_5 = size.p97_5 = std::nullopt;
+      size.subsamples = 100;
+    }
+    EXPECT_NE(pdfText(dir, rendered(info, {undefined}, ChartFormat::kPdf)).find("undefined in every sample"),
+              std::string::npos);
+    for (AdequacySize& size : undefined.adequacy->composites[0].statistics[1].sizes) size.subsamples = 0;
+    EXPECT_NE(pdfText(dir, rendered(info, {undefined}, ChartFormat::kPdf)).find("no subsamples"),
+              std::string::npos);
+    // Five segments of two filters: ten rows, more than a chart draws.
+    std::vector<ChartSpan> segments;
+    for (int k = 0; k < 5; ++k) {
+      ChartSpan s = span(1600 + 50 * k, 1699 + 50 * k, 12, true);
+      s.adequacy = composite.adequacy;
+      s.adequacy->firstYear = s.firstYear;
+      s.adequacy->lastYear = s.lastYear;
+      segments.push_back(s);
+    }
+    const std::string many = pdfText(dir, rendered(info, segments, ChartFormat::kPdf));
+    EXPECT_NE(many.find("are left out"), std::string::npos) << many;
+    EXPECT_EQ(many.find("MFI (years)"), std::string::npos);
   }
 }
 

@@ -71,7 +71,56 @@ const std::vector<TidyColumn>& siteSummaryColumns() {
   return columns;
 }
 
-std::string siteSummaryHeader() { return csvHeader(siteSummaryColumns()); }
+namespace {
+
+// The statistics of a filter's composite in the table, by their place in
+// FilterAdequacy::statistics.
+constexpr IntervalStatistic kSiteStatistics[] = {IntervalStatistic::kCompositeFrequency,
+                                                 IntervalStatistic::kMeanInterval,
+                                                 IntervalStatistic::kWeibullMedianInterval};
+
+const char* siteMeaning(IntervalStatistic statistic) {
+  switch (statistic) {
+    case IntervalStatistic::kCompositeFrequency:
+      return "composite fire years of all frame trees by the filter of the name "
+             "(PERCENT_MINREC_MINSCAR), per century";
+    case IntervalStatistic::kMeanInterval:
+      return "mean interval between successive composite fire years of all frame trees by "
+             "the filter (MFI); NA with fewer than 2 intervals";
+    default:
+      return "Weibull median probability interval of those intervals (WMPI), the Weibull "
+             "fitted by maximum likelihood; NA with fewer than 3 intervals or all equal";
+  }
+}
+
+}  // namespace
+
+std::vector<TidyColumn> siteSummaryColumns(const std::vector<CompositeFilter>& filters) {
+  std::vector<TidyColumn> columns = siteSummaryColumns();
+  for (const CompositeFilter& filter : filters) {
+    const std::string suffix = compositeName(filter).substr(std::string("composite").size());
+    for (IntervalStatistic statistic : kSiteStatistics) {
+      const std::string name = statisticName(statistic) + suffix;
+      columns.push_back({lastingText(name), siteMeaning(statistic),
+                         statistic == IntervalStatistic::kCompositeFrequency ? kRate : "years"});
+    }
+    for (IntervalStatistic statistic : kSiteStatistics) {
+      const std::string name = statisticName(statistic) + suffix;
+      columns.push_back({lastingText("trees_for_share_" + name),
+                         lastingText("smallest s < F from which on, up to F - 1, at least "
+                                     "share_percent % of samples of s trees have " + name +
+                                     " within within_percent % of the frame's (a sample where "
+                                     "it is undefined is not within); NA when no size below F "
+                                     "does or the frame's value is NA"),
+                         "trees"});
+    }
+  }
+  return columns;
+}
+
+std::string siteSummaryHeader(const std::vector<CompositeFilter>& filters) {
+  return csvHeader(siteSummaryColumns(filters));
+}
 
 std::string siteSummaryRow(const SiteSummary& s) {
   const SpanAdequacy& a = s.span;
@@ -93,6 +142,14 @@ std::string siteSummaryRow(const SiteSummary& s) {
           std::to_string(s.simulations) + ',' + std::to_string(s.criterion.subsamples) + ',' +
           std::to_string(s.seed) + ',' + tidyCsvDouble(s.criterion.withinPercent) + ',' +
           tidyCsvDouble(s.criterion.sharePercent);
+  for (const FilterAdequacy& f : a.composites) {
+    for (IntervalStatistic statistic : kSiteStatistics) {
+      const std::optional<double>& value = f.statistics[static_cast<int>(statistic)].allTrees;
+      line += ',' + (value ? tidyCsvDouble(*value) : std::string("NA"));
+    }
+    for (IntervalStatistic statistic : kSiteStatistics)
+      line += ',' + sizeOrNa(f.statistics[static_cast<int>(statistic)].needed.forShare);
+  }
   return line + '\n';
 }
 

@@ -7,8 +7,10 @@
 // the Chao2 asymptote on the frame with its 95 % interval (capped at 100
 // fire events per century, the span's years), Q1, Q2 and the fire years
 // observed, cautions, the trees needed by both rules and the run's
-// settings. Values in double precision; NA for trees needed that are not
-// reached. The meaning and unit of every column is in
+// settings; with --intervals then, per composite filter, the frame's
+// composite frequency, MFI and WMPI and their trees needed by the share
+// rule. Values in double precision; NA for trees needed that are not
+// reached and for statistics undefined for the frame. The meaning and unit of every column is in
 // siteSummaryColumns(). Texts are quoted as CSV quotes them; lines end
 // with "\n".
 #pragma once
@@ -34,10 +36,18 @@ struct SiteSummary {
 
 const std::vector<TidyColumn>& siteSummaryColumns();
 
-// The header row, ending in "\n".
-std::string siteSummaryHeader();
+// The columns with the composite and interval statistics of `filters`
+// (--intervals): after the others, per filter the frame's
+// composite_frequency, mean_interval (MFI) and weibull_median_interval
+// (WMPI) and the trees_for_share of each, named with the filter, e.g.
+// composite_frequency_25_2_1 and trees_for_share_mean_interval_25_2_1.
+std::vector<TidyColumn> siteSummaryColumns(const std::vector<CompositeFilter>& filters);
 
-// The row of one site and span, ending in "\n".
+// The header row, ending in "\n".
+std::string siteSummaryHeader(const std::vector<CompositeFilter>& filters = {});
+
+// The row of one site and span, ending in "\n": with the columns of the
+// criterion's filters.
 std::string siteSummaryRow(const SiteSummary& summary);
 
 }  // namespace rova

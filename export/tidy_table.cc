@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <mutex>
+#include <set>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
@@ -101,6 +103,14 @@ const std::vector<TidyColumn>& tidyCsvColumns() {
       {"seed", "the run's random seed", ""},
   };
   return columns;
+}
+
+const char* lastingText(const std::string& text) {
+  // A set never moves its elements; the lock serves the threads of a run.
+  static std::set<std::string> texts;
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> held(lock);
+  return texts.insert(text).first->c_str();
 }
 
 std::string csvHeader(const std::vector<TidyColumn>& columns) {
@@ -267,6 +277,22 @@ Json spanObject(const SpanAdequacy& span) {
     entry["trees_for_mean"] = neededObject(span.needed[t].forMean);
     entry["trees_for_mean_reached"] = span.needed[t].forMean.has_value();
     needed.push_back(entry);
+  }
+  // The composite and interval statistics: trees for the mean only where
+  // the exact mean is known (composite_frequency without replacement).
+  for (const FilterAdequacy& f : span.composites) {
+    for (int k = 0; k < kIntervalStatistics; ++k) {
+      const StatisticAdequacy& statistic = f.statistics[k];
+      Json entry = Json::object();
+      entry["statistic"] = statisticName(static_cast<IntervalStatistic>(k));
+      entry["filter"] = compositeText(f.filter);
+      entry["all_trees_value"] = optionalNumber(statistic.allTrees);
+      entry["trees_for_share"] = neededObject(statistic.needed.forShare);
+      entry["trees_for_share_reached"] = statistic.needed.forShare.has_value();
+      entry["trees_for_mean"] = neededObject(statistic.needed.forMean);
+      entry["trees_for_mean_reached"] = statistic.exactMeans ? Json(statistic.needed.forMean.has_value()) : Json(nullptr);
+      needed.push_back(entry);
+    }
   }
   Json ahead = Json::array();
   for (std::size_t i = 0; i < span.extrapolation.size(); ++i) {

@@ -63,6 +63,11 @@ const std::vector<TidyColumn>& tidyCsvColumns();
 // The header row of a table with these columns, ending in "\n".
 std::string csvHeader(const std::vector<TidyColumn>& columns);
 
+// A text made at run time (a column name made from a composite filter, its
+// meaning) kept for as long as the program runs, as TidyColumn's plain
+// pointers need; the same text is kept once.
+const char* lastingText(const std::string& text);
+
 // The header row, ending in "\n".
 std::string tidyCsvHeader();
 
@@ -158,7 +163,10 @@ struct RunMetadata {
 // events per century, capped at 100, null without frame trees; capped,
 // complete, q1, q2, observed_years in fire years, cautions), trees_needed
 // (per statistic: all_trees_value, trees_for_share and trees_for_mean,
-// null when not reached, with their _reached flags) and extrapolation
+// null when not reached, with their _reached flags; with --intervals also
+// per filter and composite statistic, with its "filter", all_trees_value
+// null where undefined, and trees_for_mean_reached null where the exact
+// mean is not computed) and extrapolation
 // (trees F + 1 .. 2F and the mean there). `method` and `injuries` are objects holding the one-letter
 // code and its meaning, e.g. {"code": "D", "name": "without replacement"}
 // (a code the program does not know gets the name "unknown").

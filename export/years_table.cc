@@ -1,7 +1,5 @@
 #include "export/years_table.h"
 
-#include <algorithm>
-#include <deque>
 
 namespace rova {
 
@@ -11,9 +9,6 @@ const char* const kRecordingRule =
     "records when it stands next to a recording year";
 
 std::vector<TidyColumn> yearsColumns(const std::vector<CompositeFilter>& filters) {
-  // The composite columns' names live as long as the program (the
-  // dictionary holds plain character pointers); a deque never moves them.
-  static std::deque<std::string> names;
   std::vector<TidyColumn> columns = {
       {"site", "the input file's name without folder and extension", ""},
       {"year", "the calendar year", "year"},
@@ -23,10 +18,7 @@ std::vector<TidyColumn> yearsColumns(const std::vector<CompositeFilter>& filters
       {"injured_trees", "trees with an injury (a lower-case code) in the year", "trees"},
   };
   for (const CompositeFilter& filter : filters) {
-    const std::string name = compositeName(filter);
-    auto known = std::find(names.begin(), names.end(), name);
-    if (known == names.end()) known = names.insert(names.end(), name);
-    columns.push_back({known->c_str(),
+    columns.push_back({lastingText(compositeName(filter)),
                        "TRUE when the year is a composite fire year of all recording trees by "
                        "the filter PERCENT_MINREC_MINSCAR of the name: at least MINSCAR scarred, "
                        "at least MINREC recording, the scarred at least PERCENT % of the "

@@ -15,6 +15,10 @@ std::vector<CompositeFilter> compositeFilters(const OutputRequest& request) {
   return filters;
 }
 
+std::vector<CompositeFilter> intervalFilters(const OutputRequest& request) {
+  return request.intervals ? compositeFilters(request) : std::vector<CompositeFilter>{};
+}
+
 std::optional<std::vector<ChartFormat>> parseChartFormats(const std::string& list) {
   const ChartFormat known[] = {ChartFormat::kSvg, ChartFormat::kPdf, ChartFormat::kPng};
   bool wanted[3] = {false, false, false};

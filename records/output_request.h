@@ -61,6 +61,10 @@ struct OutputRequest {
 // 25,2,1 and 0,1,1.
 std::vector<CompositeFilter> compositeFilters(const OutputRequest& request);
 
+// The filters of the composite and interval statistics of the adequacy
+// outputs: compositeFilters when the run asks for intervals, none without.
+std::vector<CompositeFilter> intervalFilters(const OutputRequest& request);
+
 // A comma-separated list of chart formats (svg, pdf, png, in any case),
 // each kept once, in the order svg, pdf, png; none when an item is not a
 // format.

@@ -62,7 +62,8 @@ std::vector<std::string> outputNames(const RunContext& run, const OutputRequest&
 AdequacyCriterion adequacyCriterion(const RunOptions& options, const OutputRequest& request) {
   const int subsamples =
       request.adequacySubsamples.value_or(options.simulationCount > 0 ? 1000 : 0);
-  return AdequacyCriterion{request.adequacyWithin, request.adequacyShare, subsamples};
+  return AdequacyCriterion{request.adequacyWithin, request.adequacyShare, subsamples,
+                           intervalFilters(request)};
 }
 
 std::string chartSpanProblem(const RunOptions& options) {
@@ -75,14 +76,15 @@ std::string chartSpanProblem(const RunOptions& options) {
 }
 
 std::string writeSiteTable(FileSystem& files, const std::string& target, const std::string& rows,
-                           bool force, const std::vector<std::string>& inputs) {
+                           bool force, const std::vector<std::string>& inputs,
+                           const OutputRequest& request) {
   OutputTransaction outputs(files);
   for (const std::string& input : inputs) outputs.protect(input);
   const OutputTransaction::Staged staged = outputs.stage(target, force);
   // Every failure has a reason to say, even one the system left unnamed.
   auto reason = [](const std::string& why) { return why.empty() ? std::string("it failed") : why; };
   if (staged.text == nullptr) return reason(staged.reason);
-  staged.text->write(siteSummaryHeader() + rows);
+  staged.text->write(siteSummaryHeader(intervalFilters(request)) + rows);
   std::string error;
   if (!staged.text->close(error)) return reason(error);
   const OutputTransaction::CommitResult result = outputs.commit();
@@ -362,7 +364,8 @@ class MetadataSink : public OutputSink {
       for (const CompositeFilter& filter : filters) meta.composites.push_back(compositeText(filter));
       meta.recordingRule = kRecordingRule;
     }
-    if (request_.siteRows) meta.columns.push_back({"sites", &siteSummaryColumns()});
+    const std::vector<TidyColumn> siteColumns = siteSummaryColumns(intervalFilters(request_));
+    if (request_.siteRows) meta.columns.push_back({"sites", &siteColumns});
     meta.adequacy = adequacyCriterion(o, request_);
     meta.frame = frameRuleName(request_.frame);
     meta.spans = adequacy;
@@ -470,8 +473,7 @@ void OutputRoad::closeSpan() {
   if (!adequacy) return;
   // What the run's end reads of a span: its rows per size only for the
   // chart, which drew them already; the metadata reads the rest.
-  for (auto& sizes : adequacy->sizes) std::vector<AdequacySize>().swap(sizes);
-  for (auto& curve : adequacy->exactOfAllSeries) std::vector<ExpectedValue>().swap(curve);
+  dropSizes(*adequacy);
   adequacy_.push_back(std::move(*adequacy));
 }
 

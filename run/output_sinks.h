@@ -141,11 +141,13 @@ class OutputRoad : public SimulationObserver {
 };
 
 // Writes the multi-site table of the rows that runs added (makeOutputSinks'
-// siteRows), with its header, as `target`, in a transaction of its own
-// that never writes onto `inputs`; an existing file is replaced only with
-// `force`. Returns "" when it is in place, else why it is not.
+// siteRows), with the header of the request's columns, as `target`, in a
+// transaction of its own that never writes onto `inputs`; an existing file
+// is replaced only with `force`. Returns "" when it is in place, else why
+// it is not.
 std::string writeSiteTable(FileSystem& files, const std::string& target, const std::string& rows,
-                           bool force, const std::vector<std::string>& inputs);
+                           bool force, const std::vector<std::string>& inputs,
+                           const OutputRequest& request);
 
 // Closes an output file, or stops the run saying why it could not be
 // written.

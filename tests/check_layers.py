@@ -5,8 +5,8 @@ Each line "folder: a b c" of the graph lists the folders whose headers the
 sources of a folder may include besides its own; each of them must be
 listed on an earlier line, so the graph has no cycle and the file reads
 from the bottom up. "folder (tests): d" adds what the tests beside the
-code (*_test.cc) may include; every test may also include the shared
-helpers of tests/. An include counts when it is quoted and names a folder
+code (*_test.cc, and their helpers *_test_support.h) may include; every
+test may also include the shared helpers of tests/. An include counts when it is quoted and names a folder
 ("folder/name.h", blanks allowed around the #), or is angled and names one
 of the program's folders (<folder/name.h>). A quoted include with a folder
 that is not the program's ("../x.h", "/x.h", "elsewhere/x.h") is an offence
@@ -112,7 +112,7 @@ def offences(root, graph):
         test_uses = graph.test_uses.get(folder, [])
         used_by_code, used_by_tests = set(), set()
         for name in sources(root, folder):
-            is_test = name.endswith("_test.cc")
+            is_test = name.endswith("_test.cc") or name.endswith("_test_support.h")
             with open(os.path.join(root, folder, name), encoding="latin-1") as f:
                 for number, line in enumerate(f, 1):
                     include = included(line, folders)

@@ -124,12 +124,30 @@ d <- do.call(rbind, lapply(files, read.csv))
 stopifnot(is.logical(d$share_exact), is.character(d$frame), is.character(d$statistic))
 for (column in c("trees", "frame_trees", "subsamples"))
   stopifnot(is.integer(d[[column]]))
-for (column in c("all_trees_value", "exact_mean", "mean", "sd", "p2_5", "p97_5", "share_within"))
+for (column in c("all_trees_value", "exact_mean", "mean", "sd", "p2_5", "p50", "p97_5",
+                 "share_within", "undefined_share"))
   stopifnot(is.numeric(d[[column]]))
 stopifnot(all(d$trees >= 1 & d$trees <= d$frame_trees))
-stopifnot(setequal(unique(d$statistic), c("fire_frequency", "fire_frequency_confirmed")))
-stopifnot(all(d$share_within_se[d$share_exact] == 0))
-stopifnot(all(d$p2_5 <= d$p97_5))
+frequencies <- c("fire_frequency", "fire_frequency_confirmed")
+# With --intervals (the first run), per filter the composite and interval
+# statistics; without (the second), the frequencies alone.
+stopifnot(setequal(unique(d$statistic), c(frequencies, "composite_frequency", "mean_interval",
+                                          "median_interval", "weibull_median_interval",
+                                          "weibull_lower_exceedance", "weibull_upper_exceedance",
+                                          "weibull_shape", "weibull_scale")))
+second <- read.csv(files[2])
+stopifnot(setequal(unique(second$statistic), frequencies), all(is.na(second$filter)))
+stopifnot(is.character(d$filter), all(is.na(d$filter) == (d$statistic %in% frequencies)))
+stopifnot(setequal(unique(d$filter[!is.na(d$filter)]), c("25,2,1", "0,1,1")))
+stopifnot(all(d$undefined_share[d$statistic %in% frequencies] == 0))
+stopifnot(all(d$undefined_share >= 0 & d$undefined_share <= 1))
+stopifnot(all(d$share_within_se[d$share_exact] == 0, na.rm = TRUE))
+stopifnot(all(d$p2_5 <= d$p50 & d$p50 <= d$p97_5, na.rm = TRUE))
+# The frame's Weibull median lies between its exceedance intervals.
+value <- function(statistic, filter) d$all_trees_value[d$statistic == statistic & d$filter %in% filter][1]
+for (f in c("25,2,1", "0,1,1"))
+  stopifnot(value("weibull_lower_exceedance", f) <= value("weibull_median_interval", f),
+            value("weibull_median_interval", f) <= value("weibull_upper_exceedance", f))
 y <- read.csv(sub("adequacy", "years", files[1]))
 stopifnot(is.logical(y$composite_25_2_1), is.logical(y$composite_0_1_1), is.integer(y$year))
 stopifnot(all(y$scarred_trees <= y$recording_trees), all(y$composite_0_1_1 == (y$scarred_trees > 0)))

@@ -11,7 +11,7 @@
 .rova_column_types <- c(
   site = "character", file = "character", method = "character",
   injuries = "character", frame = "character", statistic = "character",
-  cautions = "character",
+  cautions = "character", filter = "character",
   span_first_year = "integer", span_last_year = "integer", years = "integer",
   trees = "integer", threshold = "integer", simulations = "integer",
   series = "integer", frame_trees = "integer", subsamples = "integer",
@@ -27,20 +27,29 @@
   mean = "numeric", sd = "numeric", mean_double = "numeric",
   sd_double = "numeric", lower_95 = "numeric", upper_95 = "numeric",
   lower_99 = "numeric", upper_99 = "numeric", lower_99_9 = "numeric",
-  upper_99_9 = "numeric", p2_5 = "numeric", p97_5 = "numeric",
+  upper_99_9 = "numeric", p2_5 = "numeric", p50 = "numeric", p97_5 = "numeric",
   p0_5 = "numeric", p99_5 = "numeric", exact_mean = "numeric",
   exact_sd = "numeric", observed_1 = "numeric", observed_2 = "numeric",
   chao2_estimate = "numeric", chao2_lower_95 = "numeric",
   chao2_upper_95 = "numeric", within_percent = "numeric",
   of_simulations_percent = "numeric", share_percent = "numeric",
   all_trees_value = "numeric", share_within = "numeric",
-  share_within_se = "numeric")
+  share_within_se = "numeric", undefined_share = "numeric")
+
+# The multi-site table's columns of a composite filter (--intervals) are
+# named with the filter, e.g. mean_interval_25_2_1: typed by their stem.
+.rova_filter_column_types <- c(
+  "^trees_for_share_" = "integer", "^composite_frequency_" = "numeric",
+  "^mean_interval_" = "numeric", "^weibull_median_interval_" = "numeric")
 
 # One CSV of the program, each known column with its type.
 .read_rova_csv <- function(path) {
   header <- names(utils::read.csv(path, nrows = 0L, check.names = FALSE,
                                   encoding = "UTF-8"))
   classes <- unname(.rova_column_types[header])
+  for (stem in names(.rova_filter_column_types)) {
+    classes[is.na(classes) & grepl(stem, header)] <- .rova_filter_column_types[[stem]]
+  }
   utils::read.csv(path, colClasses = classes, na.strings = "NA",
                   check.names = FALSE, stringsAsFactors = FALSE,
                   encoding = "UTF-8")

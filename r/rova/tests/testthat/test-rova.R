@@ -88,14 +88,34 @@ test_that("read_rova stacks the sites of a folder and leaves other tables alone"
   alone <- file.path(out, "alone")
   dir.create(alone)
   file.copy(file.path(out, c("ALDERRVADF.csv", "ALDERRVADF.json")), alone)
-  writeLines(c("site,span_first_year,trees,share_within,share_exact",
-               "ALDER,1600,1,0.25,TRUE", "ALDER,1600,2,NA,FALSE"),
+  # The filter of the frequencies is NA throughout (read.csv alone would
+  # take it for a logical), and a filter holds commas.
+  writeLines(c("site,span_first_year,statistic,filter,trees,undefined_share,p50,share_within,share_exact",
+               "ALDER,1600,fire_frequency,NA,1,0,12.5,0.25,TRUE",
+               "ALDER,1600,fire_frequency,NA,2,NA,NA,NA,FALSE"),
              file.path(alone, "ALDERRVADF-adequacy.csv"))
   y <- read_rova(alone)
   expect_equal(nrow(y$adequacy), 2L)
   expect_type(y$adequacy$share_exact, "logical")
   expect_type(y$adequacy$trees, "integer")
   expect_type(y$adequacy$share_within, "double")
+  expect_type(y$adequacy$filter, "character")
+  expect_type(y$adequacy$p50, "double")
+  expect_type(y$adequacy$undefined_share, "double")
+  writeLines(c("site,statistic,filter,trees,p50",
+               "ALDER,mean_interval,\"25,2,1\",3,11.5"),
+             file.path(alone, "ALDERRVADF-adequacy.csv"))
+  z <- read_rova(alone)
+  expect_equal(z$adequacy$filter, "25,2,1")
+  expect_equal(z$adequacy$p50, 11.5)
+  # The multi-site columns of a filter are typed by their stem, even NA
+  # throughout.
+  writeLines(c("site,file,composite_frequency_25_2_1,mean_interval_25_2_1,trees_for_share_mean_interval_25_2_1",
+               "ALDER,ALDER.FHX,NA,NA,NA"), file.path(alone, "sites.csv"))
+  w <- read_rova(alone)
+  expect_type(w$sites$composite_frequency_25_2_1, "double")
+  expect_type(w$sites$mean_interval_25_2_1, "double")
+  expect_type(w$sites$trees_for_share_mean_interval_25_2_1, "integer")
   expect_null(y$sites)
 })
 
