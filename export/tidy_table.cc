@@ -331,7 +331,12 @@ std::string runMetadataJson(const RunMetadata& meta) {
   addNames(document, "command_line", meta.commandLine);
   document["input_file"] = nameOrNull(meta.inputFile);
   if (!isValidUtf8(meta.inputFile)) document["input_file_bytes"] = bytesOrNull(meta.inputFile);
-  document["input_sha256"] = latin1Repaired(meta.inputSha256);
+  // No sum when the bytes analysed could not be summed (a file changed
+  // while the dialogue read it).
+  if (meta.inputSha256.empty())
+    document["input_sha256"] = nullptr;
+  else
+    document["input_sha256"] = meta.inputSha256;
   document["job"] = latin1Repaired(meta.job);
   document["title"] = latin1Repaired(meta.title);
   document["seed"] = meta.seed;

@@ -149,7 +149,8 @@ struct RunMetadata {
 // The metadata as a pretty-printed JSON object (two-space indent, final
 // newline), written with nlohmann-json, with the keys in this order:
 // program, version, site, command_line (the arguments as given),
-// input_file, input_sha256, job, title, seed, seed_effective (the seed's
+// input_file, input_sha256 (null when the input could not be summed as
+// read), job, title, seed, seed_effective (the seed's
 // low 16 bits, the part that takes effect), simulations, method, injuries,
 // first_year, last_year, segment_length, segment_lag, created (local time
 // with its UTC offset), files, files_sha256 (the SHA-256 of each file

@@ -418,6 +418,11 @@ TEST(RunMetadata, AdequacyAndSpans) {
   const auto plain = nlohmann::ordered_json::parse(runMetadataJson(meta));
   EXPECT_FALSE(plain.contains("adequacy"));
   EXPECT_FALSE(plain.contains("spans"));
+  // An input that could not be summed as it was read has no sum.
+  meta.inputSha256 = std::string(64, 'a');
+  EXPECT_EQ(nlohmann::ordered_json::parse(runMetadataJson(meta))["input_sha256"], meta.inputSha256);
+  meta.inputSha256.clear();
+  EXPECT_TRUE(nlohmann::ordered_json::parse(runMetadataJson(meta))["input_sha256"].is_null());
 }
 
 // The whole document: every key in order, with its value, valid JSON with
