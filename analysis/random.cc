@@ -10,12 +10,13 @@ float RandomGenerator::uniform() {
   // Schrage: 2^31 - 1 = 48271 * 44488 + 3399. Both products fit in 32 bits,
   // for negative states too (division truncates toward zero and the
   // remainder takes the sign of the state).
-  constexpr std::int32_t kModulus = 2147483647;
-  constexpr std::int32_t kQuotient = 44488;
-  constexpr std::int32_t kRemainder = 3399;
+  constexpr std::int32_t kModulus = static_cast<std::int32_t>(minstd::kModulus);
+  constexpr std::int32_t kMultiplier = static_cast<std::int32_t>(minstd::kMultiplier);
+  constexpr std::int32_t kQuotient = kModulus / kMultiplier;   // 44488
+  constexpr std::int32_t kRemainder = kModulus % kMultiplier;  // 3399
   const std::int32_t hi = state_ / kQuotient;
   const std::int32_t lo = state_ % kQuotient;
-  state_ = 48271 * lo - kRemainder * hi;
+  state_ = kMultiplier * lo - kRemainder * hi;
   if (state_ <= 0) state_ += kModulus;
   return static_cast<float>(state_) * minstd::kTwoToMinus31;
 }

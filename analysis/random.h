@@ -28,6 +28,7 @@
 #include <array>
 #include <cstdint>
 
+#include "analysis/simulation_limits.h"
 #include "records/fire_history.h"
 
 namespace rova {
@@ -65,9 +66,7 @@ class RandomGenerator {
 // of the run, 0..65535, leads there).
 namespace minstd {
 
-constexpr std::uint32_t kModulus = 2147483647;
-constexpr std::uint32_t kMultiplier = 48271;
-constexpr float kTwoToMinus31 = 4.656612873077392578125e-10f;  // exactly 2^-31
+// kModulus, kMultiplier and kTwoToMinus31 are in simulation_limits.h.
 
 std::uint32_t continuation(std::int32_t state);
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/simulation_kernel_dispatch.h"
 #include "cli/batch_run.h"
 #include "cli/command_line.h"
 #include "run/run_driver.h"
@@ -22,6 +23,14 @@ namespace {
 // Without arguments the program runs its dialogue; with arguments it runs
 // the analysis of each FILE in batch mode.
 int runProgram(int argc, char** argv) {
+  // ROVA_KERNEL names the build of the simulations' inner loop to run (all
+  // give the same numbers); one this processor cannot run is refused first.
+  const rova::kernel::BuildChoice kernel = rova::kernel::chooseBuild(std::getenv("ROVA_KERNEL"));
+  if (!kernel.refusal.empty()) {
+    std::fprintf(stderr, "rova: %s\n", kernel.refusal.c_str());
+    return 2;
+  }
+  rova::kernel::useBuild(kernel.build);
   rova::StreamTerminal terminal(stdin, stdout, stderr, !::isatty(STDIN_FILENO));
   rova::PosixFileSystem files;
   rova::SystemClock clock;
