@@ -135,28 +135,4 @@ void selectLargestDraws(const float* draws, int n, int s, int* chosen) {
   for (int j = 0; j < need; ++j) chosen[taken++] = candidates[j] + 1;
 }
 
-void selectTrees(RandomGenerator& generator, int n, int s, SelectionMethod method,
-                 std::array<int, kMaxSeries + 1>& selection) {
-  // The clamps only keep the fixed arrays in bounds for callers that break
-  // the contract; within it they change nothing.
-  n = std::clamp(n, 0, kMaxSeries);
-  s = std::clamp(s, 0, n);
-
-  std::array<float, kMaxSeries> drawValues;
-  for (int i = 0; i < n; ++i) drawValues[i] = generator.uniform();
-
-  if (method == SelectionMethod::kWithoutReplacement) {
-    selectLargestDraws(drawValues.data(), n, s, &selection[1]);
-  } else {
-    // The product of the single-precision draw and n is exact in double.
-    const double count = n;
-    for (int i = 1; i <= s; ++i) {
-      selection[i] = static_cast<int>(static_cast<double>(drawValues[i - 1]) * count) + 1;
-    }
-  }
-  // Equal series numbers cannot be told apart, so any sort gives the
-  // ascending order the selection sort gives.
-  std::sort(selection.begin() + 1, selection.begin() + 1 + s);
-}
-
 }  // namespace rova
