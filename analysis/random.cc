@@ -10,12 +10,13 @@ float RandomGenerator::uniform() {
   // Schrage: 2^31 - 1 = 48271 * 44488 + 3399. Both products fit in 32 bits,
   // for negative states too (division truncates toward zero and the
   // remainder takes the sign of the state).
-  constexpr std::int32_t kModulus = 2147483647;
-  constexpr std::int32_t kQuotient = 44488;
-  constexpr std::int32_t kRemainder = 3399;
+  constexpr std::int32_t kModulus = static_cast<std::int32_t>(minstd::kModulus);
+  constexpr std::int32_t kMultiplier = static_cast<std::int32_t>(minstd::kMultiplier);
+  constexpr std::int32_t kQuotient = kModulus / kMultiplier;   // 44488
+  constexpr std::int32_t kRemainder = kModulus % kMultiplier;  // 3399
   const std::int32_t hi = state_ / kQuotient;
   const std::int32_t lo = state_ % kQuotient;
-  state_ = 48271 * lo - kRemainder * hi;
+  state_ = kMultiplier * lo - kRemainder * hi;
   if (state_ <= 0) state_ += kModulus;
   return static_cast<float>(state_) * minstd::kTwoToMinus31;
 }
@@ -132,30 +133,6 @@ void selectLargestDraws(const float* draws, int n, int s, int* chosen) {
     return;
   }
   for (int j = 0; j < need; ++j) chosen[taken++] = candidates[j] + 1;
-}
-
-void selectTrees(RandomGenerator& generator, int n, int s, SelectionMethod method,
-                 std::array<int, kMaxSeries + 1>& selection) {
-  // The clamps only keep the fixed arrays in bounds for callers that break
-  // the contract; within it they change nothing.
-  n = std::clamp(n, 0, kMaxSeries);
-  s = std::clamp(s, 0, n);
-
-  std::array<float, kMaxSeries> drawValues;
-  for (int i = 0; i < n; ++i) drawValues[i] = generator.uniform();
-
-  if (method == SelectionMethod::kWithoutReplacement) {
-    selectLargestDraws(drawValues.data(), n, s, &selection[1]);
-  } else {
-    // The product of the single-precision draw and n is exact in double.
-    const double count = n;
-    for (int i = 1; i <= s; ++i) {
-      selection[i] = static_cast<int>(static_cast<double>(drawValues[i - 1]) * count) + 1;
-    }
-  }
-  // Equal series numbers cannot be told apart, so any sort gives the
-  // ascending order the selection sort gives.
-  std::sort(selection.begin() + 1, selection.begin() + 1 + s);
 }
 
 }  // namespace rova

@@ -6,10 +6,12 @@
 // draws fix every simulated value for a given seed, so one generator is
 // seeded once per run and then runs on through every span and sample size.
 //
-// selectTrees draws one uniform number per tree (always n numbers) and
+// Each simulation draws one uniform number per tree (always n numbers) and
 // chooses s trees: without replacement (method D) the trees that drew the s
 // largest numbers, with replacement (method R) trunc(draw * n) + 1
-// for each of the first s draws.
+// for each of the first s draws (the literal simulation in
+// tests/reference/ does exactly that; selectLargestDraws below is the
+// program's way to the same trees).
 //
 // With replacement, a draw of exactly 1.0 (the state reached 2^31 - 64 or
 // above; about 3 in 10^8 per draw) gives series number n + 1. That number is
@@ -28,6 +30,7 @@
 #include <array>
 #include <cstdint>
 
+#include "analysis/simulation_limits.h"
 #include "records/fire_history.h"
 
 namespace rova {
@@ -65,9 +68,7 @@ class RandomGenerator {
 // of the run, 0..65535, leads there).
 namespace minstd {
 
-constexpr std::uint32_t kModulus = 2147483647;
-constexpr std::uint32_t kMultiplier = 48271;
-constexpr float kTwoToMinus31 = 4.656612873077392578125e-10f;  // exactly 2^-31
+// kModulus, kMultiplier and kTwoToMinus31 are in simulation_limits.h.
 
 std::uint32_t continuation(std::int32_t state);
 
@@ -116,15 +117,5 @@ std::uint32_t fillDraws(std::uint32_t x, int count, float* draws);
 // REQUIRES: 0 <= n <= kMaxSeries, draws[0..n-1] in [0, 1], no NaN.
 // s <= 0 chooses nothing, s >= n every tree.
 void selectLargestDraws(const float* draws, int n, int s, int* chosen);
-
-// Fills selection[1..s] with series numbers in ascending order.
-// REQUIRES: 1 <= n <= kMaxSeries, 1 <= s <= n.
-// Exactly n numbers are drawn from the generator, whatever s and method are.
-// Without replacement no tree is chosen twice; the trees are those whose
-// draws come first after the descending selection sort with keys (equal
-// draws keep the order that sort leaves them in). With replacement a tree may be chosen
-// several times; a draw of exactly 1.0 gives n + 1 (see above).
-void selectTrees(RandomGenerator& generator, int n, int s, SelectionMethod method,
-                 std::array<int, kMaxSeries + 1>& selection);
 
 }  // namespace rova

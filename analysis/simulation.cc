@@ -14,7 +14,7 @@
 
 #include "analysis/sample_adequacy.h"
 #include "analysis/sample_depth.h"
-#include "analysis/simulation_kernel.h"
+#include "analysis/simulation_kernel_dispatch.h"
 #include "analysis/statistics.h"
 #include "platform/interrupts.h"
 

@@ -57,7 +57,7 @@
 #include <vector>
 
 #include "analysis/random.h"
-#include "analysis/simulation_kernel.h"
+#include "analysis/simulation_kernel_dispatch.h"
 #include "analysis/simulation_result.h"
 #include "records/fire_history.h"
 
@@ -69,8 +69,9 @@ struct SimulationSettings {
   InjuryMode injuryMode = InjuryMode::kFireScarsOnly;
   std::array<int, 4> ranks{};  // percentileRanks(simulationCount)
   int threads = 0;             // threads for simulateSpan; 0 or below: one per core
-  // The build of the inner loop that runs (all give the same numbers).
-  kernel::Build build = kernel::fastest();
+  // The build of the inner loop that runs (all give the same numbers): the
+  // fastest, unless the program was told another at its start.
+  kernel::Build build = kernel::defaultBuild();
 };
 
 // One span of the analysis passes.

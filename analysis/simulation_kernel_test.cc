@@ -1,7 +1,7 @@
 // The builds of the simulations' inner loop against each other and against
 // the selection sort: every build the processor has must count exactly as
 // the portable one, also where equal draws straddle the s-th place.
-#include "analysis/simulation_kernel.h"
+#include "analysis/simulation_kernel_dispatch.h"
 
 #include <gtest/gtest.h>
 
@@ -73,10 +73,6 @@ std::vector<Build> builds() {
   for (Build b : {Build::kPortable, Build::kAvx2, Build::kAvx512})
     if (available(b)) all.push_back(b);
   return all;
-}
-
-std::string nameOf(Build b) {
-  return b == Build::kPortable ? "portable" : b == Build::kAvx2 ? "AVX2" : "AVX-512";
 }
 
 // Runs `task` (its outputs unset) with the portable build, then with

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "analysis/simulation_kernel_dispatch.h"
 #include "cli/program.h"
 #include "platform/interrupts.h"
 #include "platform/posix_platform.h"
@@ -30,6 +32,15 @@ int main(int argc, char** argv) {
   // Whatever fails, the run ends with one line and status 1; unwinding
   // removes the temporary files of unfinished outputs.
   try {
+    // ROVA_KERNEL names the build of the simulations' inner loop to run
+    // (all give the same numbers); one this processor cannot run is
+    // refused before anything else.
+    const rova::kernel::BuildChoice kernel = rova::kernel::chooseBuild(std::getenv("ROVA_KERNEL"));
+    if (!kernel.refusal.empty()) {
+      std::fprintf(stderr, "rova: %s\n", kernel.refusal.c_str());
+      return 2;
+    }
+    rova::kernel::useBuild(kernel.build);
     rova::ProgramPlatform program;
     return rova::runProgram(std::vector<std::string>(argv + 1, argv + argc), program.platform,
                             rova::BatchStreams{program.out, program.err});

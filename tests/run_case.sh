@@ -26,8 +26,18 @@
 #   check.sh         commands run in the directory after the program; a
 #                    non-zero exit fails the case (optional)
 #   Every case fails when the directory holds a temporary output file.
+#
+# A fourth argument names a build of the simulations' inner loop
+# (portable, avx2, avx512): the case runs with ROVA_KERNEL set to it, and
+# is skipped, saying why, when the program refuses it on this processor.
 set -uo pipefail
-binary="$1"; case_dir="$2"; source_dir="$3"
+binary="$1"; case_dir="$2"; source_dir="$3"; kernel="${4:-}"
+if [ -n "$kernel" ]; then
+  if ! refusal="$(ROVA_KERNEL="$kernel" "$binary" --version 2>&1 >/dev/null)"; then
+    echo "SKIPPED: $refusal"
+    exit 77
+  fi
+fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/rova-e2e-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -48,6 +58,7 @@ args=()
 if [ -f "$case_dir/args.txt" ]; then mapfile -t args < "$case_dir/args.txt"; fi
 envs=()
 if [ -f "$case_dir/env.txt" ]; then mapfile -t envs < "$case_dir/env.txt"; fi
+[ -n "$kernel" ] && envs+=("ROVA_KERNEL=$kernel")
 input=/dev/null
 [ -f "$case_dir/answers.txt" ] && input="$case_dir/answers.txt"
 limit=unlimited
