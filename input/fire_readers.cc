@@ -601,7 +601,9 @@ std::optional<long long> yearRunningOn(const std::string& line) {
   const std::size_t from = line.find_first_not_of(' ');
   std::size_t to = from;
   while (to < line.size() && line[to] >= '0' && line[to] <= '9') ++to;
-  if (to - from > 9) return std::nullopt;
+  // A field that starts with something other than a digit ("*9*99") holds
+  // no number at all.
+  if (to == from || to - from > 9) return std::nullopt;
   return std::stoll(line.substr(from, to - from));
 }
 

@@ -620,6 +620,11 @@ TEST_F(ReaderFixture, FireEventsIndentedFilesRepeatedYearsAndGapsAreSaid) {
             "the year's columns runs on into column 6 (1701): the years seem to stand a column to "
             "the right of columns 1-5, as in a file indented by a blank");
 
+  // A repeated year whose field starts with a sign holds no number running
+  // on into column 6: read as written, said as a repeat.
+  EXPECT_EQ(readEvents("+170001\n+170010\n", *data), "");
+  EXPECT_EQ(data->firstYear, 1700);
+
   std::string repeated = events + " 1703 1 1 1\n 1705 1 1 1\n";
   ASSERT_EQ(readEvents(repeated, *data), "");
   EXPECT_EQ(data->code(1703, 1), 'U');  // the later line stands, as the format has it
