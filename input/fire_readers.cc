@@ -469,7 +469,7 @@ ReadResult RFIRE2(InputText& file, FireHistory& data, ReadingReporter& reporter)
   shortLines.report(reporter, n);
   reportTextEnd(file, " >> FIRE2: ", reporter);
   writeSummary(reporter, " FIRE2:", data, " series");
-  return {ReadOutcome::kRead, FormatKind::kFire2};
+  return {ReadOutcome::kRead, FormatKind::kFire2, 0, ""};
 }
 
 namespace {
@@ -751,7 +751,7 @@ std::optional<Refusal> readFireEvents(InputText& file, FireHistory& data,
 ReadResult RFIREB(InputText& file, FireHistory& data, ReadingReporter& reporter) {
   if (auto refusal = readFireEvents(file, data, reporter))
     return refusedWith(FormatKind::kFireEvents, std::move(*refusal));
-  return {ReadOutcome::kRead, FormatKind::kFireEvents};
+  return {ReadOutcome::kRead, FormatKind::kFireEvents, 0, ""};
 }
 
 std::string refusalLine(const ReadResult& refused, const std::string& fileName) {

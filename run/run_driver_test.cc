@@ -68,9 +68,15 @@ TEST_F(RunFixture, ScreenRecordsSayTheirKind) {
     const bool notice = text.find_first_not_of(' ') != std::string::npos &&
                         text.compare(text.find_first_not_of(' '), 2, ">>") == 0;
     EXPECT_EQ(notice, kind == RecordKind::kNotice) << record;
-    if (text.rfind(" Time span", 0) == 0) EXPECT_EQ(kind, RecordKind::kSpan) << record;
-    if (text.rfind("Simulation", 0) == 0) EXPECT_EQ(kind, RecordKind::kProgress) << record;
-    if (text.rfind(" FIRE2:", 0) == 0) EXPECT_EQ(kind, RecordKind::kReading) << record;
+    if (text.rfind(" Time span", 0) == 0) {
+      EXPECT_EQ(kind, RecordKind::kSpan) << record;
+    }
+    if (text.rfind("Simulation", 0) == 0) {
+      EXPECT_EQ(kind, RecordKind::kProgress) << record;
+    }
+    if (text.rfind(" FIRE2:", 0) == 0) {
+      EXPECT_EQ(kind, RecordKind::kReading) << record;
+    }
   }
   EXPECT_GE(seen[RecordKind::kNotice], 1);  // the series without data
   EXPECT_GE(seen[RecordKind::kReading], 1);
